@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The Wine environment Callvane is built and tested in: a 32-bit prefix outside
+# the source tree, a private Xvfb display, and Wine's background services
+# started before anything else runs wine (otherwise they inherit the first
+# caller's stdout and ctest waits on them).
+#
+#   source scripts/wine-env.sh          sets WINEPREFIX & co. in this shell
+#   scripts/wine-env.sh prefix          creates the prefix if it is missing
+#   scripts/wine-env.sh start|stop      starts or ends display + wineserver
+#
+# start writes "export DISPLAY=..." lines to stdout for eval.
+
+export WINEARCH=win32
+export WINEPREFIX="${CALLVANE_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/callvane/wine32}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+CALLVANE_STATE="${CALLVANE_STATE:-$WINEPREFIX.state}"
+
+cv_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine-env: creating 32-bit prefix $WINEPREFIX" >&2
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+}
+
+cv_start() {
+  mkdir -p "$CALLVANE_STATE"
+  local display="${CALLVANE_DISPLAY:-}"
+  if [ -z "$display" ]; then
+    for n in $(seq 91 140); do
+      if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+    done
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    echo $! > "$CALLVANE_STATE/xvfb.pid"
+    for _ in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+      sleep 0.05
+    done
+  fi
+  export DISPLAY="$display"
+  echo "$display" > "$CALLVANE_STATE/display"
+  cv_prefix
+  wineboot -i </dev/null >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  echo "export DISPLAY=$display"
+}
+
+cv_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -f "$CALLVANE_STATE/xvfb.pid" ]; then
+    kill "$(cat "$CALLVANE_STATE/xvfb.pid")" 2>/dev/null || true
+    rm -f "$CALLVANE_STATE/xvfb.pid"
+  fi
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -euo pipefail
+  case "${1:-}" in
+    prefix) cv_prefix ;;
+    start) cv_start ;;
+    stop) cv_stop ;;
+    *) echo "usage: $0 prefix|start|stop" >&2; exit 2 ;;
+  esac
+fi

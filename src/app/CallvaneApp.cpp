@@ -1,0 +1,58 @@
+#include "CallvaneApp.h"
+
+#include "AppIds.h"
+#include "CallvaneDlg.h"
+#include "ModulePath.h"
+#include "framework/AxHost.h"
+#include "settings/SettingsPaths.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <memory>
+
+HANDLE g_hInstanceMutex = nullptr;
+
+StartupRole ClaimSingleInstance(const wchar_t* commandLine)
+{
+    if (commandLine && wcsstr(commandLine, kExitRequest)) {
+        HWND hRunning = FindWindowW(nullptr, kInstanceName);
+        if (hRunning)
+            PostMessageW(hRunning, WM_QUIT, 0, 0);
+        return StartupRole::ExitRequest;
+    }
+
+    // Held, never closed, until the process ends: it marks the running instance.
+    g_hInstanceMutex = CreateMutexW(nullptr, FALSE, kInstanceName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        HWND hRunning = FindWindowW(nullptr, kInstanceName);
+        if (hRunning) {
+            ShowWindow(hRunning, SW_SHOW);
+            SetForegroundWindow(hRunning);
+        }
+        return StartupRole::SecondInstance;
+    }
+    return StartupRole::OnlyInstance;
+}
+
+BOOL CCallvaneApp::InitInstance()
+{
+    EnableControlContainer();
+    if (ClaimSingleInstance(GetCommandLineW()) != StartupRole::OnlyInstance)
+        return FALSE;
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    // Settings are written to this path: if it cannot be built whole, the
+    // program does not run rather than write somewhere else.
+    wchar_t directory[MAX_PATH];
+    if (!GetProgramDirectory(directory) || !BuildSettingsPaths(directory))
+        return FALSE;
+
+    auto dlg = std::make_unique<CCallvaneDlg>(nullptr);
+    m_pMainWnd = dlg.get();
+    dlg->DoModal();
+    m_pMainWnd = nullptr;
+    return FALSE;
+}

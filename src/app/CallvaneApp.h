@@ -1,0 +1,18 @@
+// CCallvaneApp: decides at start-up whether this process asks a running
+// instance to quit, gives way to one, or is the one instance; the one
+// instance lives inside the main dialog's modal run.
+#pragma once
+
+#include "framework/WinApp.h"
+
+extern HANDLE g_hInstanceMutex;
+
+class CCallvaneApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+};
+
+// The start-up decision, before any window exists.
+enum class StartupRole { ExitRequest, SecondInstance, OnlyInstance };
+// Handles "*exit*" and the single-instance mutex; sets g_hInstanceMutex.
+StartupRole ClaimSingleInstance(const wchar_t* commandLine);

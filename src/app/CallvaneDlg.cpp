@@ -1,0 +1,208 @@
+#include "CallvaneDlg.h"
+
+#include "AboutDlg.h"
+#include "AppIds.h"
+#include "ModulePath.h"
+#include "StartupShortcut.h"
+#include "framework/BoundedString.h"
+#include "framework/WinApp.h"
+#include "messenger/YahooDialog.h"
+#include "phone/DeviceDialog.h"
+#include "res/resource.h"
+#include "settings/LanguageDlg.h"
+#include "settings/OptionDlg.h"
+
+CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
+    : CDialog(IDD_CALLVANE_DIALOG, pParent),
+      m_hIcon(LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_uTaskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
+{
+}
+
+CCallvaneDlg::~CCallvaneDlg()
+{
+    // The window goes first, so that the workers are deleted by OnDestroy and
+    // the tray icon (a member) is removed after them.
+    DestroyWindow();
+}
+
+BOOL CCallvaneDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    HMENU hSysMenu = GetSystemMenu(FALSE);
+    wchar_t aboutText[64] = {};
+    if (hSysMenu && LoadStringW(GetResourceInstance(), IDS_ABOUTBOX, aboutText, ARRAYSIZE(aboutText)) > 0) {
+        AppendMenuW(hSysMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+    }
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    m_trayIcon.Add(m_hWnd, WM_TRAYNOTIFY, m_hIcon, kTipNoHandset, kTrayIconId);
+
+    m_trayMenuResource.Reset(LoadMenuW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_TRAYMENU)));
+    m_hTrayMenu = m_trayMenuResource ? GetSubMenu(m_trayMenuResource.Get(), 0) : nullptr;
+
+    m_pDeviceDlg = new CDeviceDialog(this);
+    m_pYahooDlg = new CYahooDialog(this);
+    m_pOptionDlg = new COptionDlg(this);
+    m_pDeviceDlg->Create(IDD_DEVICE_DIALOG, this);
+    m_pYahooDlg->Create(IDD_YAHOO_DIALOG, this);
+    m_pOptionDlg->Create(IDD_OPTION_DIALOG, this);
+    return TRUE;
+}
+
+void CCallvaneDlg::RefreshTrayStatus()
+{
+    wchar_t iconPath[MAX_PATH];
+    const wchar_t* iconName = kIconNoHandset;
+    const wchar_t* tip = kTipNoHandset;
+    if (m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent()) {
+        bool messengerFound = m_pYahooDlg && m_pYahooDlg->FindMessenger();
+        iconName = messengerFound ? kIconOnline : kIconNoMessenger;
+        tip = messengerFound ? kTipOnline : kTipNoMessenger;
+    }
+    if (!GetProgramDirectory(iconPath) || !AppendWhole(iconPath, iconName))
+        iconPath[0] = L'\0';
+    m_trayIcon.SetIconFromFile(iconPath);
+    m_trayIcon.SetTip(tip);
+}
+
+bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (msg) {
+    case WM_TRAYNOTIFY:
+        result = OnTrayNotify(wParam, lParam);
+        return true;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
+            return false;
+        ShowAbout(m_pDeviceDlg ? static_cast<int>(m_pDeviceDlg->m_nModel) : 0);
+        return true;
+    case WM_PAINT:
+        // Never seen: whenever it would be painted, it hides instead.
+        ShowWindow(SW_HIDE);
+        ValidateRect(m_hWnd, nullptr);
+        return true;
+    case WM_CLOSE:
+        ShowWindow(SW_HIDE);
+        return true;
+    case WM_QUERYDRAGICON:
+        result = reinterpret_cast<LRESULT>(m_hIcon);
+        return true;
+    default:
+        if (msg == m_uTaskbarCreated && msg != 0) {
+            // The shell restarted and lost every icon: add ours again.
+            m_trayIcon.Restore();
+            return true;
+        }
+        return false;
+    }
+}
+
+void CCallvaneDlg::OnOK()
+{
+    ShowWindow(SW_HIDE);
+}
+
+void CCallvaneDlg::OnCancel()
+{
+    ShowWindow(SW_HIDE);
+}
+
+void CCallvaneDlg::OnDestroy()
+{
+    delete m_pDeviceDlg;
+    m_pDeviceDlg = nullptr;
+    delete m_pYahooDlg;
+    m_pYahooDlg = nullptr;
+    delete m_pOptionDlg;
+    m_pOptionDlg = nullptr;
+}
+
+bool CCallvaneDlg::OnCommand(UINT nID, UINT /*nCode*/, HWND /*hCtl*/)
+{
+    switch (nID) {
+    case ID_TRAY_ABOUT:
+        ShowAbout(m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent() ? static_cast<int>(m_pDeviceDlg->m_nModel) : -1);
+        return true;
+    case ID_TRAY_AUTORUN:
+        OnAutoRun();
+        return true;
+    case ID_TRAY_EXIT:
+        DestroyWindow();
+        return true;
+    case ID_TRAY_OPTION:
+        OnOption();
+        return true;
+    case ID_TRAY_SELECT_LANGUAGE:
+        OnSelectLanguage();
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT CCallvaneDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
+{
+    if (wParam != kTrayIconId)
+        return -1;
+    if (lParam != WM_RBUTTONDOWN && lParam != WM_LBUTTONDBLCLK)
+        return 1;
+
+    // The menu closes on a click elsewhere only if its owner is foreground.
+    BringWindowToTop(m_hWnd);
+    SetForegroundWindow(m_hWnd);
+    SetActiveWindow(m_hWnd);
+
+    wchar_t shortcut[MAX_PATH];
+    m_bAutoRun = BuildStartupShortcutPath(shortcut) && FileCanBeRead(shortcut);
+    CheckMenuItem(m_hTrayMenu, ID_TRAY_AUTORUN, MF_BYCOMMAND | (m_bAutoRun ? MF_CHECKED : MF_UNCHECKED));
+
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    TrackPopupMenuEx(m_hTrayMenu, TPM_RIGHTBUTTON, cursor.x, cursor.y, m_hWnd, nullptr);
+    // Required after a notification-area menu, or it may not close properly.
+    PostMessage(WM_NULL);
+    return 1;
+}
+
+void CCallvaneDlg::ShowAbout(int nDeviceModel)
+{
+    CAboutDlg dlg(nDeviceModel, this);
+    dlg.DoModal();
+}
+
+void CCallvaneDlg::OnAutoRun()
+{
+    m_bAutoRun = !m_bAutoRun;
+    wchar_t shortcut[MAX_PATH];
+    if (!BuildStartupShortcutPath(shortcut))
+        return;
+    if (m_bAutoRun)
+        InstallStartupShortcut(shortcut);
+    else
+        DeleteFileW(shortcut);
+}
+
+void CCallvaneDlg::OnOption()
+{
+    if (!m_pDeviceDlg || !m_pDeviceDlg->IsDevicePresent()) {
+        m_trayIcon.ShowWarningBalloon(kTipNoHandset);
+        return;
+    }
+    COptionDlg dlg(this);
+    dlg.DoModal();
+    if (dlg.m_mixer.m_hMixer) {
+        mixerClose(dlg.m_mixer.m_hMixer);
+        dlg.m_mixer.m_hMixer = nullptr;
+    }
+}
+
+void CCallvaneDlg::OnSelectLanguage()
+{
+    CLanguageDlg dlg(this);
+    dlg.DoModal();
+}

@@ -1,0 +1,21 @@
+// CDeviceDialog: the hidden worker dialog on the handset's side. It hosts the
+// handset maker's control (item 1000) and knows whether a handset is open.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/Dialog.h"
+
+class CCallvaneDlg;
+
+class CDeviceDialog : public CDialog {
+public:
+    explicit CDeviceDialog(CCallvaneDlg* pOwner);
+
+    // A handset is open exactly when its model is known.
+    BOOL IsDevicePresent() const { return m_nModel != 0; }
+
+    uint32_t m_nModel = 0;       // model of the open handset; 0 = none
+    int m_nRingStyle = 0;        // ring style applied when a handset is found
+    CCallvaneDlg* m_pOwner;      // the main dialog; not owned
+};

@@ -1,0 +1,15 @@
+// Named readers and writers of the settings file's keys. Every value is read
+// from the file at the moment of use; nothing is cached.
+#pragma once
+
+#include <cstddef>
+
+// Buffer size for names, relative paths and window texts: 31 characters
+// and the terminator.
+const size_t kNameChars = 32;
+
+// [LanguageType] "0": the current messenger language, default "English".
+void ReadCurrentLanguageName(wchar_t (&name)[kNameChars]);
+// [LanguageFiles] <name>: the language file's path relative to the program
+// directory, default "\Language\English.ini".
+void ReadLanguageFile(const wchar_t* languageName, wchar_t (&relativePath)[kNameChars]);
