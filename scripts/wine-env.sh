@@ -28,6 +28,10 @@ cv_prefix() {
 cv_start() {
   mkdir -p "$CALLVANE_STATE"
   local display="${CALLVANE_DISPLAY:-}"
+  # Reuse a display this script started earlier and that still runs.
+  if [ -z "$display" ] && [ -f "$CALLVANE_STATE/xvfb.pid" ] && kill -0 "$(cat "$CALLVANE_STATE/xvfb.pid")" 2>/dev/null; then
+    display=$(cat "$CALLVANE_STATE/display")
+  fi
   if [ -z "$display" ]; then
     for n in $(seq 91 140); do
       if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
@@ -45,10 +49,21 @@ cv_start() {
   wineboot -i </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  # Wine's desktop process ends 2 s after its last client; every test would
+  # then start a new one that holds ctest's pipes until it ends. A waiting
+  # console program keeps one desktop for the whole session.
+  if ! { [ -f "$CALLVANE_STATE/holder.pid" ] && kill -0 "$(cat "$CALLVANE_STATE/holder.pid")" 2>/dev/null; }; then
+    ( sleep 2147483647 </dev/null >/dev/null 2>&1 & echo $! > "$CALLVANE_STATE/holder.pid"; wait ) \
+      | wine cmd /c pause >/dev/null 2>&1 &
+  fi
   echo "export DISPLAY=$display"
 }
 
 cv_stop() {
+  if [ -f "$CALLVANE_STATE/holder.pid" ]; then
+    kill "$(cat "$CALLVANE_STATE/holder.pid")" 2>/dev/null || true
+    rm -f "$CALLVANE_STATE/holder.pid"
+  fi
   wineserver -k >/dev/null 2>&1 || true
   if [ -f "$CALLVANE_STATE/xvfb.pid" ]; then
     kill "$(cat "$CALLVANE_STATE/xvfb.pid")" 2>/dev/null || true

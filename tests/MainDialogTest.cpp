@@ -1,0 +1,345 @@
+// The main dialog in this process, with its real worker dialogs and the real
+// tray: its menu, AutoRun, About, Option, hiding and exit.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "app/AboutDlg.h"
+#include "app/AppIds.h"
+#include "app/CallvaneDlg.h"
+#include "app/StartupShortcut.h"
+#include "messenger/YahooDialog.h"
+#include "phone/DeviceDialog.h"
+#include "settings/OptionDlg.h"
+#include "res/resource.h"
+
+#include <memory>
+
+namespace {
+
+const wchar_t kStartUpValue[] = L"StartUp";
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dlg = std::make_unique<CCallvaneDlg>(nullptr);
+        ASSERT_TRUE(m_dlg->Create(IDD_CALLVANE_DIALOG));
+        PumpMessages();
+    }
+    void TearDown() override
+    {
+        m_dlg.reset();
+        PumpMessages();
+    }
+
+    HWND Main() const { return m_dlg->m_hWnd; }
+
+    // Opens the tray menu as a right click would; returns whether it opened,
+    // with the AutoRun item's check state.
+    bool OpenMenu(LPARAM mouseMessage, bool* autoRunChecked = nullptr, LRESULT* result = nullptr)
+    {
+        LRESULT sent = 0;
+        bool opened = WhileModal([&] { sent = SendMessageW(Main(), WM_TRAYNOTIFY, kTrayIconId, mouseMessage); },
+                                 [&] {
+                                     HWND hMenu = FindProcessWindow(GetCurrentProcessId(), L"#32768", nullptr);
+                                     if (!hMenu || !IsWindowVisible(hMenu))
+                                         return false;
+                                     if (autoRunChecked)
+                                         *autoRunChecked = (GetMenuState(m_dlg->m_hTrayMenu, ID_TRAY_AUTORUN,
+                                                                         MF_BYCOMMAND) & MF_CHECKED) != 0;
+                                     EndMenu();
+                                     return true;
+                                 });
+        if (result)
+            *result = sent;
+        return opened;
+    }
+
+    std::unique_ptr<CCallvaneDlg> m_dlg;
+};
+
+// A Start-up folder of the test's own, named by the shell-folders value.
+class StartupFolder {
+public:
+    StartupFolder() : m_value(HKEY_CURRENT_USER, kShellFoldersKey, kStartUpValue)
+    {
+        m_value.SetString(m_dir.Path());
+    }
+    std::wstring ShortcutPath() const { return JoinPath(m_dir.Path(), L"Callvane.lnk"); }
+    CRegistryValueOverride& Value() { return m_value; }
+
+private:
+    CTempDir m_dir{L"startup"};
+    CRegistryValueOverride m_value;
+};
+
+// Callvane.lnk beside the executable, removed again after the test.
+class InstalledShortcut {
+public:
+    explicit InstalledShortcut(const std::string& content) : m_path(JoinPath(TestBinDir(), L"Callvane.lnk"))
+    {
+        WriteFileBytes(m_path, content);
+    }
+    ~InstalledShortcut() { DeleteFileW(m_path.c_str()); }
+
+private:
+    std::wstring m_path;
+};
+
+}  // namespace
+
+TEST_F(MainDialogTest, HidesInsteadOfClosing)
+{
+    const struct {
+        UINT msg;
+        WPARAM wParam;
+    } closers[] = {{WM_CLOSE, 0}, {WM_COMMAND, IDOK}, {WM_COMMAND, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE}};
+    for (const auto& closer : closers) {
+        SetWindowPos(Main(), nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOREDRAW | SWP_NOZORDER);
+        ASSERT_TRUE(IsWindowVisible(Main()));
+        SendMessageW(Main(), closer.msg, closer.wParam, 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(Main()); })) << closer.msg << " " << closer.wParam;
+        EXPECT_TRUE(IsWindow(Main()));
+    }
+    // Escape through the dialog's own keyboard handling.
+    ShowWindow(Main(), SW_SHOW);
+    SetForegroundWindow(Main());
+    SetFocus(GetDlgItem(Main(), IDOK));
+    PostMessageW(GetDlgItem(Main(), IDOK), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(Main()); }));
+    EXPECT_TRUE(IsWindow(Main()));
+    // Painting hides it too.
+    SetWindowPos(Main(), nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(Main()); }));
+}
+
+TEST_F(MainDialogTest, SystemMenuHasAboutAndTheWindowItsIcons)
+{
+    HMENU hSys = GetSystemMenu(Main(), FALSE);
+    wchar_t text[64] = {};
+    ASSERT_GT(GetMenuStringW(hSys, IDM_ABOUTBOX, text, ARRAYSIZE(text), MF_BYCOMMAND), 0);
+    EXPECT_STREQ(text, L"&About Callvane...");
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_GETICON, ICON_BIG, 0)), m_dlg->m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_GETICON, ICON_SMALL, 0)), m_dlg->m_hIcon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(Main(), WM_QUERYDRAGICON, 0, 0)), m_dlg->m_hIcon);
+}
+
+TEST_F(MainDialogTest, WorkersAreCreatedOwnedAndHidden)
+{
+    ASSERT_NE(m_dlg->m_pDeviceDlg, nullptr);
+    ASSERT_NE(m_dlg->m_pYahooDlg, nullptr);
+    ASSERT_NE(m_dlg->m_pOptionDlg, nullptr);
+    for (CDialog* worker : {static_cast<CDialog*>(m_dlg->m_pDeviceDlg), static_cast<CDialog*>(m_dlg->m_pYahooDlg),
+                            static_cast<CDialog*>(m_dlg->m_pOptionDlg)}) {
+        ASSERT_TRUE(IsWindow(worker->m_hWnd));
+        EXPECT_FALSE(IsWindowVisible(worker->m_hWnd));
+        EXPECT_EQ(GetWindow(worker->m_hWnd, GW_OWNER), Main());
+    }
+    // The handset's control host is item 1000 of the device dialog.
+    EXPECT_NE(GetDlgItem(m_dlg->m_pDeviceDlg->m_hWnd, IDC_USBPHONE), nullptr);
+    EXPECT_FALSE(m_dlg->m_pDeviceDlg->IsDevicePresent());
+}
+
+TEST_F(MainDialogTest, MenuOpensOnRightPressOrLeftDoubleClickOnlyForItsIcon)
+{
+    LRESULT result = 0;
+    EXPECT_TRUE(OpenMenu(WM_RBUTTONDOWN, nullptr, &result));
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(OpenMenu(WM_LBUTTONDBLCLK, nullptr, &result));
+    EXPECT_EQ(result, 1);
+    for (LPARAM other : {LPARAM(WM_LBUTTONDOWN), LPARAM(WM_LBUTTONUP), LPARAM(WM_RBUTTONUP), LPARAM(WM_MOUSEMOVE)}) {
+        EXPECT_FALSE(OpenMenu(other, nullptr, &result)) << other;
+        EXPECT_EQ(result, 1);
+    }
+    // Another icon id is not ours.
+    bool opened = WhileModal([&] { result = SendMessageW(Main(), WM_TRAYNOTIFY, kTrayIconId + 1, WM_RBUTTONDOWN); },
+                             [] { return FindProcessWindow(GetCurrentProcessId(), L"#32768", nullptr) != nullptr; });
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(result, -1);
+}
+
+TEST_F(MainDialogTest, AutoRunFollowsTheShortcutInTheStartupFolder)
+{
+    StartupFolder startup;
+    InstalledShortcut installed("shortcut bytes");
+
+    // Not in the Start-up folder: unchecked; choosing it copies the installed one.
+    bool checked = true;
+    ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+    EXPECT_FALSE(checked);
+    SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+    EXPECT_EQ(ReadFileBytes(startup.ShortcutPath()), "shortcut bytes");
+
+    // Now there: checked; choosing it deletes it.
+    ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+    EXPECT_TRUE(checked);
+    SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+    EXPECT_FALSE(FileExists(startup.ShortcutPath()));
+    ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+    EXPECT_FALSE(checked);
+}
+
+TEST_F(MainDialogTest, AutoRunWithoutAnInstalledShortcutChangesNothing)
+{
+    StartupFolder startup;
+    ASSERT_FALSE(FileExists(JoinPath(TestBinDir(), L"Callvane.lnk")));
+    bool checked = true;
+    ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+    EXPECT_FALSE(checked);
+    SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+    EXPECT_FALSE(FileExists(startup.ShortcutPath()));
+    ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+    EXPECT_FALSE(checked);
+}
+
+TEST_F(MainDialogTest, OversizedStartupFolderValuesAreRefusedNotOverrun)
+{
+    StartupFolder startup;
+    InstalledShortcut installed("x");
+
+    // 260 characters with no terminator: 520 bytes that fill the whole buffer.
+    // Windows returns it as it is; Wine refuses to read it for want of room
+    // for a terminator. Either way no path is built from it.
+    std::wstring unterminated(MAX_PATH, L'A');
+    startup.Value().Set(REG_SZ, unterminated.data(), MAX_PATH * sizeof(wchar_t));
+    wchar_t path[MAX_PATH];
+    bool built = BuildStartupShortcutPath(path);
+    EXPECT_EQ(std::wstring(path), built ? L"\\Callvane.lnk" : L"");
+    if (!built) {
+        // Refused: AutoRun is unchecked and choosing it writes nothing.
+        bool checked = true;
+        ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+        EXPECT_FALSE(checked);
+        SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+        EXPECT_FALSE(FileExists(std::wstring(MAX_PATH, L'A') + L"\\Callvane.lnk"));
+    }
+
+    // A folder that fits alone but not with "\Callvane.lnk".
+    startup.Value().SetString(std::wstring(250, L'B'));
+    EXPECT_FALSE(BuildStartupShortcutPath(path));
+    // Longer than the buffer: the read fails and the folder part stays empty.
+    startup.Value().SetString(std::wstring(400, L'C'));
+    ASSERT_TRUE(BuildStartupShortcutPath(path));
+    EXPECT_STREQ(path, L"\\Callvane.lnk");
+    // Exactly fitting: 246 characters and "\Callvane.lnk".
+    startup.Value().SetString(L"C:\\" + std::wstring(243, L'D'));
+    ASSERT_TRUE(BuildStartupShortcutPath(path));
+    EXPECT_EQ(wcslen(path), 259u);
+}
+
+TEST_F(MainDialogTest, MissingStartupFolderValueLeavesTheFolderEmpty)
+{
+    StartupFolder startup;
+    startup.Value().Delete();
+    wchar_t path[MAX_PATH];
+    ASSERT_TRUE(BuildStartupShortcutPath(path));
+    EXPECT_STREQ(path, L"\\Callvane.lnk");
+}
+
+TEST_F(MainDialogTest, AboutFromTheMenuShowsTheModelOnlyWithAHandset)
+{
+    auto aboutRow = [&](bool* shown, std::wstring* text, UINT msg = WM_COMMAND, WPARAM wParam = ID_TRAY_ABOUT) {
+        return WhileModal([&] { SendMessageW(Main(), msg, wParam, 0); },
+                          [&] {
+                              HWND hAbout = FindProcessWindow(GetCurrentProcessId(), L"#32770", L"About Callvane");
+                              if (!hAbout || !IsWindowVisible(hAbout))
+                                  return false;
+                              HWND hModel = GetDlgItem(hAbout, IDC_DEVICE_VERSION);
+                              *shown = IsWindowVisible(hModel) && IsWindowVisible(GetDlgItem(hAbout, IDC_DEVICE_VERSION_LABEL));
+                              wchar_t buffer[32] = {};
+                              GetWindowTextW(hModel, buffer, ARRAYSIZE(buffer));
+                              *text = buffer;
+                              PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
+                              return true;
+                          });
+    };
+    bool shown = true;
+    std::wstring text;
+    ASSERT_TRUE(aboutRow(&shown, &text));
+    EXPECT_FALSE(shown);
+    // The system menu's entry shows the model as it is, 0 included.
+    ASSERT_TRUE(aboutRow(&shown, &text, WM_SYSCOMMAND, IDM_ABOUTBOX));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(text, L"0000");
+
+    m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+    ASSERT_TRUE(aboutRow(&shown, &text));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(text, L"05A0");
+    m_dlg->m_pDeviceDlg->m_nModel = 0;
+}
+
+TEST(AboutDialog, ModelIsAtLeastFourUpperCaseHexDigits)
+{
+    struct Case {
+        int model;
+        const wchar_t* shown;   // null: the row stays hidden
+    } cases[] = {{0x5A0, L"05A0"}, {0x12ABC, L"12ABC"}, {0, L"0000"}, {0xABCD, L"ABCD"}, {-1, nullptr}};
+    for (const Case& c : cases) {
+        CAboutDlg about(c.model);
+        ASSERT_TRUE(about.Create(IDD_ABOUTBOX));
+        HWND hModel = about.GetDlgItem(IDC_DEVICE_VERSION);
+        // The dialog itself is not shown: look at the rows' own visibility.
+        auto visible = [](HWND h) { return (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0; };
+        EXPECT_EQ(visible(hModel), c.shown != nullptr) << c.model;
+        EXPECT_EQ(visible(about.GetDlgItem(IDC_DEVICE_VERSION_LABEL)), c.shown != nullptr);
+        if (c.shown) {
+            wchar_t text[32] = {};
+            GetWindowTextW(hModel, text, ARRAYSIZE(text));
+            EXPECT_STREQ(text, c.shown);
+        }
+    }
+}
+
+TEST_F(MainDialogTest, OptionWithoutAHandsetShowsTheWarningBalloon)
+{
+    SendMessageW(Main(), WM_COMMAND, ID_TRAY_OPTION, 0);
+    const NOTIFYICONDATAW& data = m_dlg->m_trayIcon.Data();
+    EXPECT_STREQ(data.szInfo, L"Can't find USB Phone");
+    EXPECT_STREQ(data.szInfoTitle, L"Warning");
+    EXPECT_EQ(data.dwInfoFlags, static_cast<DWORD>(NIIF_WARNING));
+    EXPECT_EQ(data.uTimeout, 3000u);
+    EXPECT_EQ(data.uFlags, static_cast<UINT>(NIF_INFO));
+    EXPECT_EQ(FindProcessWindow(GetCurrentProcessId(), L"#32770", L"Ring style") == nullptr ||
+                  !IsWindowVisible(FindProcessWindow(GetCurrentProcessId(), L"#32770", L"Ring style")),
+              true);
+}
+
+TEST_F(MainDialogTest, OptionAndLanguageDialogsOpenModally)
+{
+    auto opens = [&](UINT command, const wchar_t* caption) {
+        return WhileModal([&] { SendMessageW(Main(), WM_COMMAND, command, 0); },
+                          [&] {
+                              // The modal one is the visible one; the worker instance stays hidden.
+                              HWND h = nullptr;
+                              while ((h = FindWindowExW(nullptr, h, L"#32770", caption)) != nullptr) {
+                                  if (IsWindowVisible(h)) {
+                                      EXPECT_FALSE(IsWindowEnabled(Main()));
+                                      PostMessageW(h, WM_COMMAND, IDCANCEL, 0);
+                                      return true;
+                                  }
+                              }
+                              return false;
+                          });
+    };
+    EXPECT_TRUE(opens(ID_TRAY_SELECT_LANGUAGE, L"Select Yahoo language"));
+    m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+    EXPECT_TRUE(opens(ID_TRAY_OPTION, L"Ring style"));
+    EXPECT_TRUE(IsWindowEnabled(Main()));
+    m_dlg->m_pDeviceDlg->m_nModel = 0;
+}
+
+TEST_F(MainDialogTest, ExitDestroysTheWindowAndTheWorkersThenTheIconGoesWithTheObject)
+{
+    HWND hMain = Main();
+    ASSERT_TRUE(TrayIconExists(hMain, kTrayIconId));
+    HWND hDevice = m_dlg->m_pDeviceDlg->m_hWnd;
+    SendMessageW(hMain, WM_COMMAND, ID_TRAY_EXIT, 0);
+    EXPECT_FALSE(IsWindow(hMain));
+    EXPECT_FALSE(IsWindow(hDevice));
+    EXPECT_EQ(m_dlg->m_pDeviceDlg, nullptr);
+    EXPECT_EQ(m_dlg->m_pYahooDlg, nullptr);
+    EXPECT_EQ(m_dlg->m_pOptionDlg, nullptr);
+    m_dlg.reset();
+    EXPECT_FALSE(TrayIconExists(hMain, kTrayIconId));
+}

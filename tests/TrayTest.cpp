@@ -1,0 +1,170 @@
+// The tray icon as the shell holds it: the state table, images that do not
+// pile up, and the icon coming back after the shell restarts.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "app/AppIds.h"
+#include "app/CallvaneDlg.h"
+#include "messenger/YahooDialog.h"
+#include "phone/DeviceDialog.h"
+#include "res/resource.h"
+
+#include <memory>
+
+namespace {
+
+// A window of the messenger's main-window class, in this process.
+class FakeMessengerMainWindow {
+public:
+    FakeMessengerMainWindow()
+    {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"YahooBuddyMain";
+        RegisterClassW(&wc);
+        m_hWnd = CreateWindowExW(0, wc.lpszClassName, L"Yahoo! Messenger", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    ~FakeMessengerMainWindow() { DestroyWindow(m_hWnd); }
+    HWND m_hWnd;
+};
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dlg = std::make_unique<CCallvaneDlg>(nullptr);
+        ASSERT_TRUE(m_dlg->Create(IDD_CALLVANE_DIALOG));
+        PumpMessages();
+    }
+    void TearDown() override
+    {
+        m_dlg.reset();
+        PumpMessages();
+    }
+    std::wstring Tip() const { return m_dlg->m_trayIcon.Data().szTip; }
+    std::wstring ImageFile() const
+    {
+        const std::wstring& path = m_dlg->m_trayIcon.ImagePath();
+        return path.substr(path.find_last_of(L'\\') + 1);
+    }
+
+    std::unique_ptr<CCallvaneDlg> m_dlg;
+};
+
+}  // namespace
+
+TEST_F(TrayTest, StartsWithTheApplicationIconAndTheNoHandsetTip)
+{
+    const NOTIFYICONDATAW& data = m_dlg->m_trayIcon.Data();
+    EXPECT_EQ(data.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V2_SIZE));
+#ifndef _WIN64
+    EXPECT_EQ(data.cbSize, 936u);
+#endif
+    EXPECT_EQ(data.uID, kTrayIconId);
+    EXPECT_EQ(data.uCallbackMessage, WM_TRAYNOTIFY);
+    EXPECT_EQ(data.hIcon, m_dlg->m_hIcon);
+    EXPECT_EQ(Tip(), L"Can't find USB Phone");
+    EXPECT_EQ(data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_TRUE(TrayIconExists(m_dlg->m_hWnd, kTrayIconId));
+}
+
+TEST_F(TrayTest, StateTableFollowsHandsetThenMessenger)
+{
+    CDeviceDialog& device = *m_dlg->m_pDeviceDlg;
+    CYahooDialog& messenger = *m_dlg->m_pYahooDlg;
+
+    // No handset: the messenger is not even looked for.
+    {
+        FakeMessengerMainWindow running;
+        HWND sentinel = reinterpret_cast<HWND>(0x1234);
+        messenger.m_hMessengerWnd = sentinel;
+        device.m_nModel = 0;
+        m_dlg->RefreshTrayStatus();
+        EXPECT_EQ(ImageFile(), L"nodevice.ico");
+        EXPECT_EQ(Tip(), L"Can't find USB Phone");
+        EXPECT_EQ(messenger.m_hMessengerWnd, sentinel);
+    }
+
+    device.m_nModel = 0x5A0;
+    m_dlg->RefreshTrayStatus();
+    EXPECT_EQ(ImageFile(), L"nophone.ico");
+    EXPECT_EQ(Tip(), L"Can't find Yahoo! Messenger");
+    EXPECT_NE(m_dlg->m_trayIcon.Data().hIcon, nullptr);
+
+    {
+        FakeMessengerMainWindow running;
+        m_dlg->RefreshTrayStatus();
+        EXPECT_EQ(ImageFile(), L"ok.ico");
+        EXPECT_EQ(Tip(), L"Online");
+        EXPECT_EQ(messenger.m_hMessengerWnd, running.m_hWnd);
+        EXPECT_NE(m_dlg->m_trayIcon.Data().hIcon, nullptr);
+    }
+
+    m_dlg->RefreshTrayStatus();
+    EXPECT_EQ(ImageFile(), L"nophone.ico");
+    // The shell accepted every change: the icon is still there.
+    EXPECT_TRUE(TrayIconExists(m_dlg->m_hWnd, kTrayIconId));
+    device.m_nModel = 0;
+}
+
+TEST_F(TrayTest, RefreshesReuseTheImageAndReleaseTheReplacedOne)
+{
+    m_dlg->m_pDeviceDlg->m_nModel = 0;
+    m_dlg->RefreshTrayStatus();
+    HICON first = m_dlg->m_trayIcon.Data().hIcon;
+    ASSERT_NE(first, nullptr);
+    for (int i = 0; i < 50; ++i)
+        m_dlg->RefreshTrayStatus();
+    EXPECT_EQ(m_dlg->m_trayIcon.Data().hIcon, first);
+
+    m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+    m_dlg->RefreshTrayStatus();
+    HICON second = m_dlg->m_trayIcon.Data().hIcon;
+    EXPECT_NE(second, first);
+    ICONINFO info = {};
+    // The image it replaced has been destroyed.
+    EXPECT_FALSE(GetIconInfo(first, &info));
+    ASSERT_TRUE(GetIconInfo(second, &info));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    m_dlg->m_pDeviceDlg->m_nModel = 0;
+}
+
+TEST_F(TrayTest, EachChangeSendsOnlyItsOwnFlags)
+{
+    m_dlg->m_trayIcon.ShowWarningBalloon(L"Can't find USB Phone");
+    EXPECT_EQ(m_dlg->m_trayIcon.Data().uFlags, static_cast<UINT>(NIF_INFO));
+    m_dlg->m_trayIcon.SetTip(L"Online");
+    EXPECT_EQ(m_dlg->m_trayIcon.Data().uFlags, static_cast<UINT>(NIF_TIP));
+    m_dlg->m_trayIcon.SetIcon(m_dlg->m_hIcon);
+    EXPECT_EQ(m_dlg->m_trayIcon.Data().uFlags, static_cast<UINT>(NIF_ICON));
+    // Tips longer than the record's 128 characters are cut, never overrun.
+    std::wstring longTip(500, L'T');
+    m_dlg->m_trayIcon.SetTip(longTip.c_str());
+    EXPECT_EQ(wcslen(m_dlg->m_trayIcon.Data().szTip), 127u);
+}
+
+TEST_F(TrayTest, IconComesBackWhenTheShellAnnouncesARestart)
+{
+    HWND hMain = m_dlg->m_hWnd;
+    m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+    m_dlg->RefreshTrayStatus();
+
+    // What a crashing shell does to every icon.
+    NOTIFYICONDATAW lost = {};
+    lost.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    lost.hWnd = hMain;
+    lost.uID = kTrayIconId;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &lost));
+    ASSERT_FALSE(TrayIconExists(hMain, kTrayIconId));
+
+    // The restarted shell's broadcast to every top-level window.
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
+    // With its current image and tip, not the start-up ones.
+    EXPECT_EQ(Tip(), L"Can't find Yahoo! Messenger");
+    EXPECT_EQ(ImageFile(), L"nophone.ico");
+    m_dlg->m_pDeviceDlg->m_nModel = 0;
+}

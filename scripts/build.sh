@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Configures and builds Callvane for 32-bit Windows (the build that runs and
+# is tested) and, unless CALLVANE_ARCHS says otherwise, for x86_64 too.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+archs=${CALLVANE_ARCHS:-"i686 x86_64"}
+for arch in $archs; do
+  dir="$root/build/$arch"
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-mingw.cmake" >/dev/null
+  fi
+  echo "build: $arch"
+  cmake --build "$dir"
+done

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds both architectures and runs every test of the
+# 32-bit build under Wine on a private Xvfb display.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+# Wine's services must be running before anything else starts wine.
+eval "$("$root/scripts/wine-env.sh" start)"
+trap '"$root/scripts/wine-env.sh" stop' EXIT
+"$root/scripts/build.sh"
+cd "$root/build/i686"
+ctest --output-on-failure --timeout 300 "$@"
