@@ -19,6 +19,13 @@ BOOL CYahooDialog::FindMessenger()
     return m_hMessengerWnd != nullptr;
 }
 
+int CYahooDialog::ExecuteCommand(uint32_t /*nCode*/, int32_t /*nParam*/)
+{
+    if (!FindMessenger())
+        return 0;
+    return 1;
+}
+
 void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent != kWatchTimerId)
