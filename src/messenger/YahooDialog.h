@@ -16,7 +16,8 @@ public:
     BOOL FindMessenger();
     // Carries out a command code on the messenger's windows. Returns 0 when
     // the messenger is not running, else 1 (see the command table).
-    int ExecuteCommand(uint32_t nCode, int32_t nParam);
+    // Virtual so that a test can stand in for the messenger side.
+    virtual int ExecuteCommand(uint32_t nCode, int32_t nParam);
 
     CCallvaneDlg* m_pOwner;            // the main dialog; not owned
     HWND m_hMessengerWnd = nullptr;    // the messenger's main window, another process's

@@ -16,7 +16,8 @@ public:
     BOOL IsDevicePresent() const { return m_nModel != 0; }
     // The messenger side's status report ('Rady', 'CaIn', 'Talk'). Returns 0
     // when a guard dropped it, else 1. nParam is unused (callers pass 0).
-    int ReportStatus(uint32_t nCode, int32_t nParam);
+    // Virtual so that a test can stand in for the handset side.
+    virtual int ReportStatus(uint32_t nCode, int32_t nParam);
 
     uint32_t m_nModel = 0;       // model of the open handset; 0 = none
     int m_nRingStyle = 0;        // ring style applied when a handset is found
