@@ -343,3 +343,25 @@ TEST_F(MainDialogTest, ExitDestroysTheWindowAndTheWorkersThenTheIconGoesWithTheO
     m_dlg.reset();
     EXPECT_FALSE(TrayIconExists(hMain, kTrayIconId));
 }
+
+TEST(AutoRunSource, CopiesOnlyWhenTheInstalledShortcutPathFitsItsBuffer)
+{
+    // The source path's buffer holds 255 characters: a program directory of
+    // 242 characters plus "\Callvane.lnk" fits, 244 does not.
+    StartupFolder startup;
+    for (size_t directoryChars : {size_t(244), size_t(242)}) {
+        CInstalledCopy copy(directoryChars);
+        ASSERT_TRUE(WriteFileBytes(JoinPath(copy.Directory(), L"Callvane.lnk"), "lnk"));
+        CChildProcess running(copy.ExePath(), L"");
+        HWND hMain = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (hMain = FindProcessWindow(running.Id(), nullptr, kInstanceName)) != nullptr; },
+                            15000));
+        // Sent, so it has been handled when this returns.
+        SendMessageW(hMain, WM_COMMAND, ID_TRAY_AUTORUN, 0);
+        EXPECT_EQ(FileExists(startup.ShortcutPath()), directoryChars == 242) << directoryChars;
+        EXPECT_TRUE(running.IsRunning());
+        DeleteFileW(startup.ShortcutPath().c_str());
+        CChildProcess exitRequest(copy.ExePath(), L"*exit*");
+        EXPECT_TRUE(running.WaitForExit(15000));
+    }
+}
