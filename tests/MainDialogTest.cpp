@@ -2,6 +2,7 @@
 // tray: its menu, AutoRun, About, Option, hiding and exit.
 #include <gtest/gtest.h>
 
+#include "MainDialogFixture.h"
 #include "TestSupport.h"
 #include "app/AboutDlg.h"
 #include "app/AppIds.h"
@@ -18,22 +19,8 @@ namespace {
 
 const wchar_t kStartUpValue[] = L"StartUp";
 
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public MainDialogFixture {
 protected:
-    void SetUp() override
-    {
-        m_dlg = std::make_unique<CCallvaneDlg>(nullptr);
-        ASSERT_TRUE(m_dlg->Create(IDD_CALLVANE_DIALOG));
-        PumpMessages();
-    }
-    void TearDown() override
-    {
-        m_dlg.reset();
-        PumpMessages();
-    }
-
-    HWND Main() const { return m_dlg->m_hWnd; }
-
     // Opens the tray menu as a right click would; returns whether it opened,
     // with the AutoRun item's check state.
     bool OpenMenu(LPARAM mouseMessage, bool* autoRunChecked = nullptr, LRESULT* result = nullptr)
@@ -54,8 +41,6 @@ protected:
             *result = sent;
         return opened;
     }
-
-    std::unique_ptr<CCallvaneDlg> m_dlg;
 };
 
 // A Start-up folder of the test's own, named by the shell-folders value.

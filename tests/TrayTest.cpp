@@ -2,6 +2,7 @@
 // pile up, and the icon coming back after the shell restarts.
 #include <gtest/gtest.h>
 
+#include "MainDialogFixture.h"
 #include "TestSupport.h"
 #include "app/AppIds.h"
 #include "app/CallvaneDlg.h"
@@ -30,27 +31,14 @@ public:
     HWND m_hWnd;
 };
 
-class TrayTest : public ::testing::Test {
+class TrayTest : public MainDialogFixture {
 protected:
-    void SetUp() override
-    {
-        m_dlg = std::make_unique<CCallvaneDlg>(nullptr);
-        ASSERT_TRUE(m_dlg->Create(IDD_CALLVANE_DIALOG));
-        PumpMessages();
-    }
-    void TearDown() override
-    {
-        m_dlg.reset();
-        PumpMessages();
-    }
     std::wstring Tip() const { return m_dlg->m_trayIcon.Data().szTip; }
     std::wstring ImageFile() const
     {
         const std::wstring& path = m_dlg->m_trayIcon.ImagePath();
         return path.substr(path.find_last_of(L'\\') + 1);
     }
-
-    std::unique_ptr<CCallvaneDlg> m_dlg;
 };
 
 }  // namespace
