@@ -56,10 +56,63 @@ cv_start() {
     ( sleep 2147483647 </dev/null >/dev/null 2>&1 & echo $! > "$CALLVANE_STATE/holder.pid"; wait ) \
       | wine cmd /c pause >/dev/null 2>&1 &
   fi
+  cv_start_sound
   echo "export DISPLAY=$display"
 }
 
+# Private sound servers whose devices Wine's mixer lists. "main" has what a
+# USB handset brings: a playback and a capture device named "USB Audio
+# Device". The others give the layouts a machine may have instead.
+cv_sound_layout() {
+  case "$1" in
+    main) printf '%s\n' "usbphone:USB Audio Device" "usbmic:USB Audio Device" ;;
+    none) printf '%s\n' "speakers:Built-in Audio" "mic:Built-in Microphone" ;;
+    usbother) printf '%s\n' "headset:USB Headset" "headsetmic:USB Headset" ;;
+    multi) printf '%s\n' "hub:USB Hub Speaker" "usbphone:USB Audio Device" "usbmic:USB Audio Device" ;;
+  esac
+}
+
+cv_start_sound() {
+  local name dir args entry node description
+  for name in main none usbother multi; do
+    dir="$CALLVANE_STATE/pulse-$name"
+    if ! { [ -f "$dir/daemon.pid" ] && kill -0 "$(cat "$dir/daemon.pid")" 2>/dev/null; }; then
+      mkdir -p "$dir/home" && chmod 700 "$dir"
+      args=(--load=module-native-protocol-unix)
+      while IFS= read -r entry; do
+        node=${entry%%:*}
+        description=${entry#*:}
+        case "$node" in
+          *mic) args+=("--load=module-null-source source_name=$node description='$description'") ;;
+          *) args+=("--load=module-null-sink sink_name=$node sink_properties='device.description=\"$description\"'") ;;
+        esac
+      done < <(cv_sound_layout "$name")
+      XDG_RUNTIME_DIR="$dir" HOME="$dir/home" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --disallow-exit --log-target=stderr "${args[@]}" </dev/null >/dev/null 2>&1 &
+      echo $! > "$dir/daemon.pid"
+    fi
+  done
+  for name in main none usbother multi; do
+    for _ in $(seq 1 100); do
+      [ -S "$CALLVANE_STATE/pulse-$name/pulse/native" ] && break
+      sleep 0.05
+    done
+    echo "export CALLVANE_PULSE_$(echo "$name" | tr a-z A-Z)=unix:$CALLVANE_STATE/pulse-$name/pulse/native"
+  done
+  echo "export PULSE_SERVER=unix:$CALLVANE_STATE/pulse-main/pulse/native"
+}
+
+cv_stop_sound() {
+  local pidfile
+  for pidfile in "$CALLVANE_STATE"/pulse-*/daemon.pid; do
+    [ -f "$pidfile" ] || continue
+    kill "$(cat "$pidfile")" 2>/dev/null || true
+    rm -f "$pidfile"
+  done
+}
+
 cv_stop() {
+  cv_stop_sound
   if [ -f "$CALLVANE_STATE/holder.pid" ]; then
     kill "$(cat "$CALLVANE_STATE/holder.pid")" 2>/dev/null || true
     rm -f "$CALLVANE_STATE/holder.pid"

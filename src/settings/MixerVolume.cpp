@@ -1,0 +1,176 @@
+#include "MixerVolume.h"
+
+#include "MixerApi.h"
+
+#include "framework/ScopedHandle.h"
+
+#include <vector>
+
+namespace {
+
+const DWORD kFullLevel = 65535;
+// More channels than any mixer line has: a bigger count is bad driver data.
+const DWORD kMaxChannels = 64;
+
+struct MixerTraits : NullInvalid<HMIXER> {
+    static void Close(HMIXER h) { mixerClose(h); }
+};
+using CMixerHandle = CScopedHandle<HMIXER, MixerTraits>;
+
+// The volume control of the first line of componentType, and how many
+// channel values it takes. False when there is no such control.
+bool FindVolumeControl(HMIXER hMixer, DWORD componentType, MIXERCONTROLW& control, DWORD& channels)
+{
+    const MixerApi& api = CurrentMixerApi();
+    MIXERLINEW line = {};
+    line.cbStruct = sizeof line;
+    line.dwComponentType = componentType;
+    api.getLineInfo(reinterpret_cast<HMIXEROBJ>(hMixer), &line, MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER);
+
+    control = MIXERCONTROLW();
+    control.cbStruct = sizeof control;
+    MIXERLINECONTROLSW controls = {};
+    controls.cbStruct = sizeof controls;
+    controls.dwLineID = line.dwLineID;
+    controls.dwControlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
+    controls.cControls = 1;
+    controls.cbmxctrl = sizeof control;
+    controls.pamxctrl = &control;
+    if (api.getLineControls(reinterpret_cast<HMIXEROBJ>(hMixer), &controls, MIXER_GETLINECONTROLSF_ONEBYTYPE | MIXER_OBJECTF_HMIXER) !=
+        MMSYSERR_NOERROR)
+        return false;
+    channels = (control.fdwControl & MIXERCONTROL_CONTROLF_UNIFORM) ? 1 : line.cChannels;
+    return channels > 0 && channels <= kMaxChannels;
+}
+
+MIXERCONTROLDETAILS DetailsFor(const MIXERCONTROLW& control, DWORD channels, MIXERCONTROLDETAILS_UNSIGNED* values)
+{
+    MIXERCONTROLDETAILS details = {};
+    details.cbStruct = sizeof details;
+    details.dwControlID = control.dwControlID;
+    details.cChannels = channels;
+    details.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
+    details.paDetails = values;
+    return details;
+}
+
+bool HasLine(UINT device, DWORD componentType)
+{
+    HMIXER hMixer = nullptr;
+    if (mixerOpen(&hMixer, device, 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR)
+        return false;
+    CMixerHandle owner(hMixer);
+    MIXERLINEW line = {};
+    line.cbStruct = sizeof line;
+    line.dwComponentType = componentType;
+    return mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(hMixer), &line, MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER) ==
+           MMSYSERR_NOERROR;
+}
+
+// The next device at or after first whose name contains text; -1 when none.
+int FindMixerFrom(UINT first, const wchar_t* text)
+{
+    if (text == nullptr || text[0] == L'\0')
+        return -1;
+    UINT count = mixerGetNumDevs();
+    for (UINT device = first; device < count; ++device) {
+        MIXERCAPSW caps = {};
+        if (mixerGetDevCapsW(device, &caps, sizeof caps) != MMSYSERR_NOERROR)
+            continue;
+        caps.szPname[MAXPNAMELEN - 1] = L'\0';
+        if (caps.szPname[0] == L'\0')
+            continue;
+        if (ContainsNoCase(caps.szPname, text))
+            return static_cast<int>(device);
+    }
+    return -1;
+}
+
+wchar_t FoldAscii(wchar_t c)
+{
+    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+}  // namespace
+
+const MixerApi& WinmmMixerApi()
+{
+    static const MixerApi winmm = {mixerGetLineInfoW, mixerGetLineControlsW, mixerGetControlDetailsW,
+                                   mixerSetControlDetails};
+    return winmm;
+}
+
+MixerApi& CurrentMixerApi()
+{
+    static MixerApi current = WinmmMixerApi();
+    return current;
+}
+
+DWORD CMixerVolume::GetVolume(DWORD componentType) const
+{
+    MIXERCONTROLW control;
+    DWORD channels = 0;
+    if (!FindVolumeControl(m_hMixer, componentType, control, channels))
+        return 0;
+    std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(channels);
+    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data());
+    CurrentMixerApi().getControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer), &details, MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
+    double sum = 0;
+    for (const MIXERCONTROLDETAILS_UNSIGNED& value : values)
+        sum += value.dwValue;
+    return static_cast<DWORD>(sum / channels);
+}
+
+BOOL CMixerVolume::SetVolume(DWORD componentType, DWORD level) const
+{
+    MIXERCONTROLW control;
+    DWORD channels = 0;
+    if (!FindVolumeControl(m_hMixer, componentType, control, channels))
+        return TRUE;
+    std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(channels);
+    for (MIXERCONTROLDETAILS_UNSIGNED& value : values)
+        value.dwValue = level;
+    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data());
+    CurrentMixerApi().setControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer), &details, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
+    return TRUE;
+}
+
+bool ContainsNoCase(const wchar_t* name, const wchar_t* text)
+{
+    for (const wchar_t* start = name; *start; ++start) {
+        const wchar_t* n = start;
+        const wchar_t* t = text;
+        while (*t && *n && FoldAscii(*n) == FoldAscii(*t)) {
+            ++n;
+            ++t;
+        }
+        if (*t == L'\0')
+            return true;
+    }
+    return false;
+}
+
+int FindMixerByName(const wchar_t* text)
+{
+    return FindMixerFrom(0, text);
+}
+
+int FindMixerWithLine(const wchar_t* text, DWORD componentType)
+{
+    int first = FindMixerByName(text);
+    for (int device = first; device >= 0; device = FindMixerFrom(static_cast<UINT>(device) + 1, text)) {
+        if (HasLine(static_cast<UINT>(device), componentType))
+            return device;
+    }
+    return first;
+}
+
+int LevelToPercent(DWORD level)
+{
+    return static_cast<int>(static_cast<unsigned long long>(level) * 100 / kFullLevel);
+}
+
+DWORD PercentToLevel(int percent)
+{
+    return static_cast<DWORD>(static_cast<long long>(percent) * static_cast<long long>(kFullLevel) / 100);
+}
