@@ -14,9 +14,16 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   # shellcheck source=wine-env.sh
   source "$root/scripts/wine-env.sh"
   eval "$("$root/scripts/wine-env.sh" start)"
+  # The virtual handset stands in for the USB handset, plugged in.
+  "$root/scripts/register-sim.sh" "$bindir"
+  export CALLVANE_HANDSET="${CALLVANE_HANDSET:-plugged}"
   cd "$bindir"
   exec wine Callvane.exe
 fi
 
 trap '"$root/scripts/wine-env.sh" stop' EXIT
+# shellcheck source=wine-env.sh
+source "$root/scripts/wine-env.sh"
+eval "$("$root/scripts/wine-env.sh" start)"
+"$root/scripts/register-sim.sh" "$bindir"
 "$root/scripts/tray-screenshot.sh" "$bindir" "$root/build/screenshots"

@@ -3,6 +3,9 @@
 #include "ScopedHandle.h"
 
 #include <ole2.h>
+#include <olectl.h>
+#include <ocidl.h>
+#include <windowsx.h>
 
 #include <vector>
 
@@ -10,43 +13,497 @@ const wchar_t kAxHostClassName[] = L"CallvaneAxHost";
 
 namespace {
 
+const wchar_t kHostApplicationName[] = L"Callvane";
+const int kHimetricPerInch = 2540;
+
+// Shared IUnknown of the small COM objects below: they live on the heap,
+// are reference counted, and may outlive their host window if a control
+// keeps a reference; each holds only the host's handle, cleared on teardown.
+template <typename Base>
+class CRefCounted : public Base {
+public:
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        LONG count = InterlockedDecrement(&m_cRef);
+        if (count == 0)
+            delete this;
+        return static_cast<ULONG>(count);
+    }
+
+protected:
+    virtual ~CRefCounted() = default;
+
+private:
+    LONG m_cRef = 1;
+};
+
+SIZEL PixelsToHimetric(int cx, int cy)
+{
+    HDC hdc = GetDC(nullptr);
+    int dpiX = hdc ? GetDeviceCaps(hdc, LOGPIXELSX) : 96;
+    int dpiY = hdc ? GetDeviceCaps(hdc, LOGPIXELSY) : 96;
+    if (hdc)
+        ReleaseDC(nullptr, hdc);
+    SIZEL size = {MulDiv(cx, kHimetricPerInch, dpiX ? dpiX : 96), MulDiv(cy, kHimetricPerInch, dpiY ? dpiY : 96)};
+    return size;
+}
+
+// The frame a control asks for during in-place activation. It offers no
+// menus, tools or status bar: the host's dialogs are never shown.
+class CInPlaceFrame final : public CRefCounted<IOleInPlaceFrame> {
+public:
+    explicit CInPlaceFrame(HWND hFrame) : m_hFrame(hFrame) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow ||
+            riid == IID_IOleInPlaceFrame) {
+            *ppv = static_cast<IOleInPlaceFrame*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP GetWindow(HWND* phwnd) override
+    {
+        if (!phwnd)
+            return E_POINTER;
+        *phwnd = m_hFrame;
+        return S_OK;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
+    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+private:
+    HWND m_hFrame;
+};
+
+// The control's site: client site, in-place site, control site and the
+// ambient properties (the IDispatch of the site).
+class CControlSite final : public IOleClientSite,
+                           public IOleInPlaceSite,
+                           public IOleControlSite,
+                           public IDispatch {
+public:
+    explicit CControlSite(HWND hHost) : m_hHost(hHost) {}
+    // Called at teardown: from then on the site has no window to offer.
+    void Detach() { m_hHost = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IOleClientSite)
+            *ppv = static_cast<IOleClientSite*>(this);
+        else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
+            *ppv = static_cast<IOleInPlaceSite*>(this);
+        else if (riid == IID_IOleControlSite)
+            *ppv = static_cast<IOleControlSite*>(this);
+        else if (riid == IID_IDispatch)
+            *ppv = static_cast<IDispatch*>(this);
+        else {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        LONG count = InterlockedDecrement(&m_cRef);
+        if (count == 0)
+            delete this;
+        return static_cast<ULONG>(count);
+    }
+
+    // IOleClientSite
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetContainer(IOleContainer** ppContainer) override
+    {
+        if (ppContainer)
+            *ppContainer = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleWindow / IOleInPlaceSite
+    STDMETHODIMP GetWindow(HWND* phwnd) override
+    {
+        if (!phwnd)
+            return E_POINTER;
+        *phwnd = m_hHost;
+        return m_hHost ? S_OK : E_FAIL;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP CanInPlaceActivate() override { return m_hHost ? S_OK : S_FALSE; }
+    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnUIActivate() override { return S_OK; }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** ppFrame, IOleInPlaceUIWindow** ppDoc, LPRECT lprcPosRect,
+                                  LPRECT lprcClipRect, LPOLEINPLACEFRAMEINFO lpFrameInfo) override
+    {
+        if (!ppFrame || !ppDoc || !lprcPosRect || !lprcClipRect || !lpFrameInfo)
+            return E_POINTER;
+        *ppFrame = nullptr;
+        *ppDoc = nullptr;
+        if (!m_hHost)
+            return E_FAIL;
+        HWND hRoot = GetAncestor(m_hHost, GA_ROOT);
+        *ppFrame = new CInPlaceFrame(hRoot ? hRoot : m_hHost);
+        GetClientRect(m_hHost, lprcPosRect);
+        *lprcClipRect = *lprcPosRect;
+        // The caller sets cb; the rest is ours to fill.
+        lpFrameInfo->fMDIApp = FALSE;
+        lpFrameInfo->hwndFrame = hRoot;
+        lpFrameInfo->haccel = nullptr;
+        lpFrameInfo->cAccelEntries = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+    STDMETHODIMP DiscardUndoState() override { return S_OK; }
+    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
+    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+
+    // IOleControlSite
+    STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
+    STDMETHODIMP LockInPlaceActive(BOOL) override { return S_OK; }
+    STDMETHODIMP GetExtendedControl(IDispatch** ppDisp) override
+    {
+        if (ppDisp)
+            *ppDisp = nullptr;
+        return E_NOTIMPL;
+    }
+    // Container coordinates are pixels.
+    STDMETHODIMP TransformCoords(POINTL* pPtlHimetric, POINTF* pPtfContainer, DWORD dwFlags) override
+    {
+        if (!pPtlHimetric || !pPtfContainer)
+            return E_POINTER;
+        SIZEL perInch = PixelsToHimetric(1000, 1000);   // HIMETRIC of 1000 pixels
+        if (dwFlags & XFORMCOORDS_HIMETRICTOCONTAINER) {
+            pPtfContainer->x = static_cast<float>(pPtlHimetric->x) * 1000.0f / static_cast<float>(perInch.cx);
+            pPtfContainer->y = static_cast<float>(pPtlHimetric->y) * 1000.0f / static_cast<float>(perInch.cy);
+            return S_OK;
+        }
+        if (dwFlags & XFORMCOORDS_CONTAINERTOHIMETRIC) {
+            pPtlHimetric->x = static_cast<LONG>(pPtfContainer->x * static_cast<float>(perInch.cx) / 1000.0f);
+            pPtlHimetric->y = static_cast<LONG>(pPtfContainer->y * static_cast<float>(perInch.cy) / 1000.0f);
+            return S_OK;
+        }
+        return E_INVALIDARG;
+    }
+    STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
+    STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
+    STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
+
+    // IDispatch: ambient properties. The host runs controls in user mode,
+    // never in a designer.
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override
+    {
+        if (!pctinfo)
+            return E_POINTER;
+        *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override
+    {
+        if (ppTInfo)
+            *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                        UINT*) override
+    {
+        if (!(flags & DISPATCH_PROPERTYGET) || !result)
+            return DISP_E_MEMBERNOTFOUND;
+        VariantInit(result);
+        switch (id) {
+        case DISPID_AMBIENT_USERMODE:
+        case DISPID_AMBIENT_AUTOCLIP:
+            V_VT(result) = VT_BOOL;
+            V_BOOL(result) = VARIANT_TRUE;
+            return S_OK;
+        case DISPID_AMBIENT_UIDEAD:
+        case DISPID_AMBIENT_SHOWGRABHANDLES:
+        case DISPID_AMBIENT_SHOWHATCHING:
+        case DISPID_AMBIENT_DISPLAYASDEFAULT:
+        case DISPID_AMBIENT_MESSAGEREFLECT:
+        case DISPID_AMBIENT_SUPPORTSMNEMONICS:
+            V_VT(result) = VT_BOOL;
+            V_BOOL(result) = VARIANT_FALSE;
+            return S_OK;
+        case DISPID_AMBIENT_LOCALEID:
+            V_VT(result) = VT_I4;
+            V_I4(result) = static_cast<LONG>(GetUserDefaultLCID());
+            return S_OK;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    ~CControlSite() = default;
+
+    LONG m_cRef = 1;
+    HWND m_hHost;
+};
+
+// Receives the control's events on its source interface and hands each one,
+// by number, to the host window's parent.
+class CEventSink final : public CRefCounted<IDispatch> {
+public:
+    CEventSink(HWND hHost, const IID& source) : m_hHost(hHost), m_source(source) {}
+    // Called at teardown: events arriving later are dropped.
+    void Detach() { m_hHost = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == m_source) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override
+    {
+        if (!pctinfo)
+            return E_POINTER;
+        *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override
+    {
+        if (ppTInfo)
+            *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override
+    {
+        if (result)
+            VariantInit(result);
+        HWND hParent = m_hHost ? GetParent(m_hHost) : nullptr;
+        if (!hParent)
+            return S_OK;
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        AxEvent event = {id, params ? params : &none};
+        SendMessageW(hParent, WM_AXEVENT, static_cast<WPARAM>(GetDlgCtrlID(m_hHost)), reinterpret_cast<LPARAM>(&event));
+        return S_OK;
+    }
+
+private:
+    HWND m_hHost;
+    IID m_source;
+};
+
+// Everything one host window holds of its control.
 struct HostedControl {
-    CComPtr<IDispatch> dispatch;
+    bool hasClsid = false;
+    CLSID clsid = {};
     std::vector<BYTE> initStream;   // creation data of the template item
+    bool tearingDown = false;
+
+    CComPtr<IOleObject> object;     // null for a control that is not an OLE object
+    CComPtr<IDispatch> dispatch;
+    CComPtr<IConnectionPoint> eventPoint;
+    DWORD cookie = 0;
+    CComPtr<CControlSite> site;
+    CComPtr<CEventSink> sink;
 };
 
 HostedControl* FromWindow(HWND hWnd)
 {
+    // Only a host window of this process carries a HostedControl.
+    if (!hWnd)
+        return nullptr;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hWnd, &processId);
+    if (processId != GetCurrentProcessId())
+        return nullptr;
+    wchar_t className[32] = {};
+    if (!GetClassNameW(hWnd, className, ARRAYSIZE(className)) || wcscmp(className, kAxHostClassName) != 0)
+        return nullptr;
     return reinterpret_cast<HostedControl*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
 }
 
-void CreateControl(HWND hWnd, const CREATESTRUCTW& create)
+// Template creation data begins with a WORD giving the number of bytes that
+// follow it.
+void ReadCreationData(const CREATESTRUCTW& create, HostedControl& hosted)
 {
-    auto* hosted = new HostedControl;
-    SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(hosted));
+    if (!create.lpCreateParams)
+        return;
+    const BYTE* data = static_cast<const BYTE*>(create.lpCreateParams);
+    WORD size = 0;
+    memcpy(&size, data, sizeof size);
+    hosted.initStream.assign(data + sizeof(WORD), data + sizeof(WORD) + size);
+}
 
-    // Template creation data starts with its own size in bytes (a WORD).
-    if (create.lpCreateParams) {
-        const BYTE* data = static_cast<const BYTE*>(create.lpCreateParams);
-        WORD size = 0;
-        memcpy(&size, data, sizeof size);
-        if (size > sizeof(WORD))
-            hosted->initStream.assign(data + sizeof(WORD), data + size);
+void LoadInitStream(IUnknown* control, const std::vector<BYTE>& initStream)
+{
+    CComPtr<IPersistStreamInit> persist;
+    if (FAILED(control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))))
+        return;
+    if (initStream.empty()) {
+        persist->InitNew();
+        return;
+    }
+    CComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)))
+        return;
+    ULONG written = 0;
+    if (FAILED(stream->Write(initStream.data(), static_cast<ULONG>(initStream.size()), &written)))
+        return;
+    LARGE_INTEGER start = {};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    persist->Load(stream.Get());
+}
+
+// Finds the default source interface the standard way and connects a sink.
+void ConnectEvents(HWND hWnd, IUnknown* control, HostedControl& hosted)
+{
+    CComPtr<IProvideClassInfo2> classInfo;
+    IID source = {};
+    if (FAILED(control->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&classInfo))) ||
+        FAILED(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source)))
+        return;
+    CComPtr<IConnectionPointContainer> container;
+    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
+        return;
+    CComPtr<IConnectionPoint> point;
+    if (FAILED(container->FindConnectionPoint(source, &point)))
+        return;
+    CComPtr<CEventSink> sink(new CEventSink(hWnd, source));
+    DWORD cookie = 0;
+    if (FAILED(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie)))
+        return;
+    hosted.sink = sink;
+    hosted.eventPoint = point;
+    hosted.cookie = cookie;
+}
+
+// The reverse of CreateControl: no more events, out of place, closed, no
+// site, released.
+void DestroyControl(HostedControl& hosted)
+{
+    hosted.tearingDown = true;
+    if (hosted.sink)
+        hosted.sink->Detach();
+    if (hosted.eventPoint) {
+        hosted.eventPoint->Unadvise(hosted.cookie);
+        hosted.eventPoint.Release();
+    }
+    hosted.sink.Release();
+    if (hosted.object) {
+        CComPtr<IOleInPlaceObject> inPlace;
+        if (SUCCEEDED(hosted.object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))))
+            inPlace->InPlaceDeactivate();
+        inPlace.Release();
+        hosted.object->Close(OLECLOSE_NOSAVE);
+        hosted.object->SetClientSite(nullptr);
+    }
+    if (hosted.site)
+        hosted.site->Detach();
+    hosted.site.Release();
+    hosted.dispatch.Release();
+    hosted.object.Release();
+    hosted.tearingDown = false;
+}
+
+// Creates the control and sites it as an OLE container does: client site
+// (before loading if the control asks for it), init stream, host names,
+// event connection, extent, then in-place activation in the host window.
+bool CreateControl(HWND hWnd, HostedControl& hosted)
+{
+    if (!hosted.hasClsid)
+        return false;
+    CComPtr<IUnknown> control;
+    if (FAILED(CoCreateInstance(hosted.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                reinterpret_cast<void**>(&control))))
+        return false;
+    if (FAILED(control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&hosted.dispatch))))
+        return false;
+    control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&hosted.object));
+    if (!hosted.object) {
+        // A plain automation object: loaded and connected, nothing to site.
+        LoadInitStream(control.Get(), hosted.initStream);
+        ConnectEvents(hWnd, control.Get(), hosted);
+        return true;
     }
 
-    CLSID clsid;
-    if (!create.lpszName || FAILED(CLSIDFromString(const_cast<LPWSTR>(create.lpszName), &clsid)))
-        return;
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                     reinterpret_cast<void**>(&hosted->dispatch));
+    hosted.site = CComPtr<CControlSite>(new CControlSite(hWnd));
+    IOleClientSite* site = static_cast<IOleClientSite*>(hosted.site.Get());
+    DWORD misc = 0;
+    hosted.object->GetMiscStatus(DVASPECT_CONTENT, &misc);
+    bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
+    if (siteFirst)
+        hosted.object->SetClientSite(site);
+    LoadInitStream(control.Get(), hosted.initStream);
+    if (!siteFirst)
+        hosted.object->SetClientSite(site);
+    hosted.object->SetHostNames(kHostApplicationName, nullptr);
+    ConnectEvents(hWnd, control.Get(), hosted);
+
+    RECT client = {};
+    GetClientRect(hWnd, &client);
+    SIZEL extent = PixelsToHimetric(client.right - client.left, client.bottom - client.top);
+    hosted.object->SetExtent(DVASPECT_CONTENT, &extent);
+    hosted.object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, hWnd, &client);
+    return true;
 }
 
 LRESULT CALLBACK HostWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_CREATE:
-        CreateControl(hWnd, *reinterpret_cast<const CREATESTRUCTW*>(lParam));
+    case WM_CREATE: {
+        const auto& create = *reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* hosted = new HostedControl;
+        SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(hosted));
+        ReadCreationData(create, *hosted);
+        hosted->hasClsid =
+            create.lpszName && SUCCEEDED(CLSIDFromString(const_cast<LPWSTR>(create.lpszName), &hosted->clsid));
+        // A control that is not installed leaves an empty host: the window
+        // still exists, and the control can be created later.
+        if (!CreateControl(hWnd, *hosted))
+            DestroyControl(*hosted);
         return 0;
+    }
+    case WM_SIZE: {
+        HostedControl* hosted = FromWindow(hWnd);
+        CComPtr<IOleInPlaceObject> inPlace;
+        if (hosted && hosted->object &&
+            SUCCEEDED(hosted->object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
+            RECT client = {0, 0, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            inPlace->SetObjectRects(&client, &client);
+        }
+        break;
+    }
+    case WM_DESTROY:
+        if (HostedControl* hosted = FromWindow(hWnd))
+            DestroyControl(*hosted);
+        break;
     case WM_NCDESTROY:
         delete FromWindow(hWnd);
         SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
@@ -58,6 +515,19 @@ LRESULT CALLBACK HostWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPara
 }
 
 }  // namespace
+
+bool GetAxEventArg(const AxEvent& event, UINT index, VARTYPE vt, VARIANT& out)
+{
+    VariantInit(&out);
+    if (!event.params || index >= event.params->cArgs || !event.params->rgvarg)
+        return false;
+    VARIANT& arg = event.params->rgvarg[event.params->cArgs - 1 - index];
+    if (FAILED(VariantChangeType(&out, &arg, 0, vt))) {
+        VariantInit(&out);
+        return false;
+    }
+    return true;
+}
 
 bool EnableControlContainer()
 {
@@ -76,6 +546,18 @@ bool EnableControlContainer()
 
 IDispatch* GetHostedControl(HWND hHost)
 {
-    HostedControl* hosted = hHost ? FromWindow(hHost) : nullptr;
+    HostedControl* hosted = FromWindow(hHost);
     return hosted ? hosted->dispatch.Get() : nullptr;
+}
+
+IDispatch* EnsureHostedControl(HWND hHost)
+{
+    HostedControl* hosted = FromWindow(hHost);
+    if (!hosted)
+        return nullptr;
+    if (!hosted->dispatch && !hosted->tearingDown && IsWindow(hHost)) {
+        if (!CreateControl(hHost, *hosted))
+            DestroyControl(*hosted);
+    }
+    return hosted->dispatch.Get();
 }

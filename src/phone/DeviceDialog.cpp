@@ -1,12 +1,442 @@
 #include "DeviceDialog.h"
 
+#include "PhoneIds.h"
+#include "StatusCodes.h"
+#include "app/CallvaneDlg.h"
+#include "framework/AxHost.h"
+#include "messenger/CommandCodes.h"
+#include "messenger/YahooDialog.h"
 #include "res/resource.h"
+
+namespace {
+
+// Keys that give the handset's key signal (outside Talk), before any guard.
+bool IsSignalKey(short nKey)
+{
+    return (nKey >= kKeyDigit0 && nKey <= kKeyDigit9) || nKey == kKeyUp || nKey == kKeyDown || nKey == kKeyCall ||
+           nKey == kKeySignalOnly;
+}
+
+bool IsDigitKey(short nKey)
+{
+    return nKey >= kKeyDigit0 && nKey <= kKeyDigit9;
+}
+
+// One event argument of the declared type; false drops the event (a
+// control that sends something else is not believed).
+bool EventArg(const AxEvent& event, VARTYPE vt, VARIANT& value)
+{
+    if (!event.params || event.params->cArgs != 1 || event.params->cNamedArgs != 0)
+        return false;
+    return GetAxEventArg(event, 0, vt, value);
+}
+
+}  // namespace
 
 CDeviceDialog::CDeviceDialog(CCallvaneDlg* pOwner) : CDialog(IDD_DEVICE_DIALOG), m_pOwner(pOwner) {}
 
-int CDeviceDialog::ReportStatus(uint32_t /*nCode*/, int32_t /*nParam*/)
+BOOL CDeviceDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    SetTimer(kDetectTimerId, kDetectPeriodMs);
+    return TRUE;
+}
+
+void CDeviceDialog::DoDataExchange(CDataExchange* pDX)
+{
+    DDX_Control(pDX, IDC_USBPHONE, m_phone);
+}
+
+void CDeviceDialog::OnTimer(UINT_PTR nIDEvent)
+{
+    if (nIDEvent == kDetectTimerId) {
+        DetectHandset();
+    } else if (nIDEvent == kRingWindowTimerId) {
+        // The ring window is over.
+        m_bRingPending = FALSE;
+        KillTimer(kRingWindowTimerId);
+    }
+}
+
+void CDeviceDialog::OnDestroy()
+{
+    if (IsDevicePresent())
+        m_phone.CloseDevice();
+}
+
+bool CDeviceDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg != WM_AXEVENT)
+        return false;
+    result = 0;
+    if (wParam == IDC_USBPHONE && lParam)
+        OnControlEvent(*reinterpret_cast<const AxEvent*>(lParam));
+    return true;
+}
+
+void CDeviceDialog::OnControlEvent(const AxEvent& event)
+{
+    VARIANT value;
+    VariantInit(&value);
+    switch (event.dispid) {
+    case kEventDeviceRemoved:
+        OnDeviceRemoved();
+        break;
+    case kEventKeyPressed:
+        if (EventArg(event, VT_I2, value))
+            OnKeyPressed(V_I2(&value));
+        break;
+    case kEventHookChanged:
+        if (EventArg(event, VT_BOOL, value))
+            OnHookChanged(V_BOOL(&value) != VARIANT_FALSE);
+        break;
+    case kEventLineRing:
+        if (EventArg(event, VT_BOOL, value))
+            OnLineRing(V_BOOL(&value) != VARIANT_FALSE);
+        break;
+    case kEventCradleChanged:
+        if (EventArg(event, VT_BOOL, value))
+            OnCradleChanged(V_BOOL(&value) != VARIANT_FALSE);
+        break;
+    case kEventIgnoredNotify:   // handled by doing nothing
+    default:                    // event 6 and any other are not handled
+        break;
+    }
+    VariantClear(&value);
+}
+
+void CDeviceDialog::DetectHandset()
+{
+    KillTimer(kDetectTimerId);
+    if (IsDevicePresent())
+        return;
+    if (!m_phone.OpenDevice(kOpenFirstDevice)) {
+        SetTimer(kDetectTimerId, kDetectPeriodMs);
+        return;
+    }
+    // A handset that opens but reports model 0 counts as absent; detection
+    // then waits for DeviceRemoved.
+    m_nModel = static_cast<uint32_t>(m_phone.GetDeviceModel());
+    if (IsPstnAdaptorModel(m_nModel))
+        m_phone.SetLineChannel(static_cast<short>(m_nChannel));
+    else
+        m_phone.SetRingStyle(FALSE, static_cast<short>(m_nRingStyle));
+    m_phone.SetReady();
+    m_bHandsFree = FALSE;
+    m_bOffHook = FALSE;
+    m_bRingPending = FALSE;
+    m_nCallState = kCallReady;
+    RefreshTray();
+}
+
+int CDeviceDialog::ReportStatus(uint32_t nCode, int32_t /*nParam*/)
 {
     if (!IsDevicePresent())
         return 0;
+    if (IsPstnAdaptorModel(m_nModel)) {
+        m_nChannel = m_phone.GetLineChannel();
+        // A PSTN call on the line, or the line ringing: the messenger's
+        // view does not count.
+        if (m_nChannel == kLineChannelPstn && m_strDial == kDialPstnTalk)
+            return 0;
+        if (m_bRingPending)
+            return 0;
+    }
+    switch (nCode) {
+    case kStatusReady:
+        if (m_nCallState != kCallReady) {
+            m_nCallState = kCallReady;
+            m_phone.SetReady();
+            m_bHandsFree = FALSE;
+        }
+        break;
+    case kStatusCallIn:
+        if (m_nCallState != kCallIn) {
+            m_nCallState = kCallIn;
+            m_phone.ShowCallIn(kTextCallIn);
+        }
+        break;
+    case kStatusTalk:
+        if (m_nCallState != kCallTalk) {
+            m_nCallState = kCallTalk;
+            m_phone.ShowInTalk(kTextInTalk);
+            // A call answered without lifting the handset goes on hands-free
+            // or on the speaker.
+            if (IsHandsFreeModel(m_nModel) && !m_bOffHook) {
+                m_phone.SetHandsFree(kHandsFreeOn);
+                m_bHandsFree = TRUE;
+            }
+            if (IsSpeakerModel(m_nModel) && m_bInCradle) {
+                m_phone.SetSpeaker(TRUE);
+                m_bHandsFree = TRUE;
+            }
+        }
+        break;
+    default:
+        break;
+    }
     return 1;
+}
+
+void CDeviceDialog::OnDeviceRemoved()
+{
+    // The handset is gone, not closed; the dial buffer, channel, ring style
+    // and cradle flag stay for the next one.
+    m_nModel = 0;
+    m_nCallState = kCallNone;
+    m_bHandsFree = FALSE;
+    m_bOffHook = FALSE;
+    m_bRingPending = FALSE;
+    RefreshTray();
+    SetTimer(kDetectTimerId, kDetectPeriodMs);
+}
+
+void CDeviceDialog::OnHookChanged(BOOL bOnHook)
+{
+    m_bOffHook = !bOnHook;
+
+    // Taken or put down while the PSTN line rang: a PSTN call, none of the
+    // messenger's business.
+    if (IsPstnAdaptorModel(m_nModel) && m_bRingPending) {
+        m_nChannel = kLineChannelPstn;
+        m_bRingPending = FALSE;
+        KillTimer(kRingWindowTimerId);
+        m_strDial = kDialPstnTalk;
+        return;
+    }
+
+    if (IsHandsFreeModel(m_nModel)) {
+        if (m_bOffHook) {
+            m_bHandsFree = FALSE;
+            m_phone.SetHandsFree(kHandsFreeOff);
+        } else if (m_bHandsFree) {
+            // Put down during a hands-free call: the call goes on hands-free.
+            m_phone.SetHandsFree(kHandsFreeOn);
+            return;
+        }
+    }
+
+    const int32_t state = m_nCallState;
+    if (m_bOffHook) {
+        if (state == kCallIn)
+            SendCommand(kCmdAccept);
+        else if (state == kCallReady && IsHandsFreeModel(m_nModel))
+            m_phone.ShowNumber(L"");
+        SendCommand(kCmdShow);
+        m_strDial.clear();
+        return;
+    }
+
+    if (IsPstnAdaptorModel(m_nModel) && m_strDial == kDialPstnTalk)
+        Sleep(kPstnHangUpWaitMs);
+    if (state == kCallIn) {
+        SendCommand(kCmdRefuse);
+    } else if (state == kCallTalk) {
+        SendCommand(kCmdHangUp);
+    } else {
+        SendCommand(kCmdHide);
+        m_phone.SetReady();
+    }
+    m_strDial.clear();
+}
+
+void CDeviceDialog::OnLineRing(BOOL bRinging)
+{
+    m_strDial.clear();
+    m_nChannel = m_phone.GetLineChannel();
+    m_bRingPending = TRUE;
+    // Each ring restarts the window; a ring with FALSE does not arm it.
+    if (bRinging)
+        SetTimer(kRingWindowTimerId, kRingWindowMs);
+}
+
+void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
+{
+    m_bInCradle = bInCradle;
+    const int32_t state = m_nCallState;
+    if (!bInCradle) {
+        m_bHandsFree = FALSE;
+        m_phone.SetSpeaker(FALSE);
+        if (state == kCallIn)
+            SendCommand(kCmdAccept);
+        SendCommand(kCmdShow);
+        return;
+    }
+    if (m_bHandsFree) {
+        // Put back during a call on the speaker: the call goes on there.
+        m_phone.SetSpeaker(TRUE);
+        return;
+    }
+    if (state == kCallTalk) {
+        SendCommand(kCmdHangUp);
+    } else {
+        SendCommand(kCmdHide);
+        m_phone.SetReady();
+    }
+}
+
+void CDeviceDialog::OnKeyPressed(short nKey)
+{
+    if (IsSignalKey(nKey) && m_nCallState != kCallTalk)
+        m_phone.SignalKeyPress(kKeySignalBeep);
+
+    if (IsPstnAdaptorModel(m_nModel)) {
+        m_nChannel = m_phone.GetLineChannel();
+        if (m_bRingPending)
+            return;
+        if (m_nChannel == kLineChannelPstn) {
+            if (m_strDial == kDialPstnTalk)
+                return;
+            // Dialling on the telephone line: only '*' goes on.
+            if (nKey != kKeyStar) {
+                m_strDial = kDialPstnDial;
+                return;
+            }
+        }
+    }
+
+    const int32_t state = m_nCallState;
+    if ((state == kCallTalk || state == kCallIn) && nKey != kKeyEnd && nKey != kKeyHandsFree) {
+        // Any key answers a ringing call; during a call keys do nothing.
+        if (state == kCallIn)
+            SendCommand(kCmdAccept);
+        return;
+    }
+
+    if (IsDigitKey(nKey)) {
+        AppendToDial(static_cast<wchar_t>(nKey));
+        m_phone.ShowNumber(m_strDial.c_str());
+        SendCommand(kCmdDial, nKey);
+        SendCommand(kCmdShow);
+        return;
+    }
+
+    switch (nKey) {
+    case kKeyStar:
+        if (IsPstnAdaptorModel(m_nModel) && IsDialEmpty()) {
+            m_nChannel = m_phone.GetLineChannel();
+            if (m_nChannel == kLineChannelUsb)
+                m_phone.SetReady();
+            else
+                m_phone.ShowNumber(L"");
+        } else {
+            AppendToDial(L'*');
+            m_phone.ShowNumber(m_strDial.c_str());
+            SendCommand(kCmdDial, kDialStarVirtualKey);
+        }
+        break;
+    case kKeyHash:
+    case kKeyCall:
+        SendCommand(kCmdCall);
+        m_strDial.clear();
+        break;
+    case kKeyIn:
+    case kKeyIn2:
+        SendCommand(kCmdKeyIn);
+        m_strDial.clear();
+        break;
+    case kKeyOut:
+    case kKeyOut2:
+        SendCommand(kCmdKeyOut);
+        m_strDial.clear();
+        break;
+    case kKeyUp:
+        SendCommand(kCmdKeyUp);
+        m_strDial.clear();
+        break;
+    case kKeyDown:
+        SendCommand(kCmdKeyDown);
+        m_strDial.clear();
+        break;
+    case kKeyDelete:
+        if (!IsDialEmpty()) {
+            m_strDial.pop_back();
+            m_phone.ShowNumber(m_strDial.c_str());
+            SendCommand(kCmdDelete);
+        } else {
+            m_phone.SetReady();
+            SendCommand(kCmdKeyOut);
+        }
+        break;
+    case kKeyEnd:
+        if (state == kCallTalk) {
+            SendCommand(kCmdHangUp);
+        } else if (state == kCallIn) {
+            SendCommand(kCmdRefuse);
+        } else {
+            SendCommand(kCmdHide);
+            m_phone.SetReady();
+        }
+        m_strDial.clear();
+        return;
+    case kKeyHandsFree:
+        OnHandsFreeKey();
+        return;
+    default:
+        // 138 and keys the table does not list: nothing but 'Show'.
+        break;
+    }
+    SendCommand(kCmdShow);
+}
+
+void CDeviceDialog::OnHandsFreeKey()
+{
+    m_strDial.clear();
+    m_bHandsFree = !m_bHandsFree;
+    const int32_t state = m_nCallState;
+    const bool speakerModel = IsSpeakerModel(m_nModel);
+
+    if (m_bHandsFree) {
+        if (IsHandsFreeModel(m_nModel) && !m_bOffHook) {
+            m_phone.SetHandsFree(kHandsFreeOn);
+            if (state == kCallIn)
+                SendCommand(kCmdAccept);
+            else if (state == kCallReady)
+                m_phone.ShowNumber(L"");
+        } else if (speakerModel && m_bInCradle) {
+            m_phone.SetSpeaker(TRUE);
+            if (state == kCallIn)
+                SendCommand(kCmdAccept);
+        }
+        SendCommand(kCmdShow);
+        return;
+    }
+
+    // Switched off: with the handset resting this ends the call; with it
+    // lifted (or a speaker handset out of its cradle) nothing happens.
+    if ((m_bOffHook || speakerModel) && !(speakerModel && m_bInCradle))
+        return;
+    if (state == kCallTalk) {
+        SendCommand(kCmdHangUp);
+    } else if (state == kCallIn) {
+        SendCommand(kCmdRefuse);
+    } else {
+        SendCommand(kCmdHide);
+        m_phone.SetReady();
+    }
+}
+
+void CDeviceDialog::SendCommand(uint32_t nCode, int32_t nParam)
+{
+    if (m_pOwner && m_pOwner->m_pYahooDlg)
+        m_pOwner->m_pYahooDlg->ExecuteCommand(nCode, nParam);
+}
+
+void CDeviceDialog::RefreshTray()
+{
+    if (m_pOwner)
+        m_pOwner->RefreshTrayStatus();
+}
+
+bool CDeviceDialog::IsDialEmpty() const
+{
+    return m_strDial.empty() || m_strDial == kDialPstnDial || m_strDial == kDialPstnTalk;
+}
+
+void CDeviceDialog::AppendToDial(wchar_t c)
+{
+    // A marker is not part of a number: typing starts a new one.
+    if (IsDialEmpty())
+        m_strDial.clear();
+    m_strDial += c;
 }

@@ -1,12 +1,18 @@
 // CDeviceDialog: the hidden worker dialog on the handset's side. It hosts the
-// handset maker's control (item 1000) and knows whether a handset is open.
+// handset maker's control (item 1000), finds the handset by trying to open
+// it every 2 s, keeps the phone-side call state from the messenger side's
+// status reports, and turns the handset's key, hook, cradle and line events
+// into command codes for the messenger dialog.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "UsbPhone.h"
 #include "framework/Dialog.h"
 
 class CCallvaneDlg;
+struct AxEvent;
 
 class CDeviceDialog : public CDialog {
 public:
@@ -19,7 +25,40 @@ public:
     // Virtual so that a test can stand in for the handset side.
     virtual int ReportStatus(uint32_t nCode, int32_t nParam);
 
-    uint32_t m_nModel = 0;       // model of the open handset; 0 = none
-    int m_nRingStyle = 0;        // ring style applied when a handset is found
-    CCallvaneDlg* m_pOwner;      // the main dialog; not owned
+    CUSBPHONE m_phone;              // the control at item 1000
+    uint32_t m_nModel = 0;          // model of the open handset; 0 = none
+    int32_t m_nRingStyle = 0;       // applied when a handset is found; the options dialog sets it
+    CCallvaneDlg* m_pOwner;         // the main dialog; not owned
+    int32_t m_nChannel = 0;         // last line channel read: 0 PSTN, 1 USB
+    int32_t m_nCallState = 0;       // CallState: none, Ready, Talk, CallIn
+    BOOL m_bHandsFree = FALSE;      // hands-free or speaker on, as far as known
+    BOOL m_bOffHook = FALSE;        // the handset is lifted
+    BOOL m_bRingPending = FALSE;    // the PSTN line rang within the ring window
+    BOOL m_bInCradle = TRUE;        // assumed resting until the handset says otherwise
+    std::wstring m_strDial;         // the dial buffer, or a PSTN marker
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    void OnTimer(UINT_PTR nIDEvent) override;
+    void OnDestroy() override;
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+    // The control's events (item 1000 only).
+    void OnDeviceRemoved();
+    void OnKeyPressed(short nKey);
+    void OnHookChanged(BOOL bOnHook);
+    void OnLineRing(BOOL bRinging);
+    void OnCradleChanged(BOOL bInCradle);
+
+private:
+    void OnControlEvent(const AxEvent& event);
+    void DetectHandset();
+    void OnHandsFreeKey();
+    void SendCommand(uint32_t nCode, int32_t nParam = 0);
+    void RefreshTray();
+    // The dial buffer holds no number: empty, or only a PSTN marker.
+    bool IsDialEmpty() const;
+    // Appends one typed character, replacing a marker.
+    void AppendToDial(wchar_t c);
 };
