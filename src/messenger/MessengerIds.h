@@ -1,10 +1,69 @@
-// Timers and window vocabulary of the messenger side.
+// Timers, window vocabulary, key and click constants of the messenger side.
+// The classes, texts, points and lParams are the messenger's own: it reacts
+// to nothing else.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
+
+// Watch timer of CYahooDialog: every tick finds the messenger and watches
+// for calls. After 'Call' and 'Acpt' one longer period gives the messenger
+// time to open its call window before the next pass looks at it.
 const UINT_PTR kWatchTimerId = 4097;
 const UINT kWatchPeriodMs = 2000;
+const UINT kLengthenedWatchPeriodMs = 5000;
 
-// The messenger's buddy-list window.
+// Window classes.
 const wchar_t kMainWindowClass[] = L"YahooBuddyMain";
+const wchar_t kNotificationClass[] = L"YSlidingTrayWnd";
+const wchar_t kBrowserClass[] = L"Internet Explorer_Server";
+const wchar_t kConversationClass[] = L"IMClass";
+const wchar_t kSearchWindowClass[] = L"YSearchMenuWndClass";
+const wchar_t kDialogClass[] = L"#32770";
+const wchar_t kButtonClass[] = L"Button";
+const wchar_t kListViewClass[] = L"SysListView32";
+const wchar_t kCallVoiceClass[] = L"YCallVoice";
+const wchar_t kVoiceControlClass[] = L"YVoiceControl";
+// The number box is any class containing this inside a class containing the
+// other (a plain or a rich edit in the combo box).
+const wchar_t kEditClassPart[] = L"Edit";
+const wchar_t kComboBoxClassPart[] = L"ComboBox";
+
+// Buffers for names read from windows, in characters with the terminator.
+const size_t kClassChars = 32;       // class names compared by the watch and executor
+const size_t kTitleChars = 32;       // call window titles and button texts
+const size_t kMatchTextChars = 128;  // texts and classes compared by CWindowMatch
+const size_t kMaxClassNameChars = 257;   // the longest class name the system allows
+
+// Depth of the notification's browser window below the notification: its
+// first child's first child's first child.
+const int kBrowserDepth = 3;
+
+// lParams of the posted key messages: repeat count 1 and the scan code the
+// messenger expects; key-ups also carry the previous-state and transition bits.
+const LPARAM kReturnDownLParam = 0x011C0001;
+const LPARAM kReturnUpLParam = static_cast<LPARAM>(0xC11C0001u);
+const LPARAM kKeyDownLParam = 0x00020001;
+const LPARAM kKeyUpLParam = static_cast<LPARAM>(0xC0020001u);
+const LPARAM kEscapeLParam = 0x00010001;   // key-down and key-up alike
+
+// Client points of the posted clicks.
+const POINT kAcceptPoint1 = {54, 75};
+const POINT kAcceptPoint2 = {70, 75};
+const POINT kRefusePoint = {90, 75};
+const POINT kCallVoicePoint = {6, 8};
+
+// 'Call' waits for the messenger's call window in steps, then lets the
+// conversation window lay out its controls before clicking into it.
+const int kCallWaitTries = 20;
+const DWORD kCallWaitStepMs = 100;
+const DWORD kCallVoiceDelayMs = 200;
+
+// 'Show' with this parameter brings the call window forward instead of the
+// main window.
+const int kShowCallWindow = 1;
+
+// Virtual-key codes that 'Dial' can type: anything else is not a key.
+const int kFirstVirtualKey = 1;
+const int kLastVirtualKey = 254;

@@ -1,10 +1,38 @@
+// Finding the messenger and watching it for calls. The command executor is
+// in YahooCommands.cpp.
 #include "YahooDialog.h"
 
 #include "MessengerIds.h"
+#include "WindowClass.h"
+#include "WindowMatch.h"
 #include "app/CallvaneDlg.h"
+#include "phone/DeviceDialog.h"
+#include "phone/StatusCodes.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
 
-CYahooDialog::CYahooDialog(CCallvaneDlg* pOwner) : CDialog(IDD_YAHOO_DIALOG), m_pOwner(pOwner) {}
+#include <cwchar>
+
+namespace {
+
+// The messenger's voice-message rule: an empty title contains nothing, not
+// even the empty text; any other title contains the empty text.
+bool TitleContains(const wchar_t* title, const wchar_t* text)
+{
+    return title[0] != L'\0' && wcsstr(title, text) != nullptr;
+}
+
+// What the hang-up button search looks for and what it found.
+struct HangUpSearch {
+    wchar_t text[kNameChars];
+    HWND hButton;
+};
+
+}  // namespace
+
+CYahooDialog::CYahooDialog(CCallvaneDlg* pOwner) : CDialog(IDD_YAHOO_DIALOG, pOwner), m_pOwner(pOwner) {}
+
+CYahooDialog::~CYahooDialog() = default;
 
 BOOL CYahooDialog::OnInitDialog()
 {
@@ -13,24 +41,208 @@ BOOL CYahooDialog::OnInitDialog()
     return TRUE;
 }
 
-BOOL CYahooDialog::FindMessenger()
-{
-    m_hMessengerWnd = FindWindowW(kMainWindowClass, nullptr);
-    return m_hMessengerWnd != nullptr;
-}
-
-int CYahooDialog::ExecuteCommand(uint32_t /*nCode*/, int32_t /*nParam*/)
-{
-    if (!FindMessenger())
-        return 0;
-    return 1;
-}
-
 void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent != kWatchTimerId)
         return;
-    FindMessenger();
-    m_pOwner->RefreshTrayStatus();
+    if (FindMessenger())
+        WatchCalls();
+    else
+        ForgetMessenger();
+    if (m_pOwner)
+        m_pOwner->RefreshTrayStatus();
+    // Also ends a longer period that a command set for this one tick.
     SetTimer(kWatchTimerId, kWatchPeriodMs);
+}
+
+BOOL CYahooDialog::FindMessenger()
+{
+    m_hMessengerWnd = FindWindowW(kMainWindowClass, nullptr);
+    if (!m_hMessengerWnd)
+        return FALSE;
+    // The number box lives as long as the main window: search only for a new one.
+    if (!IsWindow(m_hNumberEdit))
+        EnumChildWindows(m_hMessengerWnd, FindNumberEditProc, reinterpret_cast<LPARAM>(this));
+    const CWindowMatch contactList(L"", kListViewClass, nullptr);
+    m_hContactList = contactList.Find(m_hMessengerWnd);
+    return TRUE;
+}
+
+BOOL CALLBACK CYahooDialog::FindNumberEditProc(HWND hWnd, LPARAM lParam)
+{
+    if (!ClassContains(hWnd, kEditClassPart))
+        return TRUE;
+    HWND hParent = GetParent(hWnd);
+    if (!hParent || !ClassContains(hParent, kComboBoxClassPart))
+        return TRUE;
+    reinterpret_cast<CYahooDialog*>(lParam)->m_hNumberEdit = hWnd;
+    return FALSE;
+}
+
+void CYahooDialog::ForgetMessenger()
+{
+    m_hMessengerWnd = nullptr;
+    m_hNumberEdit = nullptr;
+    m_hCallInWnd = nullptr;
+    m_hCallWnd = nullptr;
+    if (m_pOwner)
+        m_pOwner->RefreshTrayStatus();
+    SendStatus(kStatusReady);
+}
+
+void CYahooDialog::WatchCalls()
+{
+    if (IsWindow(m_hCallWnd)) {
+        WatchCallWindow();
+        return;
+    }
+    if (m_hCallInWnd && !IsWindow(m_hCallInWnd)) {
+        WatchAfterCallIn();
+        return;
+    }
+    wchar_t callInTitle[kNameChars];
+    ReadWindowText(WindowText::CallIn, callInTitle);
+    HWND hNotification = FindWindowW(kNotificationClass, callInTitle);
+    if (!hNotification)
+        hNotification = FindWindowW(kNotificationClass, nullptr);
+    if (hNotification)
+        WatchNotification(hNotification);
+    else
+        ScanForCall();
+}
+
+// A call window is known: it still holds the call while its hang-up button
+// shows; in voice-message mode nothing is reported.
+void CYahooDialog::WatchCallWindow()
+{
+    wchar_t title[kTitleChars] = {};
+    GetWindowTextW(m_hCallWnd, title, static_cast<int>(kTitleChars));
+    wchar_t voiceMessage[kNameChars];
+    ReadWindowText(WindowText::VoiceMessage, voiceMessage);
+    if (TitleContains(title, voiceMessage))
+        return;
+    if (FindHangUpButton(m_hCallWnd)) {
+        SendStatus(kStatusTalk);
+        return;
+    }
+    m_hCallWnd = nullptr;
+    SendStatus(kStatusReady);
+}
+
+// The notification has just closed: answered (a conversation window now holds
+// the call) or not.
+void CYahooDialog::WatchAfterCallIn()
+{
+    m_hCallInWnd = nullptr;
+    HWND hExamined = nullptr;
+    for (;;) {
+        HWND hFound = FindTopLevelBelow(hExamined, kConversationClass);
+        if (!hFound)
+            hFound = FindTopLevelBelow(hExamined, kSearchWindowClass);
+        if (!hFound) {
+            SendStatus(kStatusReady);
+            return;
+        }
+        if (FindHangUpButton(hFound)) {
+            m_hCallWnd = hFound;
+            SendStatus(kStatusTalk);
+            return;
+        }
+        hExamined = hFound;
+    }
+}
+
+// Each notification is reported once, and only to a handset that can ring.
+void CYahooDialog::WatchNotification(HWND hNotification)
+{
+    HWND hBrowser = hNotification;
+    for (int level = 0; level < kBrowserDepth; ++level) {
+        hBrowser = GetWindow(hBrowser, GW_CHILD);
+        if (!hBrowser)
+            return;
+    }
+    if (!ClassIs(hBrowser, kBrowserClass))
+        return;
+    if (hBrowser == m_hLastCallInWnd)
+        return;
+    if (!m_pOwner || !m_pOwner->m_pDeviceDlg || !m_pOwner->m_pDeviceDlg->IsDevicePresent())
+        return;
+    m_hCallInWnd = hBrowser;
+    m_hLastCallInWnd = hBrowser;
+    SendStatus(kStatusCallIn);
+}
+
+// Looks down the Z order for a conversation window, or a dialog of the
+// messenger's thread, that holds a visible hang-up button. Each step starts
+// after the window that follows the one examined last.
+void CYahooDialog::ScanForCall()
+{
+    HWND hExamined = nullptr;
+    for (;;) {
+        HWND hStart = nullptr;
+        if (hExamined) {
+            hStart = GetWindow(hExamined, GW_HWNDNEXT);
+            // Below the bottom-most window there is nothing left: a null
+            // start would begin again at the top.
+            if (!hStart)
+                break;
+        }
+        HWND hFound = FindTopLevelBelow(hStart, kConversationClass);
+        if (!hFound)
+            hFound = FindTopLevelBelow(hStart, kSearchWindowClass);
+        if (!hFound) {
+            hFound = FindTopLevelBelow(hStart, kDialogClass);
+            if (!hFound)
+                break;
+            if (!IsMessengerThread(hFound)) {
+                hExamined = hFound;
+                continue;
+            }
+        }
+        if (FindHangUpButton(hFound)) {
+            m_hCallWnd = hFound;
+            SendStatus(kStatusTalk);
+            return;
+        }
+        hExamined = hFound;
+    }
+    m_hCallWnd = nullptr;
+    SendStatus(kStatusReady);
+}
+
+BOOL CYahooDialog::IsMessengerThread(HWND hWnd) const
+{
+    DWORD nMessengerThread = m_hMessengerWnd ? GetWindowThreadProcessId(m_hMessengerWnd, nullptr) : 0;
+    return nMessengerThread != 0 && GetWindowThreadProcessId(hWnd, nullptr) == nMessengerThread;
+}
+
+// The first descendant of class "Button" with the hang-up text decides: it is
+// the button only while visible.
+HWND CYahooDialog::FindHangUpButton(HWND hParent) const
+{
+    HangUpSearch search = {};
+    ReadWindowText(WindowText::HangUpButton, search.text);
+    EnumChildWindows(hParent, FindHangUpButtonProc, reinterpret_cast<LPARAM>(&search));
+    return IsWindow(search.hButton) ? search.hButton : nullptr;
+}
+
+BOOL CALLBACK CYahooDialog::FindHangUpButtonProc(HWND hWnd, LPARAM lParam)
+{
+    HangUpSearch* pSearch = reinterpret_cast<HangUpSearch*>(lParam);
+    if (!ClassIs(hWnd, kButtonClass))
+        return TRUE;
+    wchar_t text[kTitleChars] = {};
+    GetWindowTextW(hWnd, text, static_cast<int>(kTitleChars));
+    if (wcscmp(text, pSearch->text) != 0)
+        return TRUE;
+    if (::IsWindowVisible(hWnd))
+        pSearch->hButton = hWnd;
+    return FALSE;
+}
+
+void CYahooDialog::SendStatus(uint32_t nStatus)
+{
+    if (!m_pOwner || !m_pOwner->m_pDeviceDlg)
+        return;
+    m_pOwner->m_pDeviceDlg->ReportStatus(nStatus, 0);
 }

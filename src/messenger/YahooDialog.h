@@ -1,5 +1,7 @@
 // CYahooDialog: the hidden worker dialog on the messenger's side. Its watch
-// timer looks for the messenger's main window and refreshes the tray.
+// timer finds the messenger's windows and reports ringing and running calls
+// to the device dialog; ExecuteCommand carries out the handset's commands on
+// those windows with posted keys and clicks.
 #pragma once
 
 #include <cstdint>
@@ -11,18 +13,61 @@ class CCallvaneDlg;
 class CYahooDialog : public CDialog {
 public:
     explicit CYahooDialog(CCallvaneDlg* pOwner);
+    ~CYahooDialog() override;
 
-    // TRUE when the messenger's main window exists.
+    // TRUE when the messenger's main window exists; then also finds its
+    // number box (only while the one known is gone) and its contact list.
     BOOL FindMessenger();
+    // One watch pass: reports at most one status, from the call window known,
+    // the incoming-call notification or a scan for a call in progress.
+    void WatchCalls();
+    // Drops what is known of a messenger that is not running.
+    void ForgetMessenger();
     // Carries out a command code on the messenger's windows. Returns 0 when
-    // the messenger is not running, else 1 (see the command table).
+    // the messenger is not running or 'Call' could not start a call, else 1.
     // Virtual so that a test can stand in for the messenger side.
     virtual int ExecuteCommand(uint32_t nCode, int32_t nParam);
+    // Shows, restores and activates one window.
+    void BringToFront(HWND hWnd);
 
-    CCallvaneDlg* m_pOwner;            // the main dialog; not owned
-    HWND m_hMessengerWnd = nullptr;    // the messenger's main window, another process's
+    // Windows of the messenger's process: never owned, and any may be stale.
+    CCallvaneDlg* m_pOwner;              // the main dialog; not owned
+    HWND m_hMessengerWnd = nullptr;      // main window; null when not found
+    HWND m_hNumberEdit = nullptr;        // the edit in the main window's combo box
+    HWND m_hCallInWnd = nullptr;         // browser window of a ringing notification
+    HWND m_hLastCallInWnd = nullptr;     // last browser window reported ringing
+    HWND m_hContactList = nullptr;       // contact list view
+    HWND m_hCallWnd = nullptr;           // window with the visible hang-up button
 
 protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR nIDEvent) override;
+
+private:
+    void WatchCallWindow();
+    void WatchAfterCallIn();
+    void WatchNotification(HWND hNotification);
+    void ScanForCall();
+    HWND FindHangUpButton(HWND hParent) const;
+    BOOL IsMessengerThread(HWND hWnd) const;
+    void SendStatus(uint32_t nStatus);
+
+    DWORD MessengerThread() const;
+    HWND GetMessengerFocus() const;
+    void SetMessengerFocus(HWND hTarget) const;
+    void TypeIntoNumberBox(WPARAM nVirtualKey);
+    void PressInContactList(WPARAM nVirtualKey);
+    void SwitchTab();
+    void HideMessenger();
+    void Accept();
+    void HangUp();
+    void Show(int32_t nParam);
+    int Call();
+    bool WaitForConversationWindow();
+    bool WaitForCallDialog(DWORD nMessengerThread);
+    void LengthenWatch();
+
+    static BOOL CALLBACK FindNumberEditProc(HWND hWnd, LPARAM lParam);
+    static BOOL CALLBACK FindHangUpButtonProc(HWND hWnd, LPARAM lParam);
+    static BOOL CALLBACK FindCallWindowProc(HWND hWnd, LPARAM lParam);
 };

@@ -1,0 +1,103 @@
+// CMessengerSim: a stand-in for the instant messenger, with the messenger's
+// own window classes, texts and tree shapes, reacting as the messenger does
+// to keys, clicks and closes. Every message it is sent or posted from outside
+// and every change of its state goes to the journal. See README.md.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Journal.h"
+
+class CMessengerSim {
+public:
+    // languagePath: the language file whose [WINDOW_TEXT] gives the window
+    // texts, read at each use; empty: the texts of the Chinese edition.
+    CMessengerSim(CJournal& journal, const std::wstring& languagePath);
+    ~CMessengerSim();
+    CMessengerSim(const CMessengerSim&) = delete;
+    CMessengerSim& operator=(const CMessengerSim&) = delete;
+
+    bool Create(bool startHidden);
+    // The message loop; returns when the "quit" command has run.
+    int Run();
+    // Carries out one command line (see README.md).
+    LRESULT Execute(const std::wstring& command);
+
+private:
+    enum class CallShape { Conversation, Search, Dialog };
+    struct Call {
+        HWND hWnd = nullptr;      // the top-level window
+        HWND hPanel = nullptr;    // where the hang-up button goes
+        HWND hButton = nullptr;   // the hang-up button, while the call lasts
+        std::wstring name;
+        CallShape shape = CallShape::Conversation;
+        bool active = false;
+    };
+    struct Ringing {
+        HWND hNotification = nullptr;
+        HWND hBrowser = nullptr;
+        std::wstring caller;
+        bool inert = false;       // its page takes no clicks (still loading)
+    };
+
+    HWND Make(const wchar_t* className, const wchar_t* title, DWORD style, int x, int y, int width, int height,
+              HWND hParent, const char* role, bool subclass = false);
+    std::string RoleOf(HWND hWnd);
+    std::string Named(HWND hWnd);   // "<role> <handle>"
+    std::wstring Text(const wchar_t* key, const wchar_t* builtIn);
+
+    void JournalQueued(const MSG& msg);
+    bool PreTranslate(const MSG& msg);
+    void CheckNumberBox();
+    void OnNumberBoxReturn();
+    void OnContactListReturn();
+    void SwitchTab();
+
+    HWND OpenCall(CallShape shape, const std::wstring& name, bool active);
+    void StartCall(Call& call);
+    void EndCall(Call& call, const char* how);
+    void CloseCall(HWND hWnd);
+    Call* FindCall(HWND hWnd);
+    Call* CurrentCall();
+
+    HWND Ring(const std::wstring& title, const std::wstring& caller, bool inert);
+    void OnBrowserClick(HWND hBrowser, POINT down, POINT up);
+    void CloseRinging(size_t index, const char* how);
+
+    LRESULT OpenExtra(const std::vector<std::wstring>& words);
+    LRESULT OpenForeignDialog();
+    static DWORD WINAPI ForeignDialogThread(void* param);
+
+    static LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR data);
+    LRESULT OnWindowMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT OnSubclassMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT OnCopyData(const COPYDATASTRUCT* pData);
+    void Paint(HWND hWnd);
+
+    CJournal& m_journal;
+    std::wstring m_languagePath;
+    CRITICAL_SECTION m_rolesLock;             // roles are named from the foreign thread too
+    std::map<HWND, std::string> m_roles;
+
+    HWND m_hControl = nullptr;
+    HWND m_hMain = nullptr;
+    HWND m_hCombo = nullptr;
+    HWND m_hNumberBox = nullptr;
+    HWND m_hTabs = nullptr;
+    HWND m_hContacts = nullptr;
+    std::wstring m_numberText;                // last journaled text of the number box
+    std::vector<Call> m_calls;
+    HWND m_hCurrentCall = nullptr;            // the call window whose call runs
+    std::vector<Ringing> m_ringing;
+    std::map<HWND, POINT> m_pressed;          // where the left button went down
+    CallShape m_contactShape = CallShape::Conversation;   // what Return in the list opens
+    unsigned long m_nSyncs = 0;
+    std::vector<HANDLE> m_foreignThreads;
+    std::vector<DWORD> m_foreignThreadIds;
+};

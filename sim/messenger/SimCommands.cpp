@@ -1,0 +1,222 @@
+// The stand-in's commands: the command channel's requests checked, split
+// into words and carried out on the windows of MessengerSim.cpp.
+#include "MessengerSim.h"
+
+#include "SimIds.h"
+#include "SimWindows.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <cwctype>
+
+namespace {
+
+// Splits a command line into words at blanks; a word may hold a quoted part
+// ("key=\"a b\"") whose quotes are dropped.
+std::vector<std::wstring> SplitWords(const std::wstring& line)
+{
+    std::vector<std::wstring> words;
+    std::wstring word;
+    bool inWord = false;
+    bool quoted = false;
+    for (wchar_t c : line) {
+        if (c == L'"') {
+            quoted = !quoted;
+            inWord = true;
+            continue;
+        }
+        if (!quoted && iswspace(c)) {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        word += c;
+        inWord = true;
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+// The value of "key=value" among the words, or fallback.
+std::wstring Option(const std::vector<std::wstring>& words, const wchar_t* key, const std::wstring& fallback)
+{
+    std::wstring prefix = std::wstring(key) + L"=";
+    for (const std::wstring& word : words) {
+        if (word.compare(0, prefix.size(), prefix) == 0)
+            return word.substr(prefix.size());
+    }
+    return fallback;
+}
+
+bool HasWord(const std::vector<std::wstring>& words, const wchar_t* wanted)
+{
+    for (const std::wstring& word : words) {
+        if (word == wanted)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
+{
+    if (words.size() < 2)
+        return kSimBadCommand;
+    const std::wstring& what = words[1];
+    bool call = HasWord(words, L"call");
+    std::wstring name = Option(words, L"name", L"Eve");
+    if (what == L"conversation")
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Conversation, name, call));
+    if (what == L"search")
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Search, name, call));
+    if (what == L"dialog")
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Dialog, name, call));
+    if (what == L"foreign-dialog")
+        return OpenForeignDialog();
+    if (what == L"plain") {
+        if (words.size() < 3)
+            return kSimBadCommand;
+        wchar_t* end = nullptr;
+        long count = wcstol(words[2].c_str(), &end, 10);
+        if (!end || *end != L'\0' || count < 1 || count > kMaxExtraWindows)
+            return kSimBadCommand;
+        HWND hLast = nullptr;
+        for (long i = 0; i < count; ++i) {
+            hLast = CreateWindowExW(0, kExtraClass, L"extra", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+            if (!hLast)
+                return 0;
+        }
+        m_journal.Line("state extra-windows " + std::to_string(count));
+        return reinterpret_cast<LRESULT>(hLast);
+    }
+    return kSimBadCommand;
+}
+
+LRESULT CMessengerSim::Execute(const std::wstring& command)
+{
+    std::vector<std::wstring> words = SplitWords(command);
+    if (words.empty())
+        return kSimBadCommand;
+    const std::wstring& verb = words[0];
+    if (verb == L"ping")
+        return 1;
+    if (verb == L"sync") {
+        ++m_nSyncs;
+        PostMessageW(m_hControl, kSyncMessage, m_nSyncs, 0);
+        return static_cast<LRESULT>(m_nSyncs);
+    }
+    if (verb == L"ring") {
+        std::wstring title = Option(words, L"title", Text(kCallInKey, kCallInText));
+        return reinterpret_cast<LRESULT>(Ring(title, Option(words, L"caller", L"Frank"), HasWord(words, L"inert")));
+    }
+    if (verb == L"list-text") {
+        SetWindowTextW(m_hContacts, Option(words, L"text", L"").c_str());
+        m_journal.Line("state list-text " + CJournal::Quote(WindowText(m_hContacts)));
+        return 1;
+    }
+    if (verb == L"shape") {
+        if (words.size() < 2 || (words[1] != L"conversation" && words[1] != L"search"))
+            return kSimBadCommand;
+        m_contactShape = words[1] == L"search" ? CallShape::Search : CallShape::Conversation;
+        return 1;
+    }
+    if (verb == L"far-hangup") {
+        if (!m_ringing.empty()) {
+            while (!m_ringing.empty())
+                CloseRinging(0, "far-side");
+            return 1;
+        }
+        Call* call = CurrentCall();
+        if (!call)
+            return 0;
+        HWND hWnd = call->hWnd;
+        bool isDialog = call->shape == CallShape::Dialog;
+        EndCall(*call, "far-side");
+        if (isDialog)
+            CloseCall(hWnd);
+        return 1;
+    }
+    if (verb == L"hide-button") {
+        Call* call = CurrentCall();
+        if (!call || !call->hButton)
+            return 0;
+        ShowWindow(call->hButton, SW_HIDE);
+        m_journal.Line("state button-hidden " + Named(call->hButton));
+        return 1;
+    }
+    if (verb == L"voicemail") {
+        Call* call = CurrentCall();
+        if (!call)
+            return 0;
+        std::wstring title = call->name + L" - " + Text(kVoiceMessageKey, kVoiceMessageText);
+        SetWindowTextW(call->hWnd, title.c_str());
+        m_journal.Line("state voicemail " + Named(call->hWnd) + " " + CJournal::Quote(title));
+        return 1;
+    }
+    if (verb == L"open")
+        return OpenExtra(words);
+    if (verb == L"focus") {
+        if (words.size() < 2)
+            return kSimBadCommand;
+        HWND hTarget = words[1] == L"number-box" ? m_hNumberBox : words[1] == L"contact-list" ? m_hContacts
+                       : words[1] == L"main"                                                    ? m_hMain
+                                                                                                : nullptr;
+        if (!hTarget && words[1] != L"none")
+            return kSimBadCommand;
+        // Only the foreground thread keeps a focus for long.
+        if (hTarget)
+            SetForegroundWindow(m_hMain);
+        SetFocus(hTarget);
+        return 1;
+    }
+    if (verb == L"select") {
+        if (words.size() < 2)
+            return kSimBadCommand;
+        wchar_t* end = nullptr;
+        long index = wcstol(words[1].c_str(), &end, 10);
+        if (!end || *end != L'\0' || index < 0 || index >= static_cast<long>(ARRAYSIZE(kContacts)))
+            return kSimBadCommand;
+        ListView_SetItemState(m_hContacts, static_cast<int>(index), LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        return 1;
+    }
+    if (verb == L"main") {
+        if (words.size() < 2 || (words[1] != L"show" && words[1] != L"hide"))
+            return kSimBadCommand;
+        ShowWindow(m_hMain, words[1] == L"show" ? SW_SHOW : SW_HIDE);
+        return 1;
+    }
+    if (verb == L"quit") {
+        PostQuitMessage(0);
+        return 1;
+    }
+    return kSimBadCommand;
+}
+
+// Commands come as UTF-16 text of at most kMaxCommandChars characters; the
+// data is another process's and is checked before use.
+LRESULT CMessengerSim::OnCopyData(const COPYDATASTRUCT* pData)
+{
+    if (!pData || pData->dwData != kSimCommandMagic || pData->cbData % sizeof(wchar_t) != 0 ||
+        pData->cbData / sizeof(wchar_t) > kMaxCommandChars || (pData->cbData > 0 && !pData->lpData)) {
+        m_journal.Line("state bad-command");
+        return kSimBadCommand;
+    }
+    wchar_t text[kMaxCommandChars + 1] = {};
+    size_t chars = pData->cbData / sizeof(wchar_t);
+    if (chars > 0)
+        memcpy(text, pData->lpData, chars * sizeof(wchar_t));
+    text[chars] = L'\0';   // a command stops at its first null, if any
+    std::wstring command(text);
+    m_journal.Line("command " + CJournal::Quote(command));
+    LRESULT result = Execute(command);
+    m_journal.Line("result " + std::to_string(static_cast<long long>(result)));
+    return result;
+}
+

@@ -1,0 +1,63 @@
+// The stand-in's own constants: the messenger's window vocabulary and texts,
+// the shapes of its windows, and the messages it posts to itself.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// The messenger's classes, and those of the browser control in its
+// notification.
+const wchar_t kMainClass[] = L"YahooBuddyMain";
+const wchar_t kNotificationClass[] = L"YSlidingTrayWnd";
+const wchar_t kEmbeddingClass[] = L"Shell Embedding";
+const wchar_t kDocViewClass[] = L"Shell DocObject View";
+const wchar_t kBrowserClass[] = L"Internet Explorer_Server";
+const wchar_t kConversationClass[] = L"IMClass";
+const wchar_t kSearchWindowClass[] = L"YSearchMenuWndClass";
+const wchar_t kCallVoiceClass[] = L"YCallVoice";
+const wchar_t kVoiceControlClass[] = L"YVoiceControl";
+const wchar_t kExtraClass[] = L"MessengerSimExtra";   // the "open plain" windows
+
+// Language file keys and the Chinese edition's texts (as read: the
+// notification title without its two trailing blanks).
+const wchar_t kWindowTextSection[] = L"WINDOW_TEXT";
+const wchar_t kCallInKey[] = L"WND_CALLIN";
+const wchar_t kVoiceMessageKey[] = L"WND_VOICEMSG";
+const wchar_t kHangUpKey[] = L"BTN_HANGUP";
+const wchar_t kCallInText[] = L"\u96C5\u864E\u901A";
+const wchar_t kVoiceMessageText[] = L"\u8BED\u97F3\u7559\u8A00";
+const wchar_t kHangUpText[] = L"\u7ED3\u675F\u901A\u8BDD";
+const size_t kTextChars = 32;
+
+inline const wchar_t* const kContacts[] = {L"Alice", L"Bob", L"Carol", L"Dave"};
+inline const wchar_t* const kTabs[] = {L"Contacts", L"Recent"};
+
+// The browser's buttons: two answer buttons (voice, and voice from the
+// picture) and the refuse button, in its client coordinates.
+const RECT kAnswerButton = {44, 66, 62, 84};
+const RECT kAnswerPictureButton = {63, 66, 80, 84};
+const RECT kRefuseButton = {82, 66, 100, 84};
+
+const int kNotificationWidth = 200;
+const int kNotificationHeight = 100;
+const int kMaxExtraWindows = 20000;   // "open plain" at most
+const UINT_PTR kSubclassId = 1;   // of the system-class windows it adds behaviour to
+// Posted to the command window to end a call whose hang-up button was clicked.
+const UINT kEndCallMessage = WM_APP + 1;
+// Posted to the command window by "sync": once it comes out of the queue,
+// every message posted before the command has been handled.
+const UINT kSyncMessage = WM_APP + 2;
+
+// The whole text of a window of this process.
+inline std::wstring WindowText(HWND hWnd)
+{
+    int length = GetWindowTextLengthW(hWnd);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    int got = GetWindowTextW(hWnd, &text[0], length + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}

@@ -1,0 +1,287 @@
+// The command executor: the handset's command codes carried out on the
+// messenger's windows with posted keys and clicks, focus changes made while
+// attached to the messenger's input, and synthesised key strokes.
+#include "YahooDialog.h"
+
+#include "CommandCodes.h"
+#include "MessengerIds.h"
+#include "WindowClass.h"
+#include "app/CallvaneDlg.h"
+#include "phone/StatusCodes.h"
+
+namespace {
+
+// PostMessageW with a null window would queue the message to this thread:
+// a missing target gets nothing instead.
+void PostKey(HWND hTarget, WPARAM nVirtualKey, LPARAM lParamDown, LPARAM lParamUp)
+{
+    if (!hTarget)
+        return;
+    ::PostMessageW(hTarget, WM_KEYDOWN, nVirtualKey, lParamDown);
+    ::PostMessageW(hTarget, WM_KEYUP, nVirtualKey, lParamUp);
+}
+
+void PostClick(HWND hTarget, POINT point)
+{
+    if (!hTarget)
+        return;
+    LPARAM lParam = MAKELPARAM(point.x, point.y);
+    ::PostMessageW(hTarget, WM_LBUTTONDOWN, MK_LBUTTON, lParam);
+    ::PostMessageW(hTarget, WM_LBUTTONUP, 0, lParam);
+}
+
+// The first direct child of the class with an empty title; none under a
+// missing parent (a null parent would search the whole desktop).
+HWND FindUntitledChild(HWND hParent, const wchar_t* className)
+{
+    return hParent ? FindWindowExW(hParent, nullptr, className, L"") : nullptr;
+}
+
+// The control a click on which starts the call, in either of the two
+// shapes of the messenger's conversation window.
+HWND FindCallVoiceControl(HWND hCallWnd)
+{
+    HWND hVoice = FindUntitledChild(FindUntitledChild(hCallWnd, kDialogClass), kCallVoiceClass);
+    if (hVoice)
+        return hVoice;
+    HWND hInner = FindUntitledChild(hCallWnd, kConversationClass);
+    return FindUntitledChild(FindUntitledChild(hInner, kDialogClass), kCallVoiceClass);
+}
+
+}  // namespace
+
+int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
+{
+    if (!FindMessenger())
+        return 0;
+    switch (nCode) {
+    case kCmdDial:
+        if (nParam >= kFirstVirtualKey && nParam <= kLastVirtualKey)
+            TypeIntoNumberBox(static_cast<WPARAM>(nParam));
+        return 1;
+    case kCmdDelete:
+        TypeIntoNumberBox(VK_BACK);
+        return 1;
+    case kCmdHide:
+        HideMessenger();
+        return 1;
+    case kCmdKeyUp:
+        PressInContactList(VK_UP);
+        return 1;
+    case kCmdKeyDown:
+        PressInContactList(VK_DOWN);
+        return 1;
+    case kCmdKeyIn:
+    case kCmdKeyOut:
+        SwitchTab();
+        return 1;
+    case kCmdAccept:
+        Accept();
+        return 1;
+    case kCmdRefuse:
+        PostClick(m_hCallInWnd, kRefusePoint);
+        return 1;
+    case kCmdHangUp:
+        HangUp();
+        return 1;
+    case kCmdShow:
+        Show(nParam);
+        return 1;
+    case kCmdCall:
+        return Call();
+    default:
+        return 1;
+    }
+}
+
+void CYahooDialog::BringToFront(HWND hWnd)
+{
+    if (!hWnd)
+        return;
+    ::ShowWindow(hWnd, SW_SHOW);
+    if (!::IsWindowVisible(hWnd))
+        ::ShowWindow(hWnd, SW_SHOW);
+    if (IsIconic(hWnd))
+        OpenIcon(hWnd);
+    BringWindowToTop(hWnd);
+    SetForegroundWindow(hWnd);
+    SetActiveWindow(hWnd);
+}
+
+DWORD CYahooDialog::MessengerThread() const
+{
+    return m_hMessengerWnd ? GetWindowThreadProcessId(m_hMessengerWnd, nullptr) : 0;
+}
+
+// The keyboard focus of the messenger's thread, seen while attached to its
+// input for just this one call.
+HWND CYahooDialog::GetMessengerFocus() const
+{
+    DWORD nThread = MessengerThread();
+    DWORD nSelf = GetCurrentThreadId();
+    bool attached = nThread != 0 && nThread != nSelf && AttachThreadInput(nSelf, nThread, TRUE);
+    HWND hFocus = GetFocus();
+    if (attached)
+        AttachThreadInput(nSelf, nThread, FALSE);
+    return hFocus;
+}
+
+void CYahooDialog::SetMessengerFocus(HWND hTarget) const
+{
+    DWORD nThread = MessengerThread();
+    DWORD nSelf = GetCurrentThreadId();
+    bool attached = nThread != 0 && nThread != nSelf && AttachThreadInput(nSelf, nThread, TRUE);
+    SetFocus(hTarget);
+    if (attached)
+        AttachThreadInput(nSelf, nThread, FALSE);
+}
+
+// 'Dial' and 'Dele'. Without a number box nothing moves the focus (SetFocus
+// on null would take it from whatever has it) and no key is posted.
+void CYahooDialog::TypeIntoNumberBox(WPARAM nVirtualKey)
+{
+    if (!m_hNumberEdit)
+        return;
+    SetMessengerFocus(m_hNumberEdit);
+    PostKey(m_hNumberEdit, nVirtualKey, kKeyDownLParam, kKeyUpLParam);
+}
+
+void CYahooDialog::PressInContactList(WPARAM nVirtualKey)
+{
+    if (!IsWindow(m_hContactList) || !::IsWindowVisible(m_hContactList))
+        return;
+    SetMessengerFocus(m_hContactList);
+    PostKey(m_hContactList, nVirtualKey, kKeyDownLParam, kKeyUpLParam);
+}
+
+// Ctrl+Tab through the input queue: it reaches the focus window of the
+// messenger, which is foreground by then.
+void CYahooDialog::SwitchTab()
+{
+    BringToFront(m_hMessengerWnd);
+    keybd_event(VK_CONTROL, 0, KEYEVENTF_EXTENDEDKEY, 0);
+    keybd_event(VK_TAB, 0, KEYEVENTF_EXTENDEDKEY, 0);
+    keybd_event(VK_TAB, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+    keybd_event(VK_CONTROL, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+}
+
+void CYahooDialog::HideMessenger()
+{
+    if (m_hNumberEdit) {
+        ::SendMessageW(m_hNumberEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+        PostKey(m_hNumberEdit, VK_ESCAPE, kEscapeLParam, kEscapeLParam);
+    }
+    ::ShowWindow(m_hMessengerWnd, SW_HIDE);
+}
+
+// Answers the ringing notification. With no notification to click, nothing
+// was answered, so no call is reported either.
+void CYahooDialog::Accept()
+{
+    if (!IsWindow(m_hCallInWnd))
+        return;
+    PostClick(m_hCallInWnd, kAcceptPoint1);
+    PostClick(m_hCallInWnd, kAcceptPoint2);
+    SendStatus(kStatusTalk);
+    LengthenWatch();
+}
+
+void CYahooDialog::HangUp()
+{
+    if (!IsWindow(m_hCallWnd))
+        return;
+    BringToFront(m_hCallWnd);
+    ::PostMessageW(m_hCallWnd, WM_CLOSE, 0, 0);
+    m_hCallWnd = nullptr;
+    SendStatus(kStatusReady);
+}
+
+void CYahooDialog::Show(int32_t nParam)
+{
+    if (nParam != kShowCallWindow) {
+        BringToFront(m_hMessengerWnd);
+        return;
+    }
+    if (IsWindow(m_hCallWnd))
+        BringToFront(m_hCallWnd);
+}
+
+// Return in the focused contact list opens a conversation window, whose
+// call-voice control is then clicked; Return in the number box calls the
+// number and brings a call dialog to the foreground.
+int CYahooDialog::Call()
+{
+    if (!::IsWindowVisible(m_hMessengerWnd)) {
+        BringToFront(m_hMessengerWnd);
+        return 1;
+    }
+    DWORD nMessengerThread = MessengerThread();
+    HWND hFocus = GetMessengerFocus();
+    // A null focus is no window, even while a handle it would equal is unknown.
+    if (!hFocus)
+        return 0;
+    bool fromContactList = hFocus == m_hContactList;
+    if (!fromContactList && hFocus != m_hNumberEdit)
+        return 0;
+    PostKey(hFocus, VK_RETURN, kReturnDownLParam, kReturnUpLParam);
+
+    // A call window already recorded is taken as it is.
+    if (!m_hCallWnd) {
+        bool found = fromContactList ? WaitForConversationWindow() : WaitForCallDialog(nMessengerThread);
+        if (!found)
+            return 0;
+    }
+    if (fromContactList) {
+        Sleep(kCallVoiceDelayMs);
+        HWND hCallVoice = FindCallVoiceControl(m_hCallWnd);
+        if (IsWindow(hCallVoice))
+            PostClick(hCallVoice, kCallVoicePoint);
+    }
+    SendStatus(kStatusTalk);
+    LengthenWatch();
+    return 1;
+}
+
+bool CYahooDialog::WaitForConversationWindow()
+{
+    for (int nTries = 0; !m_hCallWnd; ++nTries) {
+        if (nTries == kCallWaitTries)
+            return false;
+        EnumWindows(FindCallWindowProc, reinterpret_cast<LPARAM>(this));
+        Sleep(kCallWaitStepMs);
+    }
+    return true;
+}
+
+BOOL CALLBACK CYahooDialog::FindCallWindowProc(HWND hWnd, LPARAM lParam)
+{
+    if (!ClassIs(hWnd, kConversationClass) && !ClassIs(hWnd, kSearchWindowClass))
+        return TRUE;
+    reinterpret_cast<CYahooDialog*>(lParam)->m_hCallWnd = hWnd;
+    return FALSE;
+}
+
+bool CYahooDialog::WaitForCallDialog(DWORD nMessengerThread)
+{
+    for (int nTries = 0; !m_hCallWnd; ++nTries) {
+        if (nTries == kCallWaitTries)
+            return false;
+        HWND hForeground = GetForegroundWindow();
+        if (hForeground && ClassIs(hForeground, kDialogClass) &&
+            GetWindowThreadProcessId(hForeground, nullptr) == nMessengerThread &&
+            IsWindow(FindWindowExW(hForeground, nullptr, kVoiceControlClass, nullptr)))
+            m_hCallWnd = hForeground;
+        Sleep(kCallWaitStepMs);
+    }
+    return true;
+}
+
+// Gives the messenger time to open its call window before the next pass.
+void CYahooDialog::LengthenWatch()
+{
+    // Without a window the timer calls would make a thread timer instead.
+    if (!m_hWnd)
+        return;
+    KillTimer(kWatchTimerId);
+    SetTimer(kWatchTimerId, kLengthenedWatchPeriodMs);
+}

@@ -1,0 +1,284 @@
+// Window search on real windows: CWindowMatch's criteria and walk, and
+// FindMessenger's main window, number box and contact list, with the
+// messenger's windows owned by a thread of their own.
+#include <gtest/gtest.h>
+
+#include "MessengerTestSupport.h"
+#include "messenger/MessengerIds.h"
+#include "messenger/WindowMatch.h"
+#include "phone/StatusCodes.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+const wchar_t kHit[] = L"hit";
+
+HWND FirstChildOfClass(HWND hParent, const wchar_t* className)
+{
+    return FindWindowExW(hParent, nullptr, className, nullptr);
+}
+
+}  // namespace
+
+TEST(WindowMatch, CriteriaAreExactAndOnlyThoseSetCount)
+{
+    CLocalWindows windows;
+    HWND hWnd = windows.Make(kPlainTestClass, L"Buddies", nullptr, false);
+    HWND hUntitled = windows.Make(kPlainTestClass, L"", nullptr, false);
+    ASSERT_TRUE(hWnd && hUntitled);
+    RECT client = {};
+    ASSERT_TRUE(GetClientRect(hWnd, &client));
+
+    EXPECT_TRUE(CWindowMatch(nullptr, nullptr, nullptr).Matches(hWnd));
+    EXPECT_TRUE(CWindowMatch(L"Buddies", kPlainTestClass, &client).Matches(hWnd));
+    EXPECT_FALSE(CWindowMatch(L"buddies", nullptr, nullptr).Matches(hWnd));
+    EXPECT_FALSE(CWindowMatch(L"Buddies ", nullptr, nullptr).Matches(hWnd));
+    EXPECT_FALSE(CWindowMatch(L"Buddie", nullptr, nullptr).Matches(hWnd));
+    // The empty text is a criterion of its own: only an empty title meets it.
+    EXPECT_FALSE(CWindowMatch(L"", nullptr, nullptr).Matches(hWnd));
+    EXPECT_TRUE(CWindowMatch(L"", nullptr, nullptr).Matches(hUntitled));
+    EXPECT_FALSE(CWindowMatch(L"Buddies", nullptr, nullptr).Matches(hUntitled));
+
+    EXPECT_FALSE(CWindowMatch(nullptr, L"callvanetestplain", nullptr).Matches(hWnd));
+    EXPECT_FALSE(CWindowMatch(nullptr, L"CallvaneTest", nullptr).Matches(hWnd));
+    EXPECT_FALSE(CWindowMatch(L"Buddies", L"Button", nullptr).Matches(hWnd));
+
+    for (int field = 0; field < 4; ++field) {
+        RECT other = client;
+        (&other.left)[field] += 1;
+        EXPECT_FALSE(CWindowMatch(nullptr, nullptr, &other).Matches(hWnd)) << "field " << field;
+        EXPECT_FALSE(CWindowMatch(L"Buddies", kPlainTestClass, &other).Matches(hWnd)) << "field " << field;
+    }
+
+    // Texts are read into 128 characters: a longer title is compared as cut.
+    std::wstring longTitle(200, L'x');
+    longTitle[126] = L'y';
+    SetWindowTextW(hWnd, longTitle.c_str());
+    EXPECT_FALSE(CWindowMatch(longTitle.c_str(), nullptr, nullptr).Matches(hWnd));
+    EXPECT_TRUE(CWindowMatch(longTitle.substr(0, 127).c_str(), nullptr, nullptr).Matches(hWnd));
+    EXPECT_FALSE(CWindowMatch(longTitle.substr(0, 126).c_str(), nullptr, nullptr).Matches(hWnd));
+
+    EXPECT_EQ(CWindowMatch(nullptr, nullptr, nullptr).Find(nullptr), nullptr);
+}
+
+// Parents before children, children before the windows below, never above
+// the start or above the start's own level.
+TEST(WindowMatch, FindWalksDepthFirstDownFromTheStart)
+{
+    CLocalWindows windows;
+    std::map<std::string, HWND> w;
+    w["S"] = windows.Make(kPlainTestClass, L"", nullptr, false);
+    w["S1"] = windows.Make(kPlainTestClass, L"", w["S"], false);
+    w["S1a"] = windows.Make(kPlainTestClass, L"", w["S1"], false);
+    w["S2"] = windows.Make(kPlainTestClass, L"", w["S"], false);
+    w["B"] = windows.Make(kPlainTestClass, L"", nullptr, false);
+    w["B1"] = windows.Make(kPlainTestClass, L"", w["B"], false);
+    w["U"] = windows.Make(kPlainTestClass, L"", nullptr, false);
+    w["U1"] = windows.Make(kPlainTestClass, L"", w["U"], false);
+    PlaceBelow(w["U"], HWND_TOP);
+    PlaceBelow(w["S"], w["U"]);
+    PlaceBelow(w["B"], w["S"]);
+    PlaceBelow(w["S1"], HWND_TOP);
+    PlaceBelow(w["S2"], w["S1"]);
+    ASSERT_EQ(GetWindow(w["U"], GW_HWNDNEXT), w["S"]);
+    ASSERT_EQ(GetWindow(w["S"], GW_HWNDNEXT), w["B"]);
+    ASSERT_EQ(GetWindow(w["S"], GW_CHILD), w["S1"]);
+    ASSERT_EQ(GetWindow(w["S1"], GW_HWNDNEXT), w["S2"]);
+
+    const struct {
+        const char* start;
+        std::vector<const char*> hits;
+        const char* expected;   // null: nothing found
+    } cases[] = {
+        {"S", {"S"}, "S"},
+        {"S", {"S1a", "S2", "B", "B1", "U"}, "S1a"},
+        {"S", {"S2", "B"}, "S2"},
+        {"S", {"B1", "U", "U1"}, "B1"},
+        {"S", {"B", "B1"}, "B"},
+        {"S", {"U", "U1"}, nullptr},
+        {"S", {}, nullptr},
+        {"S1", {"S1a", "S2"}, "S1a"},
+        {"S1", {"S2"}, "S2"},
+        {"S1", {"S", "B", "B1", "U"}, nullptr},
+        {"S1a", {"S2", "B"}, nullptr},
+        {"B", {"S", "S1", "B1"}, "B1"},
+    };
+    const CWindowMatch match(kHit, kPlainTestClass, nullptr);
+    for (const auto& c : cases) {
+        for (auto& entry : w)
+            SetWindowTextW(entry.second, L"");
+        std::string hits;
+        for (const char* name : c.hits) {
+            SetWindowTextW(w[name], kHit);
+            hits += std::string(name) + " ";
+        }
+        HWND expected = c.expected ? w[c.expected] : nullptr;
+        EXPECT_EQ(match.Find(w[c.start]), expected) << "from " << c.start << " with hits " << hits;
+    }
+}
+
+class WindowSearchTest : public CMessengerWindowsTest {};
+
+TEST_F(WindowSearchTest, FindsMainWindowNumberBoxAndContactList)
+{
+    HWND hMain = Messenger(kMainWindowClass, L"Yahoo! Messenger", nullptr, false);
+    ASSERT_NE(hMain, nullptr);
+    HWND hLoneEdit = Messenger(L"Edit", L"", hMain);              // an edit outside any combo box
+    HWND hPanel = Messenger(kPlainTestClass, L"", hMain);
+    HWND hGroups = Messenger(kListViewClass, L"Groups", hPanel, true, LVS_REPORT);
+    HWND hCombo = Messenger(L"ComboBox", L"", hPanel, true, CBS_DROPDOWN);
+    HWND hContacts = Messenger(kListViewClass, L"", hPanel, true, LVS_REPORT);
+    HWND hComboEdit = FirstChildOfClass(hCombo, L"Edit");
+    ASSERT_TRUE(hLoneEdit && hGroups && hContacts && hComboEdit);
+    OnMessengerThread([&] {
+        PlaceBelow(hLoneEdit, HWND_TOP);
+        PlaceBelow(hPanel, hLoneEdit);
+        PlaceBelow(hGroups, HWND_TOP);
+        PlaceBelow(hCombo, hGroups);
+        PlaceBelow(hContacts, hCombo);
+        // Nothing below: the contact list search ends in this window.
+        PlaceBelow(hMain, HWND_BOTTOM);
+    });
+
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hMessengerWnd, hMain);
+    EXPECT_EQ(Yahoo().m_hNumberEdit, hComboEdit);
+    EXPECT_EQ(Yahoo().m_hContactList, hContacts);
+
+    // A number box that is still a window is kept, whatever it is ...
+    Yahoo().m_hNumberEdit = hLoneEdit;
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hNumberEdit, hLoneEdit);
+    // ... and one that is gone is searched again.
+    HWND hGone = Messenger(kPlainTestClass, L"", hMain);
+    OnMessengerThread([&] { DestroyWindow(hGone); });
+    ASSERT_FALSE(IsWindow(hGone));
+    Yahoo().m_hNumberEdit = hGone;
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hNumberEdit, hComboEdit);
+
+    // The contact list is searched on every find: a list view with a text is
+    // never the contact list.
+    OnMessengerThread([&] { SetWindowTextW(hContacts, L"Friends"); });
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hContactList, nullptr);
+    OnMessengerThread([&] { SetWindowTextW(hGroups, L""); });
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hContactList, hGroups);
+    EXPECT_EQ(m_side.m_device.Take(), std::vector<uint32_t>());
+}
+
+TEST_F(WindowSearchTest, RichEditInsideAComboBoxIsTheNumberBox)
+{
+    ASSERT_NE(LoadLibraryW(L"riched20.dll"), nullptr);
+    HWND hMain = Messenger(kMainWindowClass, L"Yahoo! Messenger", nullptr, false);
+    // A combo box without an edit of its own, holding a rich edit.
+    HWND hCombo = Messenger(L"ComboBox", L"", hMain, true, CBS_DROPDOWNLIST);
+    ASSERT_EQ(FirstChildOfClass(hCombo, L"Edit"), nullptr);
+    HWND hRich = Messenger(RICHEDIT_CLASSW, L"", hCombo);
+    ASSERT_NE(hRich, nullptr);
+    // Class names merely containing the parts count; an edit elsewhere does not.
+    HWND hOuter = Messenger(kPlainTestClass, L"", hMain);
+    Messenger(L"Edit", L"", hOuter);
+    OnMessengerThread([&] { PlaceBelow(hOuter, HWND_TOP); });
+
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hNumberEdit, hRich);
+}
+
+TEST_F(WindowSearchTest, ContactListSearchGoesOnBelowTheMainWindowOnly)
+{
+    HWND hAbove = Messenger(kPlainTestClass, L"", nullptr, false);
+    HWND hAboveList = Messenger(kListViewClass, L"", hAbove, true, LVS_REPORT);
+    HWND hMain = Messenger(kMainWindowClass, L"Yahoo! Messenger", nullptr, false);
+    HWND hBelow = Messenger(kPlainTestClass, L"", nullptr, false);
+    HWND hBelowPanel = Messenger(kPlainTestClass, L"", hBelow);
+    HWND hBelowList = Messenger(kListViewClass, L"", hBelowPanel, true, LVS_REPORT);
+    ASSERT_TRUE(hAboveList && hBelowList);
+    OnMessengerThread([&] {
+        PlaceBelow(hAbove, HWND_TOP);
+        PlaceBelow(hMain, hAbove);
+        PlaceBelow(hBelow, hMain);
+    });
+
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hContactList, hBelowList);
+    EXPECT_EQ(Yahoo().m_hNumberEdit, nullptr);
+}
+
+TEST_F(WindowSearchTest, WithoutMessengerOnlyTheMainHandleChangesUntilTheTickForgets)
+{
+    ASSERT_EQ(FindWindowW(kMainWindowClass, nullptr), nullptr);
+    HWND hStale = Messenger(kPlainTestClass, L"", nullptr, false);
+    OnMessengerThread([&] { DestroyWindow(hStale); });
+    CYahooDialog& y = Yahoo();
+    y.m_hMessengerWnd = y.m_hNumberEdit = y.m_hCallInWnd = y.m_hLastCallInWnd = y.m_hContactList = y.m_hCallWnd =
+        hStale;
+
+    EXPECT_FALSE(y.FindMessenger());
+    EXPECT_EQ(y.m_hMessengerWnd, nullptr);
+    for (HWND h : {y.m_hNumberEdit, y.m_hCallInWnd, y.m_hLastCallInWnd, y.m_hContactList, y.m_hCallWnd})
+        EXPECT_EQ(h, hStale);
+    EXPECT_EQ(m_side.m_device.Take(), std::vector<uint32_t>());
+
+    m_side.Tick();
+    EXPECT_EQ(y.m_hMessengerWnd, nullptr);
+    EXPECT_EQ(y.m_hNumberEdit, nullptr);
+    EXPECT_EQ(y.m_hCallInWnd, nullptr);
+    EXPECT_EQ(y.m_hCallWnd, nullptr);
+    EXPECT_EQ(y.m_hContactList, hStale);
+    EXPECT_EQ(y.m_hLastCallInWnd, hStale);
+    EXPECT_EQ(CodesText(m_side.m_device.Take()), CodesText({kStatusReady}));
+    EXPECT_EQ(m_side.m_device.m_params, std::vector<int32_t>());
+    m_side.Tick();
+    EXPECT_EQ(CodesText(m_side.m_device.Take()), CodesText({kStatusReady}));
+}
+
+// The contact list search walks every top-level window below the main window
+// when the main window holds none: the walk must not use stack per window.
+TEST_F(WindowSearchTest, PassOverTenThousandTopLevelWindowsCompletes)
+{
+    const int kWindowCount = 10000;
+    const SIZE_T kStackHeadroom = 96 * 1024;
+    // Their own thread, whose end destroys them all at once.
+    CWindowThread crowd;
+    int made = 0;
+    DWORD start = GetTickCount();
+    crowd.Run([&] {
+        RegisterMessengerClasses();
+        for (; made < kWindowCount; ++made) {
+            if (!CreateWindowExW(0, kPlainTestClass, L"crowd", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr))
+                break;
+        }
+    });
+    DWORD created = GetTickCount() - start;
+    ASSERT_EQ(made, kWindowCount);
+    HWND hMain = Messenger(kMainWindowClass, L"Yahoo! Messenger", nullptr, false);
+    ASSERT_NE(hMain, nullptr);
+    OnMessengerThread([&] { PlaceBelow(hMain, HWND_TOP); });
+    ASSERT_GE(TopLevelWindows().size(), static_cast<size_t>(kWindowCount));
+
+    CYahooDialog& y = Yahoo();
+    bool found = false;
+    start = GetTickCount();
+    // Little stack: a walk that took even a few bytes per window would run out.
+    ASSERT_TRUE(RunBounded(
+        [&] {
+            found = y.FindMessenger() != FALSE;
+            y.WatchCalls();
+        },
+        60000, kStackHeadroom));
+    DWORD passed = GetTickCount() - start;
+    EXPECT_TRUE(found);
+    EXPECT_EQ(y.m_hContactList, nullptr);
+    EXPECT_EQ(CodesText(m_side.m_device.Take()), CodesText({kStatusReady}));
+    RecordProperty("CreateMs", static_cast<int>(created));
+    RecordProperty("PassMs", static_cast<int>(passed));
+    printf("created %d windows in %lu ms; pass took %lu ms\n", kWindowCount, created, passed);
+}
