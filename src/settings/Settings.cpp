@@ -1,46 +1,187 @@
 #include "Settings.h"
 
 #include "SettingsPaths.h"
+#include "framework/BoundedString.h"
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace {
+
+// One text key: where it is and what it reads as when missing.
+struct TextKey {
+    const wchar_t* section;
+    const wchar_t* key;        // null for keys named at run time (list entries, languages)
+    const wchar_t* fallback;
+};
+
+// One integer key.
+struct NumberKey {
+    const wchar_t* section;
+    const wchar_t* key;
+    int fallback;
+};
+
 const wchar_t kLanguageTypeSection[] = L"LanguageType";
-const wchar_t kLanguageFilesSection[] = L"LanguageFiles";
 const wchar_t kCurrentLanguageKey[] = L"0";
 const wchar_t kDefaultLanguage[] = L"English";
-const wchar_t kDefaultLanguageFile[] = L"\\Language\\English.ini";
+
+// Settings file.
+const TextKey kCurrentLanguage = {kLanguageTypeSection, kCurrentLanguageKey, kDefaultLanguage};
+const TextKey kLanguageEntry = {kLanguageTypeSection, nullptr, L""};
+const TextKey kChosenLanguage = {kLanguageTypeSection, nullptr, kDefaultLanguage};
+const TextKey kLanguageFile = {L"LanguageFiles", nullptr, L"\\Language\\English.ini"};
+const NumberKey kRingType = {L"OPTION", L"RingType", 0};
+const NumberKey kChannelType = {L"OPTION", L"ChannelType", 0};
+
+// Language file. The built-in texts are those of the messenger's Chinese
+// edition; the two blanks of the first are dropped when it is read as a
+// default, as the profile functions drop every default's trailing blanks.
 const wchar_t kWindowTextSection[] = L"WINDOW_TEXT";
+const TextKey kCallInTitle = {kWindowTextSection, L"WND_CALLIN", L"\u96C5\u864E\u901A  "};
+const TextKey kVoiceMessageMark = {kWindowTextSection, L"WND_VOICEMSG", L"\u8BED\u97F3\u7559\u8A00"};
+const TextKey kHangUpCaption = {kWindowTextSection, L"BTN_HANGUP", L"\u7ED3\u675F\u901A\u8BDD"};
+
+// Until start-up has built a path it is empty, and an empty file name would
+// send the profile functions to the Windows directory's WIN.INI.
+bool HasPath(const wchar_t* file)
+{
+    return file && file[0] != L'\0';
+}
+
+// What the profile functions return for a missing key: the default without
+// its trailing blanks, cut to the buffer.
+void CopyFallback(const wchar_t* fallback, wchar_t* buffer, size_t chars)
+{
+    CopyTruncated(buffer, chars, fallback);
+    size_t length = wcslen(buffer);
+    while (length > 0 && buffer[length - 1] == L' ')
+        buffer[--length] = L'\0';
+}
+
+void ReadText(const TextKey& key, const wchar_t* keyName, const wchar_t* file, wchar_t* buffer, size_t chars)
+{
+    // A null key name would make the profile functions list every key.
+    if (!HasPath(file) || !keyName) {
+        CopyFallback(key.fallback, buffer, chars);
+        return;
+    }
+    GetPrivateProfileStringW(key.section, keyName, key.fallback, buffer, static_cast<DWORD>(chars), file);
+}
+
+template <size_t N>
+void ReadText(const TextKey& key, const wchar_t* keyName, const wchar_t* file, wchar_t (&buffer)[N])
+{
+    ReadText(key, keyName, file, buffer, N);
+}
+
+int ReadNumber(const NumberKey& key, const wchar_t* file)
+{
+    if (!HasPath(file))
+        return key.fallback;
+    return static_cast<int>(GetPrivateProfileIntW(key.section, key.key, key.fallback, file));
+}
+
+bool WriteText(const wchar_t* section, const wchar_t* keyName, const wchar_t* value, const wchar_t* file)
+{
+    if (!HasPath(file))
+        return false;
+    return WritePrivateProfileStringW(section, keyName, value, file) != FALSE;
+}
+
+// The key of a list position: its decimal number.
+void FormatEntryKey(int position, wchar_t (&keyName)[8])
+{
+    _snwprintf(keyName, 7, L"%d", position);
+    keyName[7] = L'\0';
+}
+
 }  // namespace
 
 void ReadCurrentLanguageName(wchar_t (&name)[kNameChars])
 {
-    GetPrivateProfileStringW(kLanguageTypeSection, kCurrentLanguageKey, kDefaultLanguage, name, kNameChars,
-                             g_szSettingsPath);
+    ReadText(kCurrentLanguage, kCurrentLanguage.key, g_szSettingsPath, name);
+}
+
+void ReadCurrentLanguageName(wchar_t (&name)[kLanguageListChars])
+{
+    ReadText(kCurrentLanguage, kCurrentLanguage.key, g_szSettingsPath, name);
+}
+
+bool WriteCurrentLanguageName(const wchar_t* name)
+{
+    if (!name || wcspbrk(name, L"\r\n"))
+        return false;
+    wchar_t value[kNameChars];
+    CopyTruncated(value, name);
+    return WriteText(kCurrentLanguage.section, kCurrentLanguage.key, value, g_szSettingsPath);
+}
+
+std::vector<std::wstring> ReadLanguageList()
+{
+    std::vector<std::wstring> names;
+    for (int position = 1; position <= kMaxLanguageEntries; ++position) {
+        wchar_t keyName[8];
+        FormatEntryKey(position, keyName);
+        wchar_t name[kLanguageListChars];
+        ReadText(kLanguageEntry, keyName, g_szSettingsPath, name);
+        if (name[0] == L'\0')
+            break;
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+void ReadChosenLanguageName(int selectedIndex, wchar_t (&name)[kNameChars])
+{
+    int position = selectedIndex < 0 || selectedIndex >= kMaxLanguageEntries ? 0 : selectedIndex + 1;
+    wchar_t keyName[8];
+    FormatEntryKey(position, keyName);
+    ReadText(kChosenLanguage, keyName, g_szSettingsPath, name);
 }
 
 void ReadLanguageFile(const wchar_t* languageName, wchar_t (&relativePath)[kNameChars])
 {
-    GetPrivateProfileStringW(kLanguageFilesSection, languageName, kDefaultLanguageFile, relativePath, kNameChars,
-                             g_szSettingsPath);
+    ReadText(kLanguageFile, languageName, g_szSettingsPath, relativePath);
+}
+
+int ReadRingType()
+{
+    return ReadNumber(kRingType, g_szSettingsPath);
+}
+
+bool WriteRingType(int ringIndex)
+{
+    if (ringIndex < 0 || ringIndex >= kRingTypeCount)
+        return false;
+    const wchar_t value[2] = {static_cast<wchar_t>(L'0' + ringIndex), L'\0'};
+    return WriteText(kRingType.section, kRingType.key, value, g_szSettingsPath);
+}
+
+int ReadChannelType()
+{
+    return ReadNumber(kChannelType, g_szSettingsPath);
+}
+
+bool WriteChannelType(int channelIndex)
+{
+    const wchar_t* value = channelIndex == kChannelUsb ? L"1" : L"0";
+    return WriteText(kChannelType.section, kChannelType.key, value, g_szSettingsPath);
 }
 
 void ReadWindowText(WindowText key, wchar_t (&text)[kNameChars])
 {
-    const wchar_t* name = L"WND_CALLIN";
-    // The built-in texts are those of the messenger's Chinese edition.
-    const wchar_t* fallback = L"\u96C5\u864E\u901A  ";
+    const TextKey* entry = &kCallInTitle;
     switch (key) {
     case WindowText::CallIn:
         break;
     case WindowText::VoiceMessage:
-        name = L"WND_VOICEMSG";
-        fallback = L"\u8BED\u97F3\u7559\u8A00";
+        entry = &kVoiceMessageMark;
         break;
     case WindowText::HangUpButton:
-        name = L"BTN_HANGUP";
-        fallback = L"\u7ED3\u675F\u901A\u8BDD";
+        entry = &kHangUpCaption;
         break;
     }
-    GetPrivateProfileStringW(kWindowTextSection, name, fallback, text, kNameChars, g_szLanguagePath);
+    ReadText(*entry, entry->key, g_szLanguagePath, text);
 }

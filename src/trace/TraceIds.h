@@ -1,0 +1,35 @@
+// Names, formats and sizes of the trace facility.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// The per-user switch, read once when the facility is created: a value
+// whose 4 bytes are not all zero turns tracing on.
+const wchar_t kTraceSwitchKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const wchar_t kTraceSwitchValue[] = L"SysLog";
+
+// Name of the shared owner record, from kOwnerRecordTag and the process id
+// in lower-case hexadecimal: the id ties the record to one process.
+const wchar_t kOwnerRecordNameFormat[] = L"Object_System_%s_%x";
+const wchar_t kOwnerRecordTag[] = L"stackDeepth";
+const size_t kOwnerRecordNameChars = MAX_PATH;
+
+// The slot table the owner keeps: 256 slots of 8 bytes with an in-use flag each.
+const size_t kSlotCount = 256;
+const size_t kSlotBytes = 8;
+
+// One traced line: tag, process id, thread id, milliseconds, message.
+const wchar_t kTraceLineFormat[] = L"[%s+%.4x:%.4x] %8.3f %s\n";
+const wchar_t kTraceTag[] = L"KVT";
+
+// The line traced when the facility is created.
+const wchar_t kStartupLineFormat[] = L"Last build at %s %s";
+const wchar_t kBuildDate[] = L"Oct 26 2006";
+const wchar_t kBuildTime[] = L"09:17:57";
+
+// A message whose estimated length exceeds this is dropped unformatted: the
+// debugger output carries no more than 4 KB of a line anyway, and an absurd
+// width must not cost gigabytes.
+const size_t kMaxTraceMessageChars = 1 << 20;
