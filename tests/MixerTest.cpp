@@ -4,8 +4,16 @@
 // CALLVANE_MIXER_LAYOUT; without it they are skipped.
 #include <gtest/gtest.h>
 
+#include "MainDialogFixture.h"
+#include "framework/BoundedString.h"
 #include "settings/MixerApi.h"
 #include "settings/MixerVolume.h"
+#include "settings/OptionDlg.h"
+#include "settings/SettingsPaths.h"
+
+#include <commctrl.h>
+
+#include <memory>
 
 #include <string>
 
@@ -283,4 +291,70 @@ TEST(MixerLayoutMulti, TheFirstUsbDeviceWinsEvenIfItIsNotTheAudioDevice)
     int capture = FindMixerWithLine(L"USB", MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
     ASSERT_GE(capture, 0);
     EXPECT_TRUE(DeviceHasLine(capture, MIXERLINE_COMPONENTTYPE_DST_WAVEIN));
+}
+
+namespace {
+
+// The options dialog created as the main dialog creates its hidden one, with
+// a settings file of the test's own that stores ring style 5.
+class OptionsWithoutAudioDevice : public MainDialogFixture {
+protected:
+    void SetUp() override
+    {
+        MainDialogFixture::SetUp();
+        CopyTruncated(m_saved, g_szSettingsPath);
+        CopyTruncated(g_szSettingsPath, JoinPath(m_dir.Path(), L"Callvane.ini").c_str());
+        WritePrivateProfileStringW(L"OPTION", L"RingType", L"5", g_szSettingsPath);
+        m_options = std::make_unique<COptionDlg>(m_dlg.get());
+        ASSERT_TRUE(m_options->Create(IDD_OPTION_DIALOG, m_dlg.get()));
+    }
+    void TearDown() override
+    {
+        m_options.reset();
+        CopyTruncated(g_szSettingsPath, m_saved);
+        MainDialogFixture::TearDown();
+    }
+    HWND Item(int id) const { return m_options->GetDlgItem(id); }
+    void ExpectNothingReadFromTheDevicesOrTheFile()
+    {
+        EXPECT_EQ(SendMessageW(Item(IDC_SPEAKER_SLIDER), TBM_GETPOS, 0, 0), 0);
+        EXPECT_EQ(SendMessageW(Item(IDC_MICROPHONE_SLIDER), TBM_GETPOS, 0, 0), 0);
+        EXPECT_TRUE(IsWindowEnabled(Item(IDC_RING_TYPE)));
+        EXPECT_TRUE(IsWindowEnabled(Item(IDC_CHANNEL_TYPE)));
+        EXPECT_EQ(SendMessageW(Item(IDC_RING_TYPE), CB_GETCURSEL, 0, 0), 0);   // not the stored 5
+        EXPECT_EQ(SendMessageW(Item(IDC_CHANNEL_TYPE), CB_GETCURSEL, 0, 0), 0);
+    }
+    void ReleaseSpeakerSliderAt(int position)
+    {
+        SendMessageW(Item(IDC_SPEAKER_SLIDER), TBM_SETPOS, TRUE, position);
+        NMHDR hdr = {Item(IDC_SPEAKER_SLIDER), IDC_SPEAKER_SLIDER, static_cast<UINT>(NM_RELEASEDCAPTURE)};
+        SendMessageW(m_options->m_hWnd, WM_NOTIFY, IDC_SPEAKER_SLIDER, reinterpret_cast<LPARAM>(&hdr));
+    }
+
+    CTempDir m_dir{L"optmix"};
+    wchar_t m_saved[MAX_PATH] = {};
+    std::unique_ptr<COptionDlg> m_options;
+};
+
+using MixerLayoutNoneOptions = OptionsWithoutAudioDevice;
+using MixerLayoutUsbOtherOptions = OptionsWithoutAudioDevice;
+
+}  // namespace
+
+TEST_F(MixerLayoutNoneOptions, WithoutAUsbAudioDeviceTheDialogReadsNothing)
+{
+    REQUIRE_LAYOUT(L"none");
+    ExpectNothingReadFromTheDevicesOrTheFile();
+    ReleaseSpeakerSliderAt(40);   // no USB device at all: nothing to set, nothing breaks
+    EXPECT_EQ(m_options->m_mixer.m_hMixer, nullptr);
+}
+
+TEST_F(MixerLayoutUsbOtherOptions, AnyUsbDeviceIsSetWhenASliderIsReleased)
+{
+    REQUIRE_LAYOUT(L"usbother");
+    ExpectNothingReadFromTheDevicesOrTheFile();
+    ReleaseSpeakerSliderAt(40);
+    OpenMixer headset(FindMixerByName(L"USB Headset"));
+    EXPECT_EQ(headset->GetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), PercentToLevel(40));
+    EXPECT_EQ(m_options->m_mixer.m_hMixer, nullptr);
 }

@@ -47,8 +47,12 @@ void DDX_CBIndex(CDataExchange* pDX, int nIDC, int& index)
     HWND hCombo = pDX->m_pDlgWnd->GetDlgItem(nIDC);
     if (pDX->m_bSaveAndValidate)
         index = static_cast<int>(::SendMessageW(hCombo, CB_GETCURSEL, 0, 0));
-    else
-        ::SendMessageW(hCombo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    else {
+        // An index the list does not have means no selection (Wine's combo
+        // box would otherwise keep the old one).
+        int count = static_cast<int>(::SendMessageW(hCombo, CB_GETCOUNT, 0, 0));
+        ::SendMessageW(hCombo, CB_SETCURSEL, static_cast<WPARAM>(index >= 0 && index < count ? index : -1), 0);
+    }
 }
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}

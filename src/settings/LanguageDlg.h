@@ -1,4 +1,5 @@
-// CLanguageDlg: which interface language the messenger runs in.
+// CLanguageDlg: which interface language the messenger runs in, so that the
+// window watcher looks for the messenger's window texts in that language.
 #pragma once
 
 #include "framework/Controls.h"
@@ -15,5 +16,9 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    // Lists the languages of the settings file and preselects the current one.
     BOOL OnInitDialog() override;
+    // Stores the chosen language, read again from the settings file, and
+    // points the language file path at its file.
+    void OnOK() override;
 };

@@ -1,16 +1,23 @@
 #include "OptionDlg.h"
 
+#include "Settings.h"
 #include "app/CallvaneDlg.h"
+#include "phone/DeviceDialog.h"
+#include "phone/PhoneIds.h"
 #include "res/resource.h"
+
+namespace {
+// Initialisation looks for the handset's own audio device; a released
+// slider settles for any USB device.
+const wchar_t kAudioDeviceName[] = L"USB Audio Device";
+const wchar_t kAnyUsbDeviceName[] = L"USB";
+}  // namespace
 
 COptionDlg::COptionDlg(CCallvaneDlg* pParent) : CDialog(IDD_OPTION_DIALOG, pParent), m_pOwner(pParent) {}
 
 COptionDlg::~COptionDlg()
 {
-    if (m_mixer.m_hMixer) {
-        mixerClose(m_mixer.m_hMixer);
-        m_mixer.m_hMixer = nullptr;
-    }
+    CloseMixer();
 }
 
 void COptionDlg::DoDataExchange(CDataExchange* pDX)
@@ -19,4 +26,124 @@ void COptionDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_SPEAKER_SLIDER, m_sliderSpeaker);
     DDX_CBIndex(pDX, IDC_CHANNEL_TYPE, m_nChannelType);
     DDX_CBIndex(pDX, IDC_RING_TYPE, m_nRingType);
+}
+
+bool COptionDlg::OpenMixer(const wchar_t* text, DWORD componentType)
+{
+    CloseMixer();
+    int device = FindMixerWithLine(text, componentType);
+    if (device < 0)
+        return false;
+    if (mixerOpen(&m_mixer.m_hMixer, static_cast<UINT>(device), 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR) {
+        m_mixer.m_hMixer = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void COptionDlg::CloseMixer()
+{
+    if (!m_mixer.m_hMixer)
+        return;
+    mixerClose(m_mixer.m_hMixer);
+    m_mixer.m_hMixer = nullptr;
+}
+
+// The slider position for the line's level; 0 when the device cannot be opened.
+int COptionDlg::ReadSliderLevel(DWORD componentType)
+{
+    if (!OpenMixer(kAudioDeviceName, componentType))
+        return 0;
+    int percent = LevelToPercent(m_mixer.GetVolume(componentType));
+    CloseMixer();
+    return percent;
+}
+
+BOOL COptionDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    if (FindMixerByName(kAudioDeviceName) < 0)
+        return FALSE;
+
+    m_sliderMicrophone.SetPos(ReadSliderLevel(MIXERLINE_COMPONENTTYPE_DST_WAVEIN));
+    m_sliderSpeaker.SetPos(ReadSliderLevel(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS));
+
+    uint32_t model = m_pOwner && m_pOwner->m_pDeviceDlg ? m_pOwner->m_pDeviceDlg->m_nModel : 0;
+    bool adaptor = IsAdaptorModel(model);
+    ::EnableWindow(GetDlgItem(IDC_RING_TYPE), !adaptor);
+    ::EnableWindow(GetDlgItem(IDC_CHANNEL_TYPE), adaptor);
+    if (adaptor)
+        m_nChannelType = ReadChannelType();
+    else
+        m_nRingType = ReadRingType();
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+bool COptionDlg::OnCommand(UINT nID, UINT nCode, HWND /*hCtl*/)
+{
+    if (nCode != CBN_SELCHANGE)
+        return false;
+    if (nID == IDC_CHANNEL_TYPE) {
+        OnSelchangeChannel();
+        return true;
+    }
+    if (nID == IDC_RING_TYPE) {
+        OnSelchangeRingType();
+        return true;
+    }
+    return false;
+}
+
+bool COptionDlg::OnNotify(const NMHDR& hdr, LRESULT& result)
+{
+    if (hdr.code != static_cast<UINT>(NM_RELEASEDCAPTURE))
+        return false;
+    if (hdr.idFrom == IDC_MICROPHONE_SLIDER)
+        OnReleasedcaptureMicrophone();
+    else if (hdr.idFrom == IDC_SPEAKER_SLIDER)
+        OnReleasedcaptureSpeaker();
+    else
+        return false;
+    result = 0;
+    return true;
+}
+
+void COptionDlg::OnSelchangeChannel()
+{
+    UpdateData(TRUE);
+    if (m_pOwner && m_pOwner->m_pDeviceDlg) {
+        CUSBPHONE& phone = m_pOwner->m_pDeviceDlg->m_phone;
+        phone.SetDefaultChannel(static_cast<short>(m_nChannelType));
+        phone.SetLineChannel(static_cast<short>(m_nChannelType));
+    }
+    WriteChannelType(m_nChannelType);
+}
+
+void COptionDlg::OnSelchangeRingType()
+{
+    UpdateData(TRUE);
+    if (m_pOwner && m_pOwner->m_pDeviceDlg) {
+        m_pOwner->m_pDeviceDlg->m_phone.SetRingStyle(TRUE, static_cast<short>(m_nRingType));
+        m_pOwner->m_pDeviceDlg->m_nRingStyle = m_nRingType;
+    }
+    WriteRingType(m_nRingType);
+}
+
+void COptionDlg::OnReleasedcaptureMicrophone()
+{
+    if (!OpenMixer(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_WAVEIN))
+        return;
+    m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, PercentToLevel(m_sliderMicrophone.GetPos()));
+    CloseMixer();
+}
+
+void COptionDlg::OnReleasedcaptureSpeaker()
+{
+    if (!OpenMixer(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS))
+        return;
+    // Both the output and the wave line feeding it; the slider is read for each.
+    m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, PercentToLevel(m_sliderSpeaker.GetPos()));
+    m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, PercentToLevel(m_sliderSpeaker.GetPos()));
+    CloseMixer();
 }

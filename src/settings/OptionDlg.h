@@ -1,4 +1,6 @@
-// COptionDlg: volume, ring style and adaptor channel of the handset.
+// COptionDlg: speaker and microphone volume of the USB audio device, the
+// handset's ring style and the adaptor's default channel. Each change is
+// applied and saved the moment it is made; there is nothing to confirm.
 #pragma once
 
 #include "MixerVolume.h"
@@ -21,4 +23,20 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    // FALSE when there is no USB audio device: the sliders stay at 0 and the
+    // settings file is not read.
+    BOOL OnInitDialog() override;
+    bool OnCommand(UINT nID, UINT nCode, HWND hCtl) override;
+    bool OnNotify(const NMHDR& hdr, LRESULT& result) override;
+
+private:
+    void OnSelchangeChannel();
+    void OnSelchangeRingType();
+    void OnReleasedcaptureMicrophone();
+    void OnReleasedcaptureSpeaker();
+
+    // Opens the device whose name contains text and that has the line.
+    bool OpenMixer(const wchar_t* text, DWORD componentType);
+    void CloseMixer();
+    int ReadSliderLevel(DWORD componentType);
 };
