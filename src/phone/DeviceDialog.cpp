@@ -229,14 +229,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 
     if (IsPstnAdaptorModel(m_nModel) && m_strDial == kDialPstnTalk)
         Sleep(kPstnHangUpWaitMs);
-    if (state == kCallIn) {
-        SendCommand(kCmdRefuse);
-    } else if (state == kCallTalk) {
-        SendCommand(kCmdHangUp);
-    } else {
-        SendCommand(kCmdHide);
-        m_phone.SetReady();
-    }
+    EndCallByState();
     m_strDial.clear();
 }
 
@@ -359,14 +352,7 @@ void CDeviceDialog::OnKeyPressed(short nKey)
         }
         break;
     case kKeyEnd:
-        if (state == kCallTalk) {
-            SendCommand(kCmdHangUp);
-        } else if (state == kCallIn) {
-            SendCommand(kCmdRefuse);
-        } else {
-            SendCommand(kCmdHide);
-            m_phone.SetReady();
-        }
+        EndCallByState();
         m_strDial.clear();
         return;
     case kKeyHandsFree:
@@ -406,9 +392,16 @@ void CDeviceDialog::OnHandsFreeKey()
     // lifted (or a speaker handset out of its cradle) nothing happens.
     if ((m_bOffHook || speakerModel) && !(speakerModel && m_bInCradle))
         return;
-    if (state == kCallTalk) {
+    EndCallByState();
+}
+
+// What putting the handset down means in each call state: hang up a call,
+// refuse a ringing one, or otherwise put the messenger away.
+void CDeviceDialog::EndCallByState()
+{
+    if (m_nCallState == kCallTalk) {
         SendCommand(kCmdHangUp);
-    } else if (state == kCallIn) {
+    } else if (m_nCallState == kCallIn) {
         SendCommand(kCmdRefuse);
     } else {
         SendCommand(kCmdHide);

@@ -55,6 +55,7 @@ private:
     void OnControlEvent(const AxEvent& event);
     void DetectHandset();
     void OnHandsFreeKey();
+    void EndCallByState();
     void SendCommand(uint32_t nCode, int32_t nParam = 0);
     void RefreshTray();
     // The dial buffer holds no number: empty, or only a PSTN marker.
