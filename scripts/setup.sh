@@ -8,6 +8,7 @@ PACKAGES=(
   cmake ninja-build make python3
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   googletest
+  nsis
   wine wine32:i386
   xvfb xdotool imagemagick x11-apps x11-utils
   pulseaudio pulseaudio-utils
