@@ -1,0 +1,571 @@
+// Whole calls end to end: the virtual handset driven through its command
+// channel, the stand-in messenger through its own, Callvane in between as a
+// separate process that nothing here touches.
+#include "E2eSession.h"
+
+#include "app/AppIds.h"
+#include "res/resource.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Hex(UINT_PTR value)
+{
+    char text[24];
+    snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value & 0xFFFFFFFFu));
+    return text;
+}
+
+std::string Click(const char* role, UINT_PTR lParam, bool down)
+{
+    return std::string(role) + (down ? " WM_LBUTTONDOWN " + Hex(MK_LBUTTON) : " WM_LBUTTONUP " + Hex(0)) + " " +
+           Hex(lParam);
+}
+
+size_t CountState(const CMessengerSimProcess& sim, size_t mark, const std::string& prefix)
+{
+    size_t count = 0;
+    for (const std::string& state : sim.States(mark)) {
+        if (state.compare(0, prefix.size(), prefix) == 0)
+            ++count;
+    }
+    return count;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* title;
+    HWND hFound;
+};
+
+BOOL CALLBACK FindVisibleProc(HWND hWnd, LPARAM lParam)
+{
+    WindowSearch* p = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hWnd, &owner);
+    wchar_t text[64] = {};
+    GetWindowTextW(hWnd, text, 64);
+    if (owner == p->processId && IsWindowVisible(hWnd) && wcscmp(text, p->title) == 0) {
+        p->hFound = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A shown top-level window of the process with this title.
+HWND VisibleProcessWindow(DWORD processId, const wchar_t* title)
+{
+    WindowSearch search = {processId, title, nullptr};
+    EnumWindows(FindVisibleProc, reinterpret_cast<LPARAM>(&search));
+    return search.hFound;
+}
+
+std::string Describe(const Lines& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += "\n  " + line;
+    return text;
+}
+
+}  // namespace
+
+class E2eCalls : public E2eScenario {};
+
+// 1. The messenger rings; lifting the handset answers it; replacing it ends
+// the call.
+TEST_F(E2eCalls, IncomingCallAnsweredByLiftingAndHungUpByReplacing)
+{
+    size_t mark = m_sim->Mark();
+    HWND hBrowser = RingAndWaitForCallIn(L"Alice");
+    ASSERT_NE(hBrowser, nullptr);
+    // Shown once, however many ticks pass while it rings.
+    PumpMessages(kTickMs + 500);
+    EXPECT_EQ(m_app->Count(kJShowCallIn), 1u);
+    EXPECT_EQ(m_app->State(L"ready"), L"0");
+
+    size_t before = m_app->Journal().size();
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    // The two accept clicks at their points answer it: the notification
+    // closes and a conversation with a running call opens.
+    std::string notification = CMessengerSimProcess::HandleText(m_sim->Window("notification"));
+    ASSERT_TRUE(m_sim->WaitForState(mark, "ring-ended notification " + notification + " answered"))
+        << Describe(m_sim->States(mark));
+    Lines messages = m_sim->Messages(mark);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), Click("call-in-browser", 0x004B0036, true)), messages.end())
+        << Describe(messages);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), Click("call-in-browser", 0x004B0036, false)), messages.end())
+        << Describe(messages);
+    EXPECT_EQ(CountState(*m_sim, mark, "call-started conversation"), 1u) << Describe(m_sim->States(mark));
+    EXPECT_TRUE(m_app->WaitForJournal(kJShowInTalk, before));
+    EXPECT_EQ(m_app->State(L"display"), L"\"InTalk\"");
+    HWND hConversation = m_sim->Window("conversation");
+    ASSERT_NE(hConversation, nullptr);
+    // After an answer the watch waits its lengthened period, then finds the
+    // call window and keeps it: the call lasts over ticks.
+    PumpMessages(kAnsweredWatchMs + kTickMs);
+    EXPECT_EQ(m_app->State(L"ready"), L"0");
+    EXPECT_EQ(m_app->Count(kJSetReady, before), 0u);
+    EXPECT_EQ(m_app->Count(kJShowInTalk, before), 1u);
+
+    before = m_app->Journal().size();
+    size_t hangMark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    std::string conversation = CMessengerSimProcess::HandleText(hConversation);
+    EXPECT_TRUE(m_sim->WaitForState(hangMark, "call-ended conversation " + conversation + " closed"))
+        << Describe(m_sim->States(hangMark));
+    EXPECT_TRUE(m_sim->WaitForState(hangMark, "destroyed conversation " + conversation));
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+    EXPECT_EQ(m_app->State(L"ready"), L"1");
+    // Nothing rings again afterwards.
+    PumpMessages(kTickMs + 500);
+    EXPECT_EQ(m_app->Count(kJShowCallIn, before), 0u);
+    EXPECT_TRUE(TrayIconExists(m_app->Main(), kTrayIconId));
+}
+
+// 3. A number dialled on the handset's keypad goes into the messenger's
+// number box; the call key calls it; replacing the handset hangs up.
+TEST_F(E2eCalls, OutgoingCallByNumberDialledOnTheHandset)
+{
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    size_t mark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"dial 12*3").compare(0, 2, L"ok"), 0);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"12*3\"")) << Describe(m_sim->States(mark));
+    EXPECT_EQ(m_app->State(L"display"), L"\"12*3\"");
+    Lines states = m_sim->States(mark);
+    EXPECT_NE(std::find(states.begin(), states.end(), "number-box \"12*\""), states.end()) << Describe(states);
+
+    // Delete removes one character, in the box and on the display.
+    size_t delMark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"key del"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(delMark, "number-box \"12*\"")) << Describe(m_sim->States(delMark));
+    EXPECT_EQ(m_app->State(L"display"), L"\"12*\"");
+
+    // The call key presses Return in the number box: the call dialog opens
+    // and is taken as the call window.
+    size_t before = m_app->Journal().size();
+    size_t callMark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"key call"), L"ok delivered=1");
+    Lines messages;
+    EXPECT_TRUE(WaitFor([&] {
+        messages = m_sim->Messages(callMark);
+        return std::find(messages.begin(), messages.end(), "number-box WM_KEYDOWN " + Hex(VK_RETURN) + " 0x011C0001") !=
+               messages.end();
+    })) << Describe(messages);
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, callMark, "call-started call-dialog") == 1; }))
+        << Describe(m_sim->States(callMark));
+    HWND hDialog = m_sim->Window("call-dialog");
+    ASSERT_NE(hDialog, nullptr);
+    wchar_t title[64] = {};
+    GetWindowTextW(hDialog, title, 64);
+    EXPECT_STREQ(title, L"Calling 12*");
+    EXPECT_TRUE(m_app->WaitForJournal(kJShowInTalk, before));
+    EXPECT_EQ(m_app->State(L"display"), L"\"InTalk\"");
+    // It stays in the call over the next tick.
+    PumpMessages(kTickMs + 500);
+    EXPECT_EQ(m_app->Count(kJSetReady, before), 0u);
+
+    // Hang-up from the handset closes the call dialog.
+    before = m_app->Journal().size();
+    size_t hangMark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    std::string dialog = CMessengerSimProcess::HandleText(hDialog);
+    EXPECT_TRUE(m_sim->WaitForState(hangMark, "call-ended call-dialog " + dialog + " closed"))
+        << Describe(m_sim->States(hangMark));
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+    EXPECT_EQ(m_app->State(L"ready"), L"1");
+}
+
+// 2. A ringing call refused with the end key.
+TEST_F(E2eCalls, IncomingCallRefusedWithTheEndKey)
+{
+    size_t mark = m_sim->Mark();
+    ASSERT_NE(RingAndWaitForCallIn(L"Bob"), nullptr);
+    std::string notification = CMessengerSimProcess::HandleText(m_sim->Window("notification"));
+    size_t before = m_app->Journal().size();
+    ASSERT_EQ(m_app->Handset(L"key end"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(mark, "ring-ended notification " + notification + " refused"))
+        << Describe(m_sim->States(mark));
+    Lines messages = m_sim->Messages(mark);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), Click("call-in-browser", 0x004B005A, true)), messages.end())
+        << Describe(messages);
+    // The watch sees the notification gone and no call: ready.
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before, kOneTickBoundMs));
+    EXPECT_EQ(m_app->State(L"ready"), L"1");
+    EXPECT_EQ(CountState(*m_sim, mark, "call-started"), 0u);
+    EXPECT_EQ(m_sim->Window("conversation"), nullptr);
+}
+
+// 2. A call that rings while the handset is already lifted is refused by
+// replacing it.
+TEST_F(E2eCalls, IncomingCallRefusedByReplacingAHandsetLiftedBefore)
+{
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    size_t mark = m_sim->Mark();
+    ASSERT_NE(RingAndWaitForCallIn(L"Carol"), nullptr);
+    std::string notification = CMessengerSimProcess::HandleText(m_sim->Window("notification"));
+    // Already lifted: the ring is not answered by itself.
+    PumpMessages(500);
+    EXPECT_EQ(CountState(*m_sim, mark, "ring-ended"), 0u);
+    size_t before = m_app->Journal().size();
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(mark, "ring-ended notification " + notification + " refused"))
+        << Describe(m_sim->States(mark));
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before, kOneTickBoundMs));
+    EXPECT_EQ(CountState(*m_sim, mark, "call-started"), 0u);
+}
+
+namespace {
+
+// Rings, lifts the handset and waits for the call to run on both sides; the
+// conversation window.
+HWND AnswerByLifting(CMessengerSimProcess& sim, CCallvaneProcess& app, const std::wstring& caller)
+{
+    size_t from = app.Journal().size();
+    size_t mark = sim.Mark();
+    if (!sim.CommandWindow(L"ring caller=" + caller))
+        return nullptr;
+    if (!app.WaitForJournal(kJShowCallIn, from, kOneTickBoundMs + 500))
+        return nullptr;
+    if (app.Handset(L"lift") != L"ok delivered=1")
+        return nullptr;
+    if (!WaitFor([&] { return CountState(sim, mark, "call-started conversation") == 1; }))
+        return nullptr;
+    if (!app.WaitForJournal(kJShowInTalk, from))
+        return nullptr;
+    // The watch meets the call window at its lengthened tick after an answer.
+    PumpMessages(kAnsweredWatchMs);
+    if (app.Count(kJSetReady, from) != 0)
+        return nullptr;
+    return sim.Window("conversation");
+}
+
+}  // namespace
+
+// 6. The messenger quits during a call: the handset goes back to ready; a
+// messenger that starts again is found and followed.
+TEST_F(E2eCalls, MessengerQuitsMidCallAndComesBack)
+{
+    ASSERT_NE(AnswerByLifting(*m_sim, *m_app, L"Dave"), nullptr);
+    size_t before = m_app->Journal().size();
+    ASSERT_EQ(m_sim->Command(L"quit"), 1);
+    ASSERT_TRUE(m_sim->WaitForExit(5000));
+    for (const SimJournalEntry& entry : m_sim->Journal())
+        m_extraArtefacts.push_back(entry.line + "\n");
+    m_sim.reset();
+    // Gone at the next tick: the call is over for the handset; the handset
+    // is still there, so the tip is "Can't find Yahoo! Messenger".
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before, kOneTickBoundMs));
+    EXPECT_EQ(m_app->State(L"ready"), L"1");
+    EXPECT_EQ(m_app->State(L"open"), L"1");
+    EXPECT_TRUE(TrayIconExists(m_app->Main(), kTrayIconId));
+    EXPECT_TRUE(WaitForTrayTip(kTipNoMessenger, 1000)) << testing::PrintToString(ShellTrayTips());
+    EXPECT_TRUE(m_app->Process().IsRunning());
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+
+    // It comes back: found at a tick, and a call ringing there reaches the
+    // handset again.
+    m_extraArtefacts.push_back("--- messenger started again ---\n");
+    m_sim = std::make_unique<CMessengerSimProcess>();
+    ASSERT_TRUE(m_sim->Ready());
+    EXPECT_TRUE(WaitForTrayTip(kTipOnline, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips());
+    size_t mark = m_sim->Mark();
+    ASSERT_NE(RingAndWaitForCallIn(L"Erin"), nullptr);
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-started conversation") == 1; }))
+        << Describe(m_sim->States(mark));
+    PumpMessages(kAnsweredWatchMs);
+    EXPECT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-ended conversation") == 1; }))
+        << Describe(m_sim->States(mark));
+}
+
+// 5. The far side hangs up: ready within one tick. In voice-message mode
+// the watch reports nothing.
+TEST_F(E2eCalls, FarSideHangsUpAndVoiceMessageModeReportsNothing)
+{
+    ASSERT_NE(AnswerByLifting(*m_sim, *m_app, L"Alice"), nullptr);
+    size_t before = m_app->Journal().size();
+    size_t mark = m_sim->Mark();
+    DWORD start = GetTickCount();
+    ASSERT_EQ(m_sim->Command(L"far-hangup"), 1);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended conversation " +
+                                              CMessengerSimProcess::HandleText(m_sim->Window("conversation")) +
+                                              " far-side"));
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before, kOneTickBoundMs)) << "not ready within one tick";
+    EXPECT_LE(GetTickCount() - start, kOneTickBoundMs);
+    EXPECT_EQ(m_app->State(L"ready"), L"1");
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+
+    // A second call turns into a voice message: its end is not reported.
+    HWND hSecond = AnswerByLifting(*m_sim, *m_app, L"Bob");
+    ASSERT_NE(hSecond, nullptr);
+    size_t vmMark = m_sim->Mark();
+    ASSERT_EQ(m_sim->Command(L"voicemail"), 1);
+    ASSERT_TRUE(WaitFor([&] { return CountState(*m_sim, vmMark, "voicemail conversation") == 1; }));
+    before = m_app->Journal().size();
+    ASSERT_EQ(m_sim->Command(L"far-hangup"), 1);
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, vmMark, "call-ended conversation") == 1; }));
+    PumpMessages(2 * kTickMs + 500);
+    EXPECT_EQ(m_app->Count(kJSetReady, before), 0u);
+    EXPECT_EQ(m_app->State(L"ready"), L"0");
+    EXPECT_EQ(m_app->State(L"display"), L"\"InTalk\"");
+    // Replacing the handset closes the window and readies the handset.
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(vmMark, "destroyed conversation " + CMessengerSimProcess::HandleText(hSecond)));
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+}
+
+// 4. From the contact list: up and down move the selection, the call key
+// opens the conversation and clicks its call-voice control.
+TEST_F(E2eCalls, OutgoingCallFromTheContactList)
+{
+    ASSERT_EQ(m_sim->Command(L"select 0"), 1);
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    size_t mark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"key down"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(mark, "selection 1 \"Bob\"")) << Describe(m_sim->States(mark));
+    size_t mark2 = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"key down"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(mark2, "selection 2 \"Carol\"")) << Describe(m_sim->States(mark2));
+    size_t mark3 = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"key up"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(mark3, "selection 1 \"Bob\"")) << Describe(m_sim->States(mark3));
+
+    size_t before = m_app->Journal().size();
+    size_t callMark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"key call"), L"ok delivered=1");
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, callMark, "call-started conversation") == 1; }))
+        << Describe(m_sim->States(callMark));
+    HWND hConversation = m_sim->Window("conversation");
+    ASSERT_NE(hConversation, nullptr);
+    wchar_t title[64] = {};
+    GetWindowTextW(hConversation, title, 64);
+    EXPECT_STREQ(title, L"Bob");
+    Lines messages = m_sim->Messages(callMark);
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [](const std::string& m) { return m.compare(0, 25, "call-voice WM_LBUTTONDOWN") == 0; }))
+        << Describe(messages);
+    EXPECT_TRUE(m_app->WaitForJournal(kJShowInTalk, before));
+
+    size_t hangMark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(hangMark, "call-ended conversation " +
+                                                  CMessengerSimProcess::HandleText(hConversation) + " closed"));
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+}
+
+// 7. The handset is unplugged during a call and plugged in again: found at
+// the next detection, with the ring style last chosen.
+TEST_F(E2eCalls, HandsetUnpluggedMidCallAndPluggedAgain)
+{
+    // The user picks ring style 3 in the options dialog from the tray menu.
+    ASSERT_TRUE(PostMessageW(m_app->Main(), WM_COMMAND, ID_TRAY_OPTION, 0));
+    HWND hOptions = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (hOptions = VisibleProcessWindow(m_app->Id(), L"Ring style")) != nullptr; }));
+    HWND hRing = GetDlgItem(hOptions, IDC_RING_TYPE);
+    ASSERT_NE(hRing, nullptr);
+    ASSERT_EQ(SendMessageW(hRing, CB_SETCURSEL, 3, 0), 3);
+    SendMessageW(hOptions, WM_COMMAND, MAKEWPARAM(IDC_RING_TYPE, CBN_SELCHANGE), reinterpret_cast<LPARAM>(hRing));
+    EXPECT_TRUE(m_app->WaitForJournal(L"SetRingStyle(TRUE,3)"));
+    PostMessageW(hOptions, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([&] { return !VisibleProcessWindow(m_app->Id(), L"Ring style"); }));
+
+    ASSERT_NE(AnswerByLifting(*m_sim, *m_app, L"Carol"), nullptr);
+    EXPECT_EQ(m_app->Handset(L"unplug"), L"ok removed=1");
+    // No handset: "Can't find USB Phone"; the icon stays.
+    EXPECT_EQ(m_app->State(L"open"), L"0");
+    EXPECT_TRUE(WaitForTrayTip(kTipNoHandset, 1000)) << testing::PrintToString(ShellTrayTips());
+    PumpMessages(kTickMs + 500);
+    EXPECT_TRUE(WaitForTrayTip(kTipNoHandset, 0)) << testing::PrintToString(ShellTrayTips());
+    EXPECT_TRUE(m_app->Process().IsRunning());
+    EXPECT_TRUE(TrayIconExists(m_app->Main(), kTrayIconId));
+    EXPECT_EQ(m_app->State(L"open"), L"0");
+
+    size_t before = m_app->Journal().size();
+    ASSERT_EQ(m_app->Handset(L"plug").compare(0, 2, L"ok"), 0);
+    ASSERT_TRUE(m_app->WaitForState(L"open", L"1", kOneTickBoundMs + 1000)) << "not found again within one detection";
+    ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+    std::vector<std::wstring> journal = m_app->Journal();
+    journal.erase(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(before));
+    auto open = std::find(journal.begin(), journal.end(), L"OpenDevice(0)=TRUE");
+    ASSERT_NE(open, journal.end());
+    // The last ring style chosen is sent to the handset found again.
+    auto style = std::find(open, journal.end(), L"SetRingStyle(FALSE,3)");
+    EXPECT_NE(style, journal.end()) << testing::PrintToString(journal);
+    EXPECT_NE(std::find(style, journal.end(), kJSetReady), journal.end());
+    EXPECT_EQ(m_app->State(L"ringstyle"), L"3");
+    EXPECT_TRUE(WaitForTrayTip(kTipOnline, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips());
+    m_sim->Command(L"far-hangup");
+}
+
+// 11. A second start gives way to the running one; "*exit*" ends it and its
+// icon.
+TEST_F(E2eCalls, SecondStartGivesWayAndExitRequestEndsTheRunningOne)
+{
+    HWND hMain = m_app->Main();
+    CChildProcess second(m_install->ExePath(), L"");
+    ASSERT_TRUE(second.WaitForExit(15000));
+    EXPECT_TRUE(m_app->Process().IsRunning());
+    EXPECT_EQ(FindProcessWindow(second.Id(), nullptr, kInstanceName), nullptr);
+    EXPECT_TRUE(CHandsetChannel::FindHandsets(second.Id()).empty());
+    EXPECT_TRUE(TrayIconExists(hMain, kTrayIconId));
+    // The running one still takes calls.
+    ASSERT_NE(RingAndWaitForCallIn(L"Frank"), nullptr);
+    EXPECT_EQ(m_app->Handset(L"key end"), L"ok delivered=1");
+    EXPECT_TRUE(m_app->WaitForState(L"ready", L"1", kOneTickBoundMs));
+
+    SaveArtefacts();
+    CChildProcess exitRequest(m_install->ExePath(), L"*exit*");
+    ASSERT_TRUE(exitRequest.WaitForExit(15000));
+    ASSERT_TRUE(m_app->Process().WaitForExit(15000));
+    EXPECT_FALSE(TrayIconExists(hMain, kTrayIconId));
+    std::vector<std::wstring> tips = ShellTrayTips();
+    EXPECT_EQ(std::find(tips.begin(), tips.end(), std::wstring(kTipOnline)), tips.end());
+    EXPECT_EQ(FindWindowW(nullptr, kInstanceName), nullptr);
+    EXPECT_TRUE(CHandsetChannel::FindHandsets(m_app->Id()).empty());
+    // The messenger is left alone.
+    EXPECT_TRUE(m_sim->IsRunning());
+    EXPECT_EQ(m_sim->Command(L"ping"), 1);
+}
+
+// 12. The shell restarts and has lost every icon: at "TaskbarCreated" the
+// icon comes back, and the program goes on in the state it was in.
+TEST_F(E2eCalls, IconComesBackWhenTheShellRestarts)
+{
+    HWND hMain = m_app->Main();
+    // What a restarted shell is like: it holds no icon of ours.
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = hMain;
+    data.uID = kTrayIconId;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+    ASSERT_FALSE(TrayIconExists(hMain, kTrayIconId));
+    ASSERT_TRUE(WaitFor(
+        [] {
+            std::vector<std::wstring> tips = ShellTrayTips();
+            return std::find(tips.begin(), tips.end(), std::wstring(kTipOnline)) == tips.end();
+        },
+        2000))
+        << testing::PrintToString(ShellTrayTips());
+
+    // Mid-call, so that the state to come back with is not the start-up one.
+    ASSERT_NE(AnswerByLifting(*m_sim, *m_app, L"Grace"), nullptr);
+    size_t before = m_app->Journal().size();
+    ASSERT_TRUE(PostMessageW(hMain, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0));
+    EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
+    // With the tip it had.
+    EXPECT_TRUE(WaitForTrayTip(kTipOnline, 2000)) << testing::PrintToString(ShellTrayTips());
+    // Nothing else changed: the call goes on, the handset still in it.
+    PumpMessages(kTickMs + 500);
+    EXPECT_TRUE(TrayIconExists(hMain, kTrayIconId));
+    EXPECT_EQ(m_app->State(L"open"), L"1");
+    EXPECT_EQ(m_app->State(L"display"), L"\"InTalk\"");
+    EXPECT_EQ(m_app->Journal().size(), before);
+    size_t mark = m_sim->Mark();
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-ended conversation") == 1; }))
+        << Describe(m_sim->States(mark));
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+}
+
+namespace {
+
+// 9. A call answered in the messenger while the handset rests goes on
+// hands-free (or the speaker); switching that off with the hands-free key
+// hangs up.
+void RunHandsFreeCall(CMessengerSimProcess& sim, CCallvaneProcess& app, const std::wstring& switchedOn)
+{
+    size_t mark = sim.Mark();
+    size_t from = app.Journal().size();
+    HWND hBrowser = sim.CommandWindow(L"ring caller=Heidi");
+    ASSERT_NE(hBrowser, nullptr);
+    ASSERT_TRUE(app.WaitForJournal(kJShowCallIn, from, kOneTickBoundMs + 500));
+    // The user answers on the messenger's own notification, not on the handset.
+    const LPARAM answerPoint = MAKELPARAM(54, 75);
+    PostMessageW(hBrowser, WM_LBUTTONDOWN, MK_LBUTTON, answerPoint);
+    PostMessageW(hBrowser, WM_LBUTTONUP, 0, answerPoint);
+    ASSERT_TRUE(WaitFor([&] { return CountState(sim, mark, "call-started conversation") == 1; }))
+        << Describe(sim.States(mark));
+    HWND hConversation = sim.Window("conversation");
+    // The watch finds the call at its next tick: Talk, with the handset resting.
+    ASSERT_TRUE(app.WaitForJournal(kJShowInTalk, from, kOneTickBoundMs + 500));
+    EXPECT_TRUE(app.WaitForJournal(switchedOn, from, 1000));
+    std::vector<std::wstring> journal = app.Journal();
+    auto talk = std::find(journal.begin() + static_cast<std::ptrdiff_t>(from), journal.end(), kJShowInTalk);
+    EXPECT_NE(std::find(talk, journal.end(), switchedOn), journal.end());
+    EXPECT_EQ(app.Count(kJSetReady, from), 0u);
+
+    // Switched off with the handset still resting: the call ends.
+    size_t hangMark = sim.Mark();
+    ASSERT_EQ(app.Handset(L"key hf"), L"ok delivered=1");
+    EXPECT_TRUE(sim.WaitForState(hangMark, "call-ended conversation " + CMessengerSimProcess::HandleText(hConversation) +
+                                               " closed"))
+        << Describe(sim.States(hangMark));
+    EXPECT_TRUE(app.WaitForJournal(kJSetReady, from));
+    EXPECT_EQ(app.State(L"ready"), L"1");
+}
+
+}  // namespace
+
+class E2eHandsFreeFamily : public E2eScenario {
+protected:
+    std::wstring HandsetSetup() const override { return L"plugged model=0x0200"; }
+};
+
+TEST_F(E2eHandsFreeFamily, CallAnsweredInTheMessengerGoesHandsFreeAndTheKeyHangsUp)
+{
+    RunHandsFreeCall(*m_sim, *m_app, L"SetHandsFree(1)");
+}
+
+class E2eSpeakerFamily : public E2eScenario {
+protected:
+    std::wstring HandsetSetup() const override { return L"plugged model=0x0AB0"; }
+};
+
+TEST_F(E2eSpeakerFamily, CallAnsweredInTheMessengerGoesOnTheSpeakerAndTheKeyHangsUp)
+{
+    RunHandsFreeCall(*m_sim, *m_app, L"SetSpeaker(TRUE)");
+}
+
+class E2ePstnAdaptor : public E2eScenario {
+protected:
+    std::wstring HandsetSetup() const override { return L"plugged model=0x0520"; }
+};
+
+// 8. The telephone line rings and the handset is lifted within the ring
+// window: a PSTN call, during which the messenger's calls are not shown;
+// replacing the handset ends it.
+TEST_F(E2ePstnAdaptor, LineCallIgnoresTheMessengerUntilTheHandsetIsReplaced)
+{
+    // The adaptor is on the telephone line.
+    ASSERT_EQ(m_app->Handset(L"channel 0"), L"ok");
+    size_t before = m_app->Journal().size();
+    ASSERT_EQ(m_app->Handset(L"ring on"), L"ok delivered=1");
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    size_t mark = m_sim->Mark();
+    // The messenger rings meanwhile: not shown, over more than one tick.
+    ASSERT_NE(m_sim->CommandWindow(L"ring caller=Ivan"), nullptr);
+    PumpMessages(kTickMs + kOneTickBoundMs);
+    EXPECT_EQ(m_app->Count(kJShowCallIn, before), 0u);
+    EXPECT_EQ(CountState(*m_sim, mark, "ring-ended"), 0u);
+    EXPECT_TRUE(m_sim->Messages(mark).empty()) << Describe(m_sim->Messages(mark));
+
+    // Replaced: the line call is over and the handset ready.
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+    EXPECT_EQ(m_app->State(L"ready"), L"1");
+    EXPECT_EQ(m_app->Count(kJShowCallIn, before), 0u);
+
+    // The messenger's next call rings on the handset again.
+    ASSERT_EQ(m_sim->Command(L"far-hangup"), 1);
+    PumpMessages(kTickMs);
+    ASSERT_NE(RingAndWaitForCallIn(L"Judy"), nullptr);
+    EXPECT_EQ(m_app->Handset(L"key end"), L"ok delivered=1");
+}
