@@ -13,7 +13,10 @@
 export WINEARCH=win32
 export WINEPREFIX="${CALLVANE_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/callvane/wine32}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono/Gecko prompts; and no winemenubuilder, which runs behind every
+# shortcut an installer creates and rewrites the shell-folder registry values
+# (the Start-up folder among them) while tests rely on them.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 CALLVANE_STATE="${CALLVANE_STATE:-$WINEPREFIX.state}"
 
 cv_prefix() {

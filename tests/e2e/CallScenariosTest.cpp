@@ -381,7 +381,7 @@ TEST_F(E2eCalls, HandsetUnpluggedMidCallAndPluggedAgain)
     EXPECT_EQ(m_app->Handset(L"unplug"), L"ok removed=1");
     // No handset: "Can't find USB Phone"; the icon stays.
     EXPECT_EQ(m_app->State(L"open"), L"0");
-    EXPECT_TRUE(WaitForTrayTip(kTipNoHandset, 1000)) << testing::PrintToString(ShellTrayTips());
+    EXPECT_TRUE(WaitForTrayTip(kTipNoHandset, 3000)) << testing::PrintToString(ShellTrayTips());
     PumpMessages(kTickMs + 500);
     EXPECT_TRUE(WaitForTrayTip(kTipNoHandset, 0)) << testing::PrintToString(ShellTrayTips());
     EXPECT_TRUE(m_app->Process().IsRunning());
