@@ -106,15 +106,7 @@ std::vector<std::wstring> PhoneFixture::OleLog()
 
 std::wstring PhoneFixture::State(const std::wstring& key)
 {
-    std::wstring state = HandsetOk(L"state");
-    std::wstring marker = L" " + key + L"=";
-    size_t at = state.find(marker);
-    if (at == std::wstring::npos)
-        return L"<missing>";
-    size_t begin = at + marker.size();
-    if (state[begin] == L'"')
-        return state.substr(begin, state.find(L'"', begin + 1) - begin + 1);
-    return state.substr(begin, state.find(L' ', begin) - begin);
+    return ReplyValue(HandsetOk(L"state"), key);
 }
 
 void PhoneFixture::ClearRecords()

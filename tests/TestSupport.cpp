@@ -284,3 +284,44 @@ bool WhileModal(const std::function<void()>& action, const std::function<bool()>
     g_pModalProbe = nullptr;
     return g_modalProbeDone;
 }
+
+namespace {
+struct VisibleSearch {
+    DWORD processId;
+    const wchar_t* title;
+    HWND hFound;
+};
+
+BOOL CALLBACK FindVisibleProc(HWND hWnd, LPARAM lParam)
+{
+    VisibleSearch* p = reinterpret_cast<VisibleSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hWnd, &owner);
+    wchar_t text[64] = {};
+    GetWindowTextW(hWnd, text, ARRAYSIZE(text));
+    if (owner == p->processId && IsWindowVisible(hWnd) && wcscmp(text, p->title) == 0) {
+        p->hFound = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND VisibleProcessWindow(DWORD processId, const wchar_t* title)
+{
+    VisibleSearch search = {processId, title, nullptr};
+    EnumWindows(FindVisibleProc, reinterpret_cast<LPARAM>(&search));
+    return search.hFound;
+}
+
+std::wstring ReplyValue(const std::wstring& reply, const std::wstring& key)
+{
+    std::wstring marker = L" " + key + L"=";
+    size_t at = reply.find(marker);
+    if (at == std::wstring::npos)
+        return L"<missing>";
+    size_t begin = at + marker.size();
+    if (reply[begin] == L'"')
+        return reply.substr(begin, reply.find(L'"', begin + 1) - begin + 1);
+    return reply.substr(begin, reply.find(L' ', begin) - begin);
+}

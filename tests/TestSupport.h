@@ -95,6 +95,11 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t*
 // probe every 50 ms while it runs until probe returns true; probe is what
 // ends the loop. Returns whether probe returned true.
 bool WhileModal(const std::function<void()>& action, const std::function<bool()>& probe);
+// A shown top-level window of the process with exactly this title, or null.
+HWND VisibleProcessWindow(DWORD processId, const wchar_t* title);
+// The value of key in a stand-in's "key=value key2=\"quoted\"" reply (quotes
+// kept), or "<missing>".
+std::wstring ReplyValue(const std::wstring& reply, const std::wstring& key);
 // Whether the shell holds a notification icon for (hWnd, uID): a modify
 // that changes nothing succeeds only for an icon that exists.
 bool TrayIconExists(HWND hWnd, UINT uID);

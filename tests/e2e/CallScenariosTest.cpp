@@ -38,34 +38,6 @@ size_t CountState(const CMessengerSimProcess& sim, size_t mark, const std::strin
     return count;
 }
 
-struct WindowSearch {
-    DWORD processId;
-    const wchar_t* title;
-    HWND hFound;
-};
-
-BOOL CALLBACK FindVisibleProc(HWND hWnd, LPARAM lParam)
-{
-    WindowSearch* p = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hWnd, &owner);
-    wchar_t text[64] = {};
-    GetWindowTextW(hWnd, text, 64);
-    if (owner == p->processId && IsWindowVisible(hWnd) && wcscmp(text, p->title) == 0) {
-        p->hFound = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A shown top-level window of the process with this title.
-HWND VisibleProcessWindow(DWORD processId, const wchar_t* title)
-{
-    WindowSearch search = {processId, title, nullptr};
-    EnumWindows(FindVisibleProc, reinterpret_cast<LPARAM>(&search));
-    return search.hFound;
-}
-
 std::string Describe(const Lines& lines)
 {
     std::string text;

@@ -199,15 +199,7 @@ std::wstring CCallvaneProcess::OleLog()
 
 std::wstring CCallvaneProcess::State(const std::wstring& key)
 {
-    std::wstring state = Handset(L"state");
-    std::wstring marker = L" " + key + L"=";
-    size_t at = state.find(marker);
-    if (at == std::wstring::npos)
-        return L"<missing>";
-    size_t begin = at + marker.size();
-    if (state[begin] == L'"')
-        return state.substr(begin, state.find(L'"', begin + 1) - begin + 1);
-    return state.substr(begin, state.find(L' ', begin) - begin);
+    return ReplyValue(Handset(L"state"), key);
 }
 
 size_t CCallvaneProcess::Count(const std::wstring& line, size_t from)

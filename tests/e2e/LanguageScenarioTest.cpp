@@ -20,33 +20,6 @@ bool WriteWindowTexts(const std::wstring& path, const wchar_t* callIn, const wch
     return WriteFileBytes(path, std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
 }
 
-struct VisibleSearch {
-    DWORD processId;
-    const wchar_t* title;
-    HWND hFound;
-};
-
-BOOL CALLBACK FindVisibleTitleProc(HWND hWnd, LPARAM lParam)
-{
-    VisibleSearch* p = reinterpret_cast<VisibleSearch*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hWnd, &owner);
-    wchar_t text[64] = {};
-    GetWindowTextW(hWnd, text, 64);
-    if (owner == p->processId && IsWindowVisible(hWnd) && wcscmp(text, p->title) == 0) {
-        p->hFound = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND VisibleWindow(DWORD processId, const wchar_t* title)
-{
-    VisibleSearch search = {processId, title, nullptr};
-    EnumWindows(FindVisibleTitleProc, reinterpret_cast<LPARAM>(&search));
-    return search.hFound;
-}
-
 }  // namespace
 
 class E2eLanguage : public E2eScenario {
@@ -80,13 +53,13 @@ TEST_F(E2eLanguage, TheWatchFollowsTheLanguagePickedInTheDialog)
 
     ASSERT_TRUE(PostMessageW(m_app->Main(), WM_COMMAND, ID_TRAY_SELECT_LANGUAGE, 0));
     HWND hDialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (hDialog = VisibleWindow(m_app->Id(), L"Select Yahoo language")) != nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return (hDialog = VisibleProcessWindow(m_app->Id(), L"Select Yahoo language")) != nullptr; }));
     HWND hCombo = GetDlgItem(hDialog, IDC_LANGUAGE_COMBO);
     ASSERT_NE(hCombo, nullptr);
     EXPECT_EQ(SendMessageW(hCombo, CB_GETCURSEL, 0, 0), 0);
     ASSERT_EQ(SendMessageW(hCombo, CB_SETCURSEL, 1, 0), 1);
     PostMessageW(hDialog, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitFor([&] { return !VisibleWindow(m_app->Id(), L"Select Yahoo language"); }));
+    ASSERT_TRUE(WaitFor([&] { return !VisibleProcessWindow(m_app->Id(), L"Select Yahoo language"); }));
 
     // The next tick reads the English texts and finds the call.
     EXPECT_TRUE(m_app->WaitForJournal(kJShowInTalk, before, kOneTickBoundMs)) << "the watch did not follow";
