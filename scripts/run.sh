@@ -1,24 +1,32 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds Callvane and runs it under Wine. With a display
-# (DISPLAY set and reachable) it runs there until you choose Exit in its tray
-# menu. Without one it runs on a private Xvfb display, saves screenshots of
-# its tray icon and menu to build/screenshots, and exits.
+# Sets up the machine, builds Callvane and runs it under Wine with the
+# stand-in messenger and the virtual handset, then plays a short tour (an
+# incoming call answered and hung up, a number dialled on the handset and
+# called, the tray menu and dialogs), saving a screenshot of each step in
+# build/screenshots/tour.
+# With a display (DISPLAY set and reachable) everything runs there, and
+# Callvane goes on running after the tour until you choose Exit in its tray
+# menu. Without one it runs on a private Xvfb display and ends after the tour.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 CALLVANE_ARCHS=i686 "$root/scripts/build.sh"
 bindir="$root/build/i686/bin"
+outdir="$root/build/screenshots/tour"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   export CALLVANE_DISPLAY="$DISPLAY"
   # shellcheck source=wine-env.sh
   source "$root/scripts/wine-env.sh"
   eval "$("$root/scripts/wine-env.sh" start)"
-  # The virtual handset stands in for the USB handset, plugged in.
   "$root/scripts/register-sim.sh" "$bindir"
-  export CALLVANE_HANDSET="${CALLVANE_HANDSET:-plugged}"
-  cd "$bindir"
-  exec wine Callvane.exe
+  "$root/scripts/demo-tour.sh" "$bindir" "$outdir" --keep
+  echo "Callvane runs on $DISPLAY with the stand-in messenger and the virtual handset."
+  echo "Try: (cd $bindir && wine messengerctl.exe ring caller=Bob), then lift the handset."
+  echo "Choose Exit in its tray menu to end it."
+  while pgrep -f '[C]allvane\.exe' >/dev/null; do sleep 1; done
+  (cd "$bindir" && wine messengerctl.exe quit </dev/null >/dev/null 2>&1) || true
+  exit 0
 fi
 
 trap '"$root/scripts/wine-env.sh" stop' EXIT
@@ -26,4 +34,4 @@ trap '"$root/scripts/wine-env.sh" stop' EXIT
 source "$root/scripts/wine-env.sh"
 eval "$("$root/scripts/wine-env.sh" start)"
 "$root/scripts/register-sim.sh" "$bindir"
-"$root/scripts/tray-screenshot.sh" "$bindir" "$root/build/screenshots"
+"$root/scripts/demo-tour.sh" "$bindir" "$outdir"

@@ -321,6 +321,31 @@ TEST_F(ExecutorTest, AcceptClicksBothAnswerPointsReportsTalkAndTheWatchFindsTheC
     EXPECT_EQ(Settled(mark), Lines());
 }
 
+// Replaced before the watch's next pass has learnt the answered call's
+// window: the call still ends there.
+TEST_F(ExecutorTest, HangUpRightAfterAnAnswerEndsTheAnsweredCall)
+{
+    HWND hBrowser = m_sim.CommandWindow(L"ring caller=Erin");
+    ASSERT_NE(hBrowser, nullptr);
+    m_side.Tick();
+    ASSERT_EQ(Statuses(), kCallIn);
+    size_t mark = m_sim.Mark();
+    EXPECT_EQ(Exec(kCmdAccept), 1);
+    EXPECT_EQ(Statuses(), kTalk);
+    ASSERT_TRUE(WaitFor([&] { return Opened(mark, "conversation") != nullptr && !IsWindow(hBrowser); }));
+    HWND hCall = Opened(mark, "conversation");
+    ASSERT_TRUE(m_sim.WaitForState(mark, "call-started " + Named("conversation", hCall) + " \"Erin\""));
+    ASSERT_EQ(Yahoo().m_hCallWnd, nullptr);
+
+    EXPECT_EQ(Exec(kCmdHangUp), 1);
+    EXPECT_EQ(Statuses(), kReady);
+    EXPECT_EQ(Yahoo().m_hCallWnd, nullptr);
+    EXPECT_EQ(Yahoo().m_hCallInWnd, nullptr);
+    EXPECT_TRUE(m_sim.WaitForState(mark, "call-ended " + Named("conversation", hCall) + " closed"));
+    m_side.Tick();
+    EXPECT_EQ(Statuses(), kReady);
+}
+
 TEST_F(ExecutorTest, RefuseClicksTheRefusePointAndLeavesTheReportToTheWatch)
 {
     HWND hBrowser = m_sim.CommandWindow(L"ring caller=Heidi");

@@ -301,7 +301,7 @@ TEST_F(HandsetSimFixture, ChannelRefusesBadCommandsWholeAndFiresNothing)
         L"cradle up",  L"ring maybe",   L"notify",       L"notify 70000",  L"reserved x",   L"fire",
         L"fire x",     L"fire 2 i2:99999", L"fire 2 q:1", L"fire 2 i2:1 i2:1 i2:1 i2:1 i2:1", L"model -1",
         L"model 0x1FFFFFFFF", L"model 12abc", L"channel 70000", L"channel", L"state now", L"unplug 1",
-        L"frobnicate", L"journal please",
+        L"frobnicate", L"journal please", L"move", L"move 10", L"move 10 x", L"move 10 70000",
     };
     for (const wchar_t* command : bad) {
         std::wstring reply = Handset(command);
@@ -389,6 +389,11 @@ TEST_F(HandsetSimFixture, WindowShowsTheHandsetAndItsButtonsAreTheHandsetsKeysAn
         SendMessageW(hButton, BM_CLICK, 0, 0);
     };
     EXPECT_TRUE(IsWindowVisible(m_hHandset));
+    ASSERT_EQ(Handset(L"move 40 30"), L"ok");
+    RECT frame = {};
+    GetWindowRect(m_hHandset, &frame);
+    EXPECT_EQ(frame.left, 40);
+    EXPECT_EQ(frame.top, 30);
     Step(L"status CaIn");
     EXPECT_EQ(displayText(), L"CallIn");
     Step(L"status Rady");

@@ -85,7 +85,7 @@ const wchar_t kHelp[] =
     L"ok commands: key <0-9|*|#|call|up|down|del|end|hf|in|out|in2|out2|number>, dial <digits*#>, "
     L"hook on|off, lift, replace, cradle in|out, ring [on|off], notify <n>, reserved <n>, "
     L"fire <dispid> [i2:n|i4:n|bool:0|1|bstr:text|empty]..., plug, unplug, model <n>, channel <n>, "
-    L"state, journal, olelog, clear, reset, show, hide";
+    L"state, journal, olelog, clear, reset, show, hide, move <x> <y>";
 
 thread_local CVirtualHandset* t_pHandset = nullptr;
 LONG g_cHandsets = 0;
@@ -684,6 +684,15 @@ std::wstring CVirtualHandset::Execute(const std::wstring& commandLine)
         m_bVisible = verb == L"show";
         if (m_hWnd)
             ShowWindow(m_hWnd, m_bVisible ? SW_SHOWNOACTIVATE : SW_HIDE);
+        return L"ok";
+    }
+    if (verb == L"move") {
+        long long x = 0, y = 0;
+        if (words.size() != 3 || !ParseNumber(words[1], -32768, 32767, x) || !ParseNumber(words[2], -32768, 32767, y))
+            return usage(L"move <x> <y>");
+        if (m_hWnd)
+            SetWindowPos(m_hWnd, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         return L"ok";
     }
     if (verb == L"help")

@@ -188,6 +188,14 @@ void CYahooDialog::Accept()
 
 void CYahooDialog::HangUp()
 {
+    // Replaced within moments of answering: the watch has not learnt the
+    // answered call's window yet, but the call is already running there.
+    if (!IsWindow(m_hCallWnd) && m_hCallInWnd && !IsWindow(m_hCallInWnd)) {
+        if (HWND hCall = FindAnsweredCallWindow()) {
+            m_hCallInWnd = nullptr;
+            m_hCallWnd = hCall;
+        }
+    }
     if (!IsWindow(m_hCallWnd))
         return;
     BringToFront(m_hCallWnd);

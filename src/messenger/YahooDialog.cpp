@@ -134,20 +134,25 @@ void CYahooDialog::WatchCallWindow()
 void CYahooDialog::WatchAfterCallIn()
 {
     m_hCallInWnd = nullptr;
+    HWND hCall = FindAnsweredCallWindow();
+    if (!hCall) {
+        SendStatus(kStatusReady);
+        return;
+    }
+    m_hCallWnd = hCall;
+    SendStatus(kStatusTalk);
+}
+
+// The conversation (or search) window that holds a visible hang-up button.
+HWND CYahooDialog::FindAnsweredCallWindow() const
+{
     HWND hExamined = nullptr;
     for (;;) {
         HWND hFound = FindTopLevelBelow(hExamined, kConversationClass);
         if (!hFound)
             hFound = FindTopLevelBelow(hExamined, kSearchWindowClass);
-        if (!hFound) {
-            SendStatus(kStatusReady);
-            return;
-        }
-        if (FindHangUpButton(hFound)) {
-            m_hCallWnd = hFound;
-            SendStatus(kStatusTalk);
-            return;
-        }
+        if (!hFound || FindHangUpButton(hFound))
+            return hFound;
         hExamined = hFound;
     }
 }

@@ -46,6 +46,7 @@ protected:
 private:
     void WatchCallWindow();
     void WatchAfterCallIn();
+    HWND FindAnsweredCallWindow() const;
     void WatchNotification(HWND hNotification);
     void ScanForCall();
     HWND FindHangUpButton(HWND hParent) const;

@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Plays a short tour of Callvane with the stand-in messenger and the virtual
+# handset, on the session's display, and saves a screenshot of each step:
+# the tray icon with its tip and menu, an incoming call ringing, answered by
+# lifting the handset and hung up by replacing it, a number dialled on the
+# handset and called, and the options and language dialogs.
+#   scripts/demo-tour.sh [program-dir] [output-dir] [--keep]
+# Expects the Wine session of scripts/wine-env.sh and the handset stand-in
+# registered (scripts/run.sh does both). With --keep, Callvane and the
+# stand-in messenger go on running after the tour; otherwise both end.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bindir=${1:-$root/build/i686/bin}
+outdir=${2:-$root/build/screenshots/tour}
+keep=${3:-}
+mkdir -p "$outdir"
+rm -f "$outdir"/*.png "$outdir"/*.txt
+# Debian's ImageMagick, not another convert earlier on PATH.
+IM_CONVERT=/usr/bin/convert
+
+say() { echo "tour: $*"; }
+fail() { echo "tour: $*" >&2; exit 1; }
+handset() { (cd "$bindir" && wine handsetctl.exe "$@" </dev/null 2>/dev/null | tr -d '\r'); }
+messenger() { (cd "$bindir" && wine messengerctl.exe "$@" </dev/null 2>/dev/null | tr -d '\r'); }
+
+# Polls until the virtual handset's state has the given field, e.g.
+# 'display="CallIn"' (state fields are listed in sim/handset/README.md).
+wait_handset() {
+  local want=$1 state=""
+  for _ in $(seq 1 100); do
+    state=$(handset state || true)
+    case " $state " in *" $want "*) return 0 ;; esac
+    sleep 0.2
+  done
+  fail "the handset never showed $want (last: $state)"
+}
+
+# Polls until a visible X window with this exact title exists.
+wait_window() {
+  local title=$1
+  for _ in $(seq 1 100); do
+    xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "no window \"$title\" appeared"
+}
+
+step=0
+file=""
+shoot() {
+  step=$((step + 1))
+  file=$(printf '%s/%02d-%s.png' "$outdir" "$step" "$1")
+  sleep 0.4  # let the last repaint reach the X server
+  import -window root "$file"
+  say "$file"
+}
+# The same, and the named window alone beside it (<step>-<name>-window.png).
+shoot_window() {
+  shoot "$1"
+  local id
+  id=$(xdotool search --onlyvisible --name "^$2\$" | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  $IM_CONVERT "${file%.png}.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "${file%.png}-window.png"
+}
+
+# --- Start the peers -------------------------------------------------------
+
+journal=$(winepath -w "$outdir/messenger-journal.txt" 2>/dev/null)
+(cd "$bindir" && exec wine MessengerSim.exe --journal "$journal" </dev/null >/dev/null 2>&1) &
+for _ in $(seq 1 100); do messenger ping >/dev/null && break; sleep 0.1; done
+messenger ping >/dev/null || fail "the stand-in messenger did not start"
+
+(cd "$bindir" && CALLVANE_HANDSET=plugged exec wine Callvane.exe </dev/null >/dev/null 2>&1) &
+callvane=$!
+finish() {
+  [ "$keep" = "--keep" ] && return 0
+  (cd "$bindir" && wine Callvane.exe '*exit*' </dev/null >/dev/null 2>&1) || true
+  messenger quit >/dev/null || true
+  for _ in $(seq 1 50); do kill -0 "$callvane" 2>/dev/null || break; sleep 0.1; done
+}
+trap finish EXIT
+wait_handset 'open=1'
+# The notification opens at the bottom right, where the handset starts.
+handset move 600 8 >/dev/null
+
+# The stand-alone notification area of a desktop without a shell of its own;
+# a desktop with a tray of its own docks the icon there instead.
+tray=$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -n 1 || true)
+icon_x="" icon_y="" caption_x="" caption_y=""
+if [ -n "$tray" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$tray")"
+  icon_x=$((X + 14)) icon_y=$((Y + HEIGHT - 12))
+  caption_x=$((X + 60)) caption_y=$((Y + 8))
+fi
+# Wine's menus and dialogs take no keys until X gives them the focus (there
+# is no window manager), so menu commands are clicked and dialogs are given
+# the focus before Escape closes them.
+open_menu() {
+  xdotool mousemove "$icon_x" "$icon_y" click 3
+  sleep 0.8
+}
+# A click on another window of the session closes the menu.
+close_menu() { xdotool mousemove "$caption_x" "$caption_y" click 1; }
+# Clicks the n-th command of the open menu (its items are 17 pixels apart).
+menu_command() { xdotool mousemove "$((icon_x + 36))" "$((icon_y + 13 + 17 * ($1 - 1)))" click 1; }
+close_dialog() {
+  xdotool windowfocus "$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)"
+  sleep 0.2
+  xdotool key Escape
+}
+
+# --- The tray ---------------------------------------------------------------
+
+# The first status refresh comes with the watch timer, two seconds in.
+sleep 2.5
+if [ -n "$icon_x" ]; then
+  xdotool mousemove "$((icon_x - 1))" "$((icon_y - 1))" && sleep 0.2 && xdotool mousemove "$icon_x" "$icon_y"
+  sleep 1.5
+  shoot tray-tip-online
+  $IM_CONVERT "$file" -crop 240x80+0+0 +repage -scale 200% "$outdir/tour-tray-tip.png"
+  open_menu
+  shoot tray-menu
+  close_menu
+  xdotool mousemove 500 300
+else
+  say "no stand-alone tray window on this display: skipping the tray pictures"
+fi
+
+# --- An incoming call, answered and hung up -----------------------------------
+
+messenger ring caller=Alice >/dev/null || fail "the stand-in messenger did not ring"
+wait_handset 'display="CallIn"'
+shoot_window incoming-callin "Virtual handset"
+handset lift >/dev/null
+wait_handset 'display="InTalk"'
+wait_window Alice
+shoot_window incoming-answered-intalk "Alice"
+handset replace >/dev/null
+wait_handset 'ready=1'
+shoot incoming-hung-up
+
+# --- An outgoing call dialled on the handset -----------------------------------
+
+handset lift >/dev/null
+handset dial 5551234 >/dev/null
+wait_handset 'display="5551234"'
+shoot_window outgoing-dialled "Virtual handset"
+handset key call >/dev/null
+wait_window 'Calling 5551234'
+wait_handset 'display="InTalk"'
+shoot_window outgoing-calling-intalk "Calling 5551234"
+handset replace >/dev/null
+wait_handset 'ready=1'
+shoot outgoing-hung-up
+
+# --- The dialogs from the tray menu ----------------------------------------------
+
+if [ -n "$icon_x" ]; then
+  open_menu && menu_command 3
+  wait_window "Ring style"
+  shoot_window options-dialog "Ring style"
+  close_dialog "Ring style"
+  open_menu && menu_command 2
+  wait_window "Select Yahoo language"
+  shoot_window language-dialog "Select Yahoo language"
+  close_dialog "Select Yahoo language"
+  open_menu && menu_command 4
+  wait_window "About Callvane"
+  shoot_window about-dialog "About Callvane"
+  close_dialog "About Callvane"
+fi
+# Overviews for the documentation: the calls, and the dialogs.
+calls=()
+for picture in "$outdir"/0[3-8]-*.png; do
+  case "$picture" in *-window.png) ;; *) calls+=("$picture") ;; esac
+done
+/usr/bin/montage "${calls[@]}" -tile 3x2 -geometry 400x300+6+6 -background '#404040' "$outdir/tour-calls.png"
+if [ -n "$icon_x" ]; then
+  /usr/bin/montage "$outdir"/*-dialog-window.png -tile 3x1 -geometry '+12+12' -background '#404040' \
+    "$outdir/tour-dialogs.png"
+fi
+say "done: $step steps in $outdir, overviews in tour-*.png"
