@@ -282,6 +282,55 @@ TEST(InstallerKeepSettings, ChangedSettingsAreKeptOnlyWhenAsked)
 
 namespace {
 
+const wchar_t kSimServerKey[] = L"CLSID\\{797E1292-653D-43DD-AE7E-F6606A73C647}\\InprocServer32";
+
+// Puts the build's stand-in handset back in the registry, where the other
+// test programs expect it, however the test ends.
+struct RestoreBuildHandset {
+    ~RestoreBuildHandset()
+    {
+        HMODULE hSim = LoadLibraryW(JoinPath(TestBinDir(), L"UsbPhoneSim.dll").c_str());
+        if (!hSim)
+            return;
+        using RegisterServer = HRESULT(WINAPI*)();
+        if (auto registerServer = reinterpret_cast<RegisterServer>(GetProcAddress(hSim, "DllRegisterServer")))
+            registerServer();
+        FreeLibrary(hSim);
+    }
+};
+
+}  // namespace
+
+// /SIMHANDSET installs the stand-in handset beside the program and registers
+// it; the installed program then finds its virtual handset. The uninstaller
+// unregisters it and takes it away.
+TEST(InstallerSimHandset, InstalledRegisteredUsedAndRemoved)
+{
+    RestoreBuildHandset restore;
+    Installation installation;
+    ASSERT_EQ(installation.Install(L"/SIMHANDSET"), 0u);
+    ExpectShippedFilesInstalled(installation);
+    const std::wstring dll = installation.File(L"UsbPhoneSim.dll");
+    ASSERT_TRUE(FileExists(dll));
+    EXPECT_EQ(ReadFileBytes(dll), ReadFileBytes(JoinPath(TestBinDir(), L"UsbPhoneSim.dll")));
+    EXPECT_EQ(_wcsicmp(ReadRegistryString(HKEY_CLASSES_ROOT, kSimServerKey, nullptr).c_str(), dll.c_str()), 0);
+
+    ASSERT_TRUE(NoInstanceRunning());
+    SetEnvironmentVariableW(L"CALLVANE_HANDSET", L"plugged");
+    CChildProcess running(installation.File(L"Callvane.exe"), L"");
+    SetEnvironmentVariableW(L"CALLVANE_HANDSET", nullptr);
+    ASSERT_TRUE(running.Started());
+    EXPECT_TRUE(WaitFor([&] { return FindProcessWindow(running.Id(), L"CallvaneVirtualHandset", nullptr) != nullptr; },
+                        kStartTimeoutMs));
+
+    EXPECT_EQ(installation.Uninstall(), 0u);
+    EXPECT_TRUE(running.WaitForExit(kStartTimeoutMs));
+    EXPECT_FALSE(DirectoryExists(installation.Directory()));
+    EXPECT_NE(_wcsicmp(ReadRegistryString(HKEY_CLASSES_ROOT, kSimServerKey, nullptr).c_str(), dll.c_str()), 0);
+}
+
+namespace {
+
 unsigned long Crc32(const std::string& bytes)
 {
     unsigned long crc = 0xFFFFFFFFul;
