@@ -2,10 +2,13 @@
 
 #include "SettingsPaths.h"
 #include "framework/BoundedString.h"
+#include "framework/ScopedHandle.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -67,7 +70,12 @@ void ReadText(const TextKey& key, const wchar_t* keyName, const wchar_t* file, w
         CopyFallback(key.fallback, buffer, chars);
         return;
     }
-    GetPrivateProfileStringW(key.section, keyName, key.fallback, buffer, static_cast<DWORD>(chars), file);
+    // One character more than the caller keeps: the profile functions drop
+    // the closing quote of a quoted value as if it had been copied, so a value
+    // that exactly fills the buffer would lose its last character.
+    std::vector<wchar_t> read(chars + 1, L'\0');
+    GetPrivateProfileStringW(key.section, keyName, key.fallback, read.data(), static_cast<DWORD>(read.size()), file);
+    CopyTruncated(buffer, chars, read.data());
 }
 
 template <size_t N>
@@ -83,9 +91,40 @@ int ReadNumber(const NumberKey& key, const wchar_t* file)
     return static_cast<int>(GetPrivateProfileIntW(key.section, key.key, key.fallback, file));
 }
 
+// Whether a write may go to file. The profile functions rewrite the whole
+// file from what they could parse, so a file they read as text in the wrong
+// encoding (UTF-16 without its byte-order mark, binary data) would lose
+// everything in it; and a file marked read-only is the user's to keep, even
+// for an account (root under Wine) that the attribute does not stop.
+bool MayRewrite(const wchar_t* file)
+{
+    DWORD attributes = GetFileAttributesW(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;   // missing: the write creates it
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    CFileHandle handle(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.IsValid())
+        return false;
+    unsigned char bytes[4096];
+    DWORD got = 0;
+    if (!ReadFile(handle.Get(), bytes, sizeof bytes, &got, nullptr))
+        return false;
+    bool utf16 = got >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
+    if (utf16)
+        return true;
+    // Text in the code page or UTF-8 holds no NUL byte; look through all of it.
+    do {
+        if (memchr(bytes, 0, got))
+            return false;
+    } while (ReadFile(handle.Get(), bytes, sizeof bytes, &got, nullptr) && got > 0);
+    return true;
+}
+
 bool WriteText(const wchar_t* section, const wchar_t* keyName, const wchar_t* value, const wchar_t* file)
 {
-    if (!HasPath(file))
+    if (!HasPath(file) || !MayRewrite(file))
         return false;
     return WritePrivateProfileStringW(section, keyName, value, file) != FALSE;
 }
