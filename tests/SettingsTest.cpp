@@ -455,6 +455,46 @@ TEST_F(SettingsFile, BadFilesReadAsTheyCanAndAreNeverDestroyedByAWrite)
     }
 }
 
+TEST_F(SettingsFile, BadLanguageFilesGiveWhatTheyHoldOrTheBuiltInTexts)
+{
+    const std::wstring texts = L"[WINDOW_TEXT]\r\nWND_CALLIN=" + kHangUp + L"\r\nWND_VOICEMSG=Voice\r\nBTN_HANGUP=Hang up\r\n";
+    const std::string latin = "[WINDOW_TEXT]\r\nWND_CALLIN=Appel entrant\r\nBTN_HANGUP=Raccrocher\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;   // "<dir>": a folder of that name
+        std::wstring callIn, voiceMessage, hangUp;
+    } cases[] = {
+        {"empty", "", kCallIn, kVoiceMessage, kHangUp},
+        {"folder", "<dir>", kCallIn, kVoiceMessage, kHangUp},
+        {"binary", std::string("\x00\xFF[WINDOW_TEXT]\x00\r\nBTN_HANGUP=x\r\n\x00", 32), kCallIn, kVoiceMessage, kHangUp},
+        {"no sections", "WND_CALLIN=Call\r\nBTN_HANGUP=Hang up\r\n", kCallIn, kVoiceMessage, kHangUp},
+        {"1 MB line first", std::string(1 << 20, 'j') + "\r\n" + latin, L"Appel entrant", kVoiceMessage, L"Raccrocher"},
+        {"duplicate keys", "[WINDOW_TEXT]\r\nBTN_HANGUP=First\r\nBTN_HANGUP=Second\r\n", kCallIn, kVoiceMessage, L"First"},
+        {"duplicate sections", "[WINDOW_TEXT]\r\nBTN_HANGUP=First\r\n[WINDOW_TEXT]\r\nWND_VOICEMSG=Second\r\n", kCallIn,
+         kVoiceMessage, L"First"},
+        {"code page", latin, L"Appel entrant", kVoiceMessage, L"Raccrocher"},
+        {"UTF-8 with mark", "\xEF\xBB\xBF[WINDOW_TEXT]\r\nBTN_HANGUP=\xE7\xBB\x93\xE6\x9D\x9F\xE9\x80\x9A\xE8\xAF\x9D\r\n", kCallIn,
+         kVoiceMessage, kHangUp},
+        {"UTF-8 without mark", "[WINDOW_TEXT]\r\nWND_VOICEMSG=\xE7\xAE\x80\r\n", kCallIn, L"\u00E7\u00AE\u20AC", kHangUp},
+        {"UTF-16 with mark", Utf16File(texts), kHangUp, L"Voice", L"Hang up"},
+        {"UTF-16 big-endian", Utf16BigEndian(texts), kHangUp, L"Voice", L"Hang up"},
+        {"UTF-16 without mark", Utf16NoMark(texts), kCallIn, kVoiceMessage, kHangUp},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;   // a new file per case: see above
+        m_language = JoinPath(dir.Path(), L"Language.ini");
+        wcscpy(g_szLanguagePath, m_language.c_str());
+        if (c.bytes == "<dir>")
+            ASSERT_TRUE(CreateDirectoryW(m_language.c_str(), nullptr));
+        else
+            ASSERT_TRUE(WriteFileBytes(m_language, c.bytes));
+        EXPECT_EQ(WindowTextOf(WindowText::CallIn), c.callIn);
+        EXPECT_EQ(WindowTextOf(WindowText::VoiceMessage), c.voiceMessage);
+        EXPECT_EQ(WindowTextOf(WindowText::HangUpButton), c.hangUp);
+    }
+}
+
 TEST_F(SettingsFile, EveryReadStopsAtItsLimitAndStaysInItsBuffer)
 {
     // Each reader's buffer with a guard behind it.
