@@ -213,6 +213,49 @@ TEST(StartupPaths, ProgramDirectoryAtTheLimitStillRunsAndWritesBesideItself)
     }
 }
 
+TEST(StartupPaths, BadSettingsAndLanguageFilesNeitherStopNorChangeAStart)
+{
+    const std::string big(1 << 20, 'x');
+    const struct {
+        const char* name;
+        std::string settings;   // "<dir>": a folder of that name
+        std::string language;
+    } cases[] = {
+        {"binary", std::string("\x00\xFF[LanguageType]\x00\r\n0=\x01\x02\r\n", 24), std::string("\x00\x00\xFE\x00", 4)},
+        {"1 MB name and file", "[LanguageType]\r\n0=" + big + "\r\n[LanguageFiles]\r\n" + big.substr(0, 31) + "=\\" + big +
+                                   "\r\n",
+         "[WINDOW_TEXT]\r\nWND_CALLIN=" + big + "\r\n"},
+        {"UTF-16 without mark", std::string("[\0L\0a\0n\0g\0]\0\r\0\n\0", 16), "<dir>"},
+        {"folders", "<dir>", "<dir>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CInstalledCopy copy;
+        const std::wstring settings = JoinPath(copy.Directory(), L"Callvane.ini");
+        const std::wstring languageDir = JoinPath(copy.Directory(), L"Language");
+        const std::wstring language = JoinPath(languageDir, L"English.ini");
+        ASSERT_TRUE(CreateDirectoryW(languageDir.c_str(), nullptr));
+        for (const auto& file : {std::make_pair(settings, c.settings), std::make_pair(language, c.language)}) {
+            if (file.second == "<dir>")
+                ASSERT_TRUE(CreateDirectoryW(file.first.c_str(), nullptr));
+            else
+                ASSERT_TRUE(WriteFileBytes(file.first, file.second));
+        }
+        CChildProcess running(copy.ExePath(), L"");
+        HWND hMain = WaitForMainWindow(running);
+        ASSERT_NE(hMain, nullptr);
+        EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
+        // Its first watch passes read the language file; it still runs after them.
+        PumpMessages(2500);
+        EXPECT_TRUE(running.IsRunning());
+        RequestExit(copy, running);
+        EXPECT_EQ(running.ExitCode(), 0u);
+        if (c.settings != "<dir>") {
+            EXPECT_TRUE(ReadFileBytes(settings) == c.settings) << "start-up wrote the settings file";
+        }
+    }
+}
+
 TEST(ModulePath, AModulePathLongerThan259IsRefusedNotCut)
 {
     // The executable's image loaded from a directory too long for the system
