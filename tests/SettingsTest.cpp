@@ -424,9 +424,7 @@ TEST_F(SettingsFile, BadFilesReadAsTheyCanAndAreNeverDestroyedByAWrite)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // A file of its own per case: Wine keeps the last file it parsed and
-        // takes it as unchanged while its time stamp is (a rewrite within the
-        // same few milliseconds).
+        // A file of its own per case: no case sees what another left.
         CTempDir dir;
         ASSERT_TRUE(BuildSettingsPaths(dir.Path().c_str()));
         m_settings = g_szSettingsPath;
@@ -482,7 +480,7 @@ TEST_F(SettingsFile, BadLanguageFilesGiveWhatTheyHoldOrTheBuiltInTexts)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CTempDir dir;   // a new file per case: see above
+        CTempDir dir;   // a new file per case
         m_language = JoinPath(dir.Path(), L"Language.ini");
         wcscpy(g_szLanguagePath, m_language.c_str());
         if (c.bytes == "<dir>")
@@ -553,7 +551,7 @@ TEST_F(SettingsFile, EveryReadStopsAtItsLimitAndStaysInItsBuffer)
          }},
         {"window text", 31,
          [&](const std::wstring& v) {
-             // A new file each time (Wine would take a rewrite within its time stamp's step as unchanged).
+             // A new file each time, so that no read sees an earlier one.
              static int files = 0;
              m_language = JoinPath(m_dir.Path(), L"Language" + std::to_wstring(++files) + L".ini");
              wcscpy(g_szLanguagePath, m_language.c_str());
