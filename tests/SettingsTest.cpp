@@ -493,6 +493,68 @@ TEST_F(SettingsFile, BadLanguageFilesGiveWhatTheyHoldOrTheBuiltInTexts)
     }
 }
 
+TEST_F(SettingsFile, LanguageListReadsAsKeyByKeyAndQuickly)
+{
+    // What the list is by its definition: key "1", "2", ... read one by one
+    // (whole, then cut to 255) up to the first missing or empty one.
+    auto keyByKey = [&] {
+        std::vector<std::wstring> names;
+        std::vector<wchar_t> value(3 << 20);
+        for (int position = 1; position <= kMaxLanguageEntries; ++position) {
+            GetPrivateProfileStringW(L"LanguageType", std::to_wstring(position).c_str(), L"", value.data(),
+                                     static_cast<DWORD>(value.size()), m_settings.c_str());
+            if (!value[0])
+                break;
+            names.emplace_back(std::wstring(value.data()).substr(0, 255));
+        }
+        return names;
+    };
+    const std::string big(1 << 20, 'b');
+    std::string fiveBig = "[LanguageType]\r\n";   // more than is read in one piece
+    for (int position = 1; position <= 5; ++position)
+        fiveBig += std::to_string(position) + "=" + big + "\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"blanks, quotes, comments, duplicates",
+         "[LanguageType]\r\n; 1=comment\r\n  1  =  \"quoted  \"  \r\nnoequals\r\n2='x'\r\n2=dup\r\n 3 = 'a\" \r\n4=\"\r\n"
+         "5=''\r\n6=after\r\n"},
+        {"letter case, second section", "[languagetype]\r\n1=One\r\n2=Two\r\n[LanguageType]\r\n3=Three\r\n"},
+        {"keys with zeros and signs", "[LanguageType]\r\n01=Zero\r\n+2=Plus\r\n1=One\r\n2=Two\r\n"},
+        {"quoted past the limit", "[LanguageType]\r\n1=\"" + std::string(300, 'q') + "\"\r\n2='" + std::string(255, 'r') + "'\r\n"},
+        {"two 1 MB entries", "[LanguageType]\r\n1=" + big + "\r\n2=\"" + big + "\"\r\n"},
+        {"five 1 MB entries", fiveBig},
+        {"UTF-16", Utf16File(L"[LanguageType]\r\n1=\u7B80\u4F53\u4E2D\u6587\r\n2=\"English\"\r\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;
+        ASSERT_TRUE(BuildSettingsPaths(dir.Path().c_str()));
+        m_settings = g_szSettingsPath;
+        WriteSettings(c.bytes);
+        std::vector<std::wstring> expected = keyByKey();
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(ReadLanguageList(), expected);
+    }
+
+    // The longest list there can be, in one go.
+    CTempDir dir;
+    ASSERT_TRUE(BuildSettingsPaths(dir.Path().c_str()));
+    m_settings = g_szSettingsPath;
+    std::string file = "[LanguageType]\r\n";
+    for (int position = 1; position <= kMaxLanguageEntries + 1; ++position)
+        file += std::to_string(position) + "=Language number " + std::to_string(position) + "\r\n";
+    WriteSettings(file);
+    DWORD started = GetTickCount();
+    std::vector<std::wstring> list = ReadLanguageList();
+    DWORD elapsed = GetTickCount() - started;
+    ASSERT_EQ(list.size(), static_cast<size_t>(kMaxLanguageEntries));
+    EXPECT_EQ(list.back(), L"Language number 9999");
+    EXPECT_LT(elapsed, 1000u) << "reading 9999 entries took " << elapsed << " ms";
+    RecordProperty("list_9999_ms", static_cast<int>(elapsed));
+}
+
 TEST_F(SettingsFile, EveryReadStopsAtItsLimitAndStaysInItsBuffer)
 {
     // Each reader's buffer with a guard behind it.

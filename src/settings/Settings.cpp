@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <vector>
 
 namespace {
@@ -136,6 +137,41 @@ void FormatEntryKey(int position, wchar_t (&keyName)[8])
     keyName[7] = L'\0';
 }
 
+// A section of at most this many characters is read in one piece.
+const DWORD kMaxSectionChars = 4 * 1024 * 1024;
+
+// Every key of section with its first value, read in one call, as the profile
+// functions give it key by key: blanks around key and value already gone, a
+// value in matching quotes without them. One call instead of one per key: the
+// profile functions look each key up from the start of the file, and a list
+// of thousands of entries took seconds. False when the section does not fit
+// kMaxSectionChars (or there is no path): then read key by key.
+bool ReadSectionEntries(const wchar_t* section, const wchar_t* file, std::map<std::wstring, std::wstring>& entries)
+{
+    if (!HasPath(file))
+        return false;
+    std::vector<wchar_t> text;
+    DWORD got = 0;
+    for (DWORD size = 64 * 1024;; size *= 4) {
+        if (size > kMaxSectionChars)
+            return false;
+        text.assign(size, L'\0');
+        got = GetPrivateProfileSectionW(section, text.data(), size, file);
+        if (got < size - 2)   // size - 2 means cut
+            break;
+    }
+    for (const wchar_t* line = text.data(); line < text.data() + got && *line; line += wcslen(line) + 1) {
+        const wchar_t* equals = wcschr(line, L'=');
+        if (!equals)
+            continue;
+        std::wstring value(equals + 1);
+        if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
+            value = value.substr(1, value.size() - 2);
+        entries.emplace(std::wstring(line, equals), value);   // the first of duplicates stays
+    }
+    return true;
+}
+
 }  // namespace
 
 void ReadCurrentLanguageName(wchar_t (&name)[kNameChars])
@@ -160,11 +196,18 @@ bool WriteCurrentLanguageName(const wchar_t* name)
 std::vector<std::wstring> ReadLanguageList()
 {
     std::vector<std::wstring> names;
+    std::map<std::wstring, std::wstring> entries;
+    bool whole = ReadSectionEntries(kLanguageTypeSection, g_szSettingsPath, entries);
     for (int position = 1; position <= kMaxLanguageEntries; ++position) {
         wchar_t keyName[8];
         FormatEntryKey(position, keyName);
         wchar_t name[kLanguageListChars];
-        ReadText(kLanguageEntry, keyName, g_szSettingsPath, name);
+        if (whole) {
+            auto entry = entries.find(keyName);
+            CopyTruncated(name, entry == entries.end() ? L"" : entry->second.c_str());
+        } else {
+            ReadText(kLanguageEntry, keyName, g_szSettingsPath, name);
+        }
         if (name[0] == L'\0')
             break;
         names.emplace_back(name);
