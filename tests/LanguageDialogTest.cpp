@@ -162,3 +162,42 @@ TEST_F(LanguageDialogTest, ASettingsFileThatCannotBeWrittenStillRebuildsThePath)
     EXPECT_EQ(Read(kTypes, L"0"), L"English");   // the write failed, nothing else broke
     EXPECT_EQ(std::wstring(g_szLanguagePath), JoinPath(TestBinDir(), L"Language\\German.ini"));
 }
+
+TEST_F(LanguageDialogTest, HundredsOfEntriesAndNamesPastEveryLimit)
+{
+    // 500 entries of growing length, the longest 300 characters, written in
+    // one go as a file prepared outside the program would be.
+    const int kEntries = 500;
+    auto entryName = [](int position) {
+        std::string digits = std::to_string(position);
+        return digits + std::string(static_cast<size_t>(position * 300 / kEntries) > digits.size()
+                                        ? position * 300 / kEntries - digits.size()
+                                        : 0,
+                                    'n');
+    };
+    std::string file = "[LanguageFiles]\r\n" + entryName(100).substr(0, 31) + "=\\Language\\Hundred.ini\r\n[LanguageType]\r\n";
+    for (int position = 1; position <= kEntries; ++position)
+        file += std::to_string(position) + "=" + entryName(position) + "\r\n";
+    // The current name: entry 500's first 255, 256 and 1000 characters (the
+    // dialog reads at most 255 and preselects the first entry they begin).
+    for (size_t currentChars : {size_t(255), size_t(256), size_t(1000)}) {
+        SCOPED_TRACE(currentChars);
+        std::string current = entryName(kEntries) + std::string(1000, 'n');
+        ASSERT_TRUE(WriteFileBytes(SettingsFile(), file + "0=" + current.substr(0, currentChars) + "\r\n"));
+        DWORD started = GetTickCount();
+        ListState state = Run(99, IDOK);
+        DWORD elapsed = GetTickCount() - started;
+        ASSERT_EQ(state.entries.size(), static_cast<size_t>(kEntries));
+        for (int i = 0; i < kEntries; ++i) {
+            std::string expected = entryName(i + 1).substr(0, 255);
+            ASSERT_EQ(state.entries[i], std::wstring(expected.begin(), expected.end())) << i;
+        }
+        EXPECT_EQ(state.selected, kEntries - 1);
+        EXPECT_LT(elapsed, 5000u) << "opening the dialog took " << elapsed << " ms";
+        RecordProperty("open_ms_" + std::to_string(currentChars), static_cast<int>(elapsed));
+        // OK with entry 100 (60 characters): stored cut to 31 and found under that.
+        std::string stored = entryName(100).substr(0, 31);
+        EXPECT_EQ(Read(kTypes, L"0"), std::wstring(stored.begin(), stored.end()));
+        EXPECT_EQ(std::wstring(g_szLanguagePath), JoinPath(TestBinDir(), L"Language\\Hundred.ini"));
+    }
+}

@@ -212,6 +212,81 @@ TEST_F(MainDialogTest, OversizedStartupFolderValuesAreRefusedNotOverrun)
     EXPECT_EQ(wcslen(path), 259u);
 }
 
+TEST_F(MainDialogTest, StartupFolderValuesAreUsedOnlyAsText)
+{
+    StartupFolder startup;
+    InstalledShortcut installed("lnk");
+    CTempDir target{L"expand"};
+    SetEnvironmentVariableW(L"CALLVANE_TEST_STARTUP", target.Path().c_str());
+    const std::wstring longVariable(300, L'E');
+    SetEnvironmentVariableW(L"CALLVANE_TEST_LONG", longVariable.c_str());
+    const std::wstring folder = target.Path();
+    const std::wstring multi = folder + L'\0' + L"C:\\other" + L'\0' + L'\0';
+    const std::wstring unterminated = folder;   // stored without its terminator
+    const DWORD number = 0x00410041;             // the bytes of "AA"
+    const ULONGLONG wide = 0x0041004100410041ULL;
+    const struct {
+        const char* name;
+        DWORD type;
+        const void* data;
+        DWORD bytes;
+        const wchar_t* folder;   // the folder the shortcut goes to; null: refused
+    } cases[] = {
+        {"string", REG_SZ, folder.c_str(), DWORD((folder.size() + 1) * 2), folder.c_str()},
+        {"unterminated string", REG_SZ, unterminated.data(), DWORD(unterminated.size() * 2), folder.c_str()},
+        {"zero-length string", REG_SZ, L"", 0, L""},
+        {"expandable", REG_EXPAND_SZ, L"%CALLVANE_TEST_STARTUP%", 48, folder.c_str()},
+        {"expands past the buffer", REG_EXPAND_SZ, L"%CALLVANE_TEST_LONG%", 42, nullptr},
+        {"multi-string", REG_MULTI_SZ, multi.data(), DWORD(multi.size() * 2), folder.c_str()},
+        {"DWORD", REG_DWORD, &number, sizeof number, nullptr},
+        {"QWORD", REG_QWORD, &wide, sizeof wide, nullptr},
+        {"binary text", REG_BINARY, folder.data(), DWORD(folder.size() * 2), nullptr},
+        {"no type", REG_NONE, folder.data(), DWORD(folder.size() * 2), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        startup.Value().Set(c.type, c.data, c.bytes);
+        wchar_t path[MAX_PATH];
+        bool built = BuildStartupShortcutPath(path);
+        EXPECT_EQ(built, c.folder != nullptr);
+        EXPECT_EQ(std::wstring(path), c.folder ? std::wstring(c.folder) + L"\\Callvane.lnk" : L"");
+        if (!built || !c.folder || !c.folder[0])
+            continue;
+        // Through the menu: the copy lands in that folder and the item follows it.
+        bool checked = true;
+        ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+        EXPECT_FALSE(checked);
+        SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+        EXPECT_EQ(ReadFileBytes(JoinPath(folder, L"Callvane.lnk")), "lnk");
+        ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+        EXPECT_TRUE(checked);
+        SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+        EXPECT_FALSE(FileExists(JoinPath(folder, L"Callvane.lnk")));
+    }
+    // Refused: unchecked, and AutoRun writes nothing (here: no "AA" folder's
+    // shortcut beside the test, where the DWORD's bytes would point).
+    startup.Value().Set(REG_DWORD, &number, sizeof number);
+    bool checked = true;
+    ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
+    EXPECT_FALSE(checked);
+    CreateDirectoryW(L"AA", nullptr);
+    SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+    EXPECT_FALSE(FileExists(L"AA\\Callvane.lnk"));
+    DeleteFileW(L"AA\\Callvane.lnk");
+    RemoveDirectoryW(L"AA");
+    SetEnvironmentVariableW(L"CALLVANE_TEST_STARTUP", nullptr);
+    SetEnvironmentVariableW(L"CALLVANE_TEST_LONG", nullptr);
+}
+
+TEST_F(MainDialogTest, NoShellFoldersKeyLeavesTheFolderEmpty)
+{
+    CRegistryRootOverride emptyUser(HKEY_CURRENT_USER);
+    ASSERT_TRUE(emptyUser.Active());
+    wchar_t path[MAX_PATH];
+    ASSERT_TRUE(BuildStartupShortcutPath(path));
+    EXPECT_STREQ(path, L"\\Callvane.lnk");
+}
+
 TEST_F(MainDialogTest, MissingStartupFolderValueLeavesTheFolderEmpty)
 {
     StartupFolder startup;

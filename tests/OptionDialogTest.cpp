@@ -148,9 +148,34 @@ TEST_F(OptionDialogTest, EachFamilyGetsItsListAndTheStoredChoice)
 
 TEST_F(OptionDialogTest, AStoredIndexOutsideTheListSelectsNothing)
 {
-    WritePrivateProfileStringW(L"OPTION", L"RingType", L"12", g_szSettingsPath);
-    Detect(0x05A0);
-    EXPECT_TRUE(RunOptions([&](HWND hDlg) { EXPECT_EQ(Selection(hDlg, IDC_RING_TYPE), -1); }));
+    // Whatever the file holds, the lists select an entry they have or none,
+    // and opening and closing the dialog writes nothing.
+    const struct {
+        const wchar_t* stored;
+        int ring;      // selection in the ring-style list (10 entries)
+        int channel;   // selection in the channel list (2 entries)
+    } cases[] = {
+        {L"12", -1, -1}, {L"-1", -1, -1}, {L"\"5\"", 5, -1}, {L"1abc", 1, 1}, {L"abc", 0, 0}, {L"99999999999", -1, -1},
+    };
+    for (bool adaptor : {false, true}) {
+        Detect(adaptor ? 1280 : 0x05A0);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << (adaptor ? "ChannelType=" : "RingType=") << c.stored);
+            CTempDir dir{L"optv"};
+            std::wstring file = JoinPath(dir.Path(), L"Callvane.ini");
+            CopyTruncated(g_szSettingsPath, file.c_str());
+            WritePrivateProfileStringW(L"OPTION", adaptor ? L"ChannelType" : L"RingType", c.stored, g_szSettingsPath);
+            const std::string before = ReadFileBytes(file);
+            EXPECT_TRUE(RunOptions([&](HWND hDlg) {
+                if (adaptor)
+                    EXPECT_EQ(Selection(hDlg, IDC_CHANNEL_TYPE), c.channel);
+                else
+                    EXPECT_EQ(Selection(hDlg, IDC_RING_TYPE), c.ring);
+            }));
+            EXPECT_EQ(ReadFileBytes(file), before);
+        }
+        HandsetOk(L"unplug");
+    }
 }
 
 TEST_F(OptionDialogTest, PickingARingStyleSendsSavesAndIsReappliedAtTheNextDetection)

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -323,10 +324,16 @@ TEST_F(SettingsFile, WritesThatFailChangeNothingAndCrashNothing)
     WriteSettings("[OPTION]\r\nRingType=3\r\nChannelType=1\r\n[LanguageType]\r\n0=Deutsch\r\n");
     const std::string before = ReadFileBytes(m_settings);
 
-    // Read-only. The program runs as root here, which writes read-only files
-    // regardless; a handle that lets others read but not write stands for
-    // what the attribute does for every other user.
+    // Read-only. The tests run as root, which Wine lets write a read-only
+    // file: the attribute alone must keep the file as it is.
     ASSERT_TRUE(SetFileAttributesW(m_settings.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(WriteRingType(7));
+    EXPECT_FALSE(WriteChannelType(kChannelPstn));
+    EXPECT_FALSE(WriteCurrentLanguageName(L"English"));
+    EXPECT_EQ(ReadFileBytes(m_settings), before);
+    EXPECT_EQ(ReadRingType(), 3);
+    // A handle that lets others read but not write, as the attribute does for
+    // every other user.
     HANDLE readOnly = CreateFileW(m_settings.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(readOnly, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(WriteRingType(7));
@@ -348,6 +355,285 @@ TEST_F(SettingsFile, WritesThatFailChangeNothingAndCrashNothing)
     EXPECT_EQ(ReadRingType(), 0);
     EXPECT_EQ(CurrentName31(), L"English");
     EXPECT_TRUE(ReadLanguageList().empty());
+}
+
+namespace {
+
+std::string Utf16BigEndian(const std::wstring& text)
+{
+    std::string bytes = "\xFE\xFF";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c >> 8);
+        bytes += static_cast<char>(c & 0xFF);
+    }
+    return bytes;
+}
+
+std::string Utf16NoMark(const std::wstring& text)
+{
+    return Utf16File(text).substr(2);
+}
+
+}  // namespace
+
+TEST_F(SettingsFile, BadFilesReadAsTheyCanAndAreNeverDestroyedByAWrite)
+{
+    const std::wstring chinese = L"\u7B80\u4F53\u4E2D\u6587";
+    const std::wstring unicodeText = L"[LanguageType]\r\n0=" + chinese + L"\r\n1=" + chinese + L"\r\n";
+    const std::string big(1 << 20, 'a');
+    const struct {
+        const char* name;
+        std::string bytes;
+        int ring;                 // RingType read before the writes
+        std::wstring language;    // LanguageType "0" read before the writes (31 characters)
+        std::wstring listed;      // the first list entry, before and after the writes
+        bool writable;            // false: every writer refuses and the bytes stay
+        std::string kept;         // bytes the writes must leave in the file
+    } cases[] = {
+        {"empty", "", 0, L"English", L"", true, ""},
+        {"no sections", "RingType=4\r\n0=Deutsch\r\n", 0, L"English", L"", true, "RingType=4\r\n0=Deutsch\r\n"},
+        {"duplicate keys", "[OPTION]\r\nRingType=3\r\nRingType=5\r\n", 3, L"English", L"", true, "RingType=5\r\n"},
+        // Only the first of two sections of one name is read.
+        {"duplicate sections", "[OPTION]\r\nChannelType=1\r\n[OPTION]\r\nRingType=5\r\n", 0, L"English", L"", true,
+         "RingType=5\r\n"},
+        {"1 MB lines", "[OPTION]\r\nX=" + big + "\r\nRingType=8\r\n[LanguageType]\r\n0=" + big + "\r\n1=" + big + "\r\n", 8,
+         std::wstring(31, L'a'), std::wstring(255, L'a'), true, "X=" + big + "\r\n"},
+        {"code page", "[LanguageType]\r\n0=Fran\xE7" "ais\r\n1=Fran\xE7" "ais\r\n", 0, L"Fran\u00E7ais", L"Fran\u00E7ais", true,
+         "1=Fran\xE7" "ais\r\n"},
+        {"UTF-8 with mark", "\xEF\xBB\xBF[LanguageType]\r\n0=\xE7\xAE\x80\xE4\xBD\x93\r\n1=\xE7\xAE\x80\xE4\xBD\x93\r\n", 0,
+         L"\u7B80\u4F53", L"\u7B80\u4F53", true, "1=\xE7\xAE\x80\xE4\xBD\x93\r\n"},
+        // Read in the code page, but every byte written back as it was.
+        {"UTF-8 without mark", "[LanguageType]\r\n0=\xE7\xAE\x80\r\n1=\xE7\xAE\x80\r\n", 0, L"\u00E7\u00AE\u20AC",
+         L"\u00E7\u00AE\u20AC", true, "1=\xE7\xAE\x80\r\n"},
+        {"UTF-16 with mark", Utf16File(unicodeText), 0, chinese, chinese, true, Utf16NoMark(L"1=" + chinese + L"\r\n")},
+        {"UTF-16 big-endian", Utf16BigEndian(unicodeText), 0, chinese, chinese, true,
+         Utf16BigEndian(L"1=" + chinese + L"\r\n").substr(2)},
+        // Misread as the code page: a write would keep only what it parsed.
+        {"UTF-16 without mark", Utf16NoMark(L"[OPTION]\r\nRingType=6\r\n" + unicodeText), 0, L"English", L"", false, ""},
+        {"binary", std::string("\x00\x01\xFF\x80[OPTION]\x00\r\nRingType=6\r\n\x00\x00\xC3", 27), 0, L"English", L"", false,
+         ""},
+    };
+    auto markLength = [](const std::string& bytes) -> size_t {
+        if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            return 3;
+        return bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0 ? 2 : 0;
+    };
+    auto firstListed = [] {
+        std::vector<std::wstring> list = ReadLanguageList();
+        return list.empty() ? std::wstring() : list[0];
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A file of its own per case: no case sees what another left.
+        CTempDir dir;
+        ASSERT_TRUE(BuildSettingsPaths(dir.Path().c_str()));
+        m_settings = g_szSettingsPath;
+        WriteSettings(c.bytes);
+        EXPECT_EQ(ReadRingType(), c.ring);
+        EXPECT_EQ(CurrentName31(), c.language);
+        EXPECT_EQ(firstListed(), c.listed);
+        EXPECT_EQ(WriteRingType(7), c.writable);
+        EXPECT_EQ(WriteChannelType(kChannelUsb), c.writable);
+        EXPECT_EQ(WriteCurrentLanguageName(L"Deutsch"), c.writable);
+        std::string after = ReadFileBytes(m_settings);
+        if (!c.writable) {
+            EXPECT_TRUE(after == c.bytes) << "the file was rewritten";
+            EXPECT_EQ(ReadRingType(), c.ring);
+            continue;
+        }
+        // Every written value reads back, what was there stays, and so does
+        // the encoding.
+        EXPECT_EQ(ReadRingType(), 7);
+        EXPECT_EQ(ReadChannelType(), 1);
+        EXPECT_EQ(CurrentName31(), L"Deutsch");
+        EXPECT_EQ(firstListed(), c.listed);
+        EXPECT_NE(after.find(c.kept), std::string::npos);
+        size_t mark = markLength(c.bytes);
+        EXPECT_EQ(after.compare(0, mark, c.bytes, 0, mark), 0) << "the byte-order mark changed";
+    }
+}
+
+TEST_F(SettingsFile, BadLanguageFilesGiveWhatTheyHoldOrTheBuiltInTexts)
+{
+    const std::wstring texts = L"[WINDOW_TEXT]\r\nWND_CALLIN=" + kHangUp + L"\r\nWND_VOICEMSG=Voice\r\nBTN_HANGUP=Hang up\r\n";
+    const std::string latin = "[WINDOW_TEXT]\r\nWND_CALLIN=Appel entrant\r\nBTN_HANGUP=Raccrocher\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;   // "<dir>": a folder of that name
+        std::wstring callIn, voiceMessage, hangUp;
+    } cases[] = {
+        {"empty", "", kCallIn, kVoiceMessage, kHangUp},
+        {"folder", "<dir>", kCallIn, kVoiceMessage, kHangUp},
+        {"binary", std::string("\x00\xFF[WINDOW_TEXT]\x00\r\nBTN_HANGUP=x\r\n\x00", 32), kCallIn, kVoiceMessage, kHangUp},
+        {"no sections", "WND_CALLIN=Call\r\nBTN_HANGUP=Hang up\r\n", kCallIn, kVoiceMessage, kHangUp},
+        {"1 MB line first", std::string(1 << 20, 'j') + "\r\n" + latin, L"Appel entrant", kVoiceMessage, L"Raccrocher"},
+        {"duplicate keys", "[WINDOW_TEXT]\r\nBTN_HANGUP=First\r\nBTN_HANGUP=Second\r\n", kCallIn, kVoiceMessage, L"First"},
+        {"duplicate sections", "[WINDOW_TEXT]\r\nBTN_HANGUP=First\r\n[WINDOW_TEXT]\r\nWND_VOICEMSG=Second\r\n", kCallIn,
+         kVoiceMessage, L"First"},
+        {"code page", latin, L"Appel entrant", kVoiceMessage, L"Raccrocher"},
+        {"UTF-8 with mark", "\xEF\xBB\xBF[WINDOW_TEXT]\r\nBTN_HANGUP=\xE7\xBB\x93\xE6\x9D\x9F\xE9\x80\x9A\xE8\xAF\x9D\r\n", kCallIn,
+         kVoiceMessage, kHangUp},
+        {"UTF-8 without mark", "[WINDOW_TEXT]\r\nWND_VOICEMSG=\xE7\xAE\x80\r\n", kCallIn, L"\u00E7\u00AE\u20AC", kHangUp},
+        {"UTF-16 with mark", Utf16File(texts), kHangUp, L"Voice", L"Hang up"},
+        {"UTF-16 big-endian", Utf16BigEndian(texts), kHangUp, L"Voice", L"Hang up"},
+        {"UTF-16 without mark", Utf16NoMark(texts), kCallIn, kVoiceMessage, kHangUp},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;   // a new file per case
+        m_language = JoinPath(dir.Path(), L"Language.ini");
+        wcscpy(g_szLanguagePath, m_language.c_str());
+        if (c.bytes == "<dir>")
+            ASSERT_TRUE(CreateDirectoryW(m_language.c_str(), nullptr));
+        else
+            ASSERT_TRUE(WriteFileBytes(m_language, c.bytes));
+        EXPECT_EQ(WindowTextOf(WindowText::CallIn), c.callIn);
+        EXPECT_EQ(WindowTextOf(WindowText::VoiceMessage), c.voiceMessage);
+        EXPECT_EQ(WindowTextOf(WindowText::HangUpButton), c.hangUp);
+    }
+}
+
+TEST_F(SettingsFile, LanguageListReadsAsKeyByKeyAndQuickly)
+{
+    // What the list is by its definition: key "1", "2", ... read one by one
+    // (whole, then cut to 255) up to the first missing or empty one.
+    auto keyByKey = [&] {
+        std::vector<std::wstring> names;
+        std::vector<wchar_t> value(3 << 20);
+        for (int position = 1; position <= kMaxLanguageEntries; ++position) {
+            GetPrivateProfileStringW(L"LanguageType", std::to_wstring(position).c_str(), L"", value.data(),
+                                     static_cast<DWORD>(value.size()), m_settings.c_str());
+            if (!value[0])
+                break;
+            names.emplace_back(std::wstring(value.data()).substr(0, 255));
+        }
+        return names;
+    };
+    const std::string big(1 << 20, 'b');
+    std::string fiveBig = "[LanguageType]\r\n";   // more than is read in one piece
+    for (int position = 1; position <= 5; ++position)
+        fiveBig += std::to_string(position) + "=" + big + "\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"blanks, quotes, comments, duplicates",
+         "[LanguageType]\r\n; 1=comment\r\n  1  =  \"quoted  \"  \r\nnoequals\r\n2='x'\r\n2=dup\r\n 3 = 'a\" \r\n4=\"\r\n"
+         "5=''\r\n6=after\r\n"},
+        {"letter case, second section", "[languagetype]\r\n1=One\r\n2=Two\r\n[LanguageType]\r\n3=Three\r\n"},
+        {"keys with zeros and signs", "[LanguageType]\r\n01=Zero\r\n+2=Plus\r\n1=One\r\n2=Two\r\n"},
+        {"quoted past the limit", "[LanguageType]\r\n1=\"" + std::string(300, 'q') + "\"\r\n2='" + std::string(255, 'r') + "'\r\n"},
+        {"two 1 MB entries", "[LanguageType]\r\n1=" + big + "\r\n2=\"" + big + "\"\r\n"},
+        {"five 1 MB entries", fiveBig},
+        {"UTF-16", Utf16File(L"[LanguageType]\r\n1=\u7B80\u4F53\u4E2D\u6587\r\n2=\"English\"\r\n")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;
+        ASSERT_TRUE(BuildSettingsPaths(dir.Path().c_str()));
+        m_settings = g_szSettingsPath;
+        WriteSettings(c.bytes);
+        std::vector<std::wstring> expected = keyByKey();
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(ReadLanguageList(), expected);
+    }
+
+    // The longest list there can be, in one go.
+    CTempDir dir;
+    ASSERT_TRUE(BuildSettingsPaths(dir.Path().c_str()));
+    m_settings = g_szSettingsPath;
+    std::string file = "[LanguageType]\r\n";
+    for (int position = 1; position <= kMaxLanguageEntries + 1; ++position)
+        file += std::to_string(position) + "=Language number " + std::to_string(position) + "\r\n";
+    WriteSettings(file);
+    DWORD started = GetTickCount();
+    std::vector<std::wstring> list = ReadLanguageList();
+    DWORD elapsed = GetTickCount() - started;
+    ASSERT_EQ(list.size(), static_cast<size_t>(kMaxLanguageEntries));
+    EXPECT_EQ(list.back(), L"Language number 9999");
+    EXPECT_LT(elapsed, 1000u) << "reading 9999 entries took " << elapsed << " ms";
+    RecordProperty("list_9999_ms", static_cast<int>(elapsed));
+}
+
+TEST_F(SettingsFile, EveryReadStopsAtItsLimitAndStaysInItsBuffer)
+{
+    // Each reader's buffer with a guard behind it.
+    struct Name31 {
+        wchar_t text[kNameChars];
+        wchar_t guard[8];
+    };
+    struct Name255 {
+        wchar_t text[kLanguageListChars];
+        wchar_t guard[8];
+    };
+    const std::wstring fill(8, L'#');
+    auto guarded = [&](auto& buffer, const std::function<void()>& read) {
+        wmemset(buffer.text, L'~', ARRAYSIZE(buffer.text));
+        wmemcpy(buffer.guard, fill.data(), 8);
+        read();
+        EXPECT_EQ(std::wstring(buffer.guard, 8), fill) << "written past the buffer";
+        size_t length = wcsnlen(buffer.text, ARRAYSIZE(buffer.text));
+        EXPECT_LT(length, ARRAYSIZE(buffer.text)) << "not terminated";
+        return std::wstring(buffer.text, length);
+    };
+    const struct {
+        const char* name;
+        size_t limit;
+        std::function<std::wstring(const std::wstring&)> store;   // stores the value, reads it back
+    } readers[] = {
+        {"current name, 31", 31,
+         [&](const std::wstring& v) {
+             WritePrivateProfileStringW(L"LanguageType", L"0", v.c_str(), m_settings.c_str());
+             Name31 b;
+             return guarded(b, [&] { ReadCurrentLanguageName(b.text); });
+         }},
+        {"current name, 255", 255,
+         [&](const std::wstring& v) {
+             WritePrivateProfileStringW(L"LanguageType", L"0", v.c_str(), m_settings.c_str());
+             Name255 b;
+             return guarded(b, [&] { ReadCurrentLanguageName(b.text); });
+         }},
+        {"chosen name", 31,
+         [&](const std::wstring& v) {
+             WritePrivateProfileStringW(L"LanguageType", L"1", v.c_str(), m_settings.c_str());
+             Name31 b;
+             return guarded(b, [&] { ReadChosenLanguageName(0, b.text); });
+         }},
+        {"language list entry", 255,
+         [&](const std::wstring& v) {
+             WritePrivateProfileStringW(L"LanguageType", L"1", v.c_str(), m_settings.c_str());
+             std::vector<std::wstring> list = ReadLanguageList();
+             return list.empty() ? std::wstring(L"<none>") : list[0];
+         }},
+        {"language file", 31,
+         [&](const std::wstring& v) {
+             WritePrivateProfileStringW(L"LanguageFiles", L"Deutsch", v.c_str(), m_settings.c_str());
+             Name31 b;
+             return guarded(b, [&] { ReadLanguageFile(L"Deutsch", b.text); });
+         }},
+        {"window text", 31,
+         [&](const std::wstring& v) {
+             // A new file each time, so that no read sees an earlier one.
+             static int files = 0;
+             m_language = JoinPath(m_dir.Path(), L"Language" + std::to_wstring(++files) + L".ini");
+             wcscpy(g_szLanguagePath, m_language.c_str());
+             WriteLanguage(L"[WINDOW_TEXT]\r\nWND_CALLIN=" + v + L"\r\nWND_VOICEMSG=" + v + L"\r\nBTN_HANGUP=" + v + L"\r\n");
+             Name31 b;
+             std::wstring first = guarded(b, [&] { ReadWindowText(WindowText::CallIn, b.text); });
+             EXPECT_EQ(guarded(b, [&] { ReadWindowText(WindowText::VoiceMessage, b.text); }), first);
+             EXPECT_EQ(guarded(b, [&] { ReadWindowText(WindowText::HangUpButton, b.text); }), first);
+             return first;
+         }},
+    };
+    for (const auto& reader : readers) {
+        for (size_t length : {reader.limit - 1, reader.limit, reader.limit + 1, size_t(1000), size_t(70000)}) {
+            SCOPED_TRACE(std::string(reader.name) + ", " + std::to_string(length) + " characters");
+            const std::wstring value(length, L'\u00E9');
+            EXPECT_EQ(reader.store(value), value.substr(0, reader.limit));
+            // Quoted: the quotes go and the text is cut as well.
+            EXPECT_EQ(reader.store(L"\"" + value + L"\""), value.substr(0, reader.limit));
+        }
+    }
 }
 
 TEST_F(SettingsFile, BadNamesAndMissingPathsAreHandledSoundly)

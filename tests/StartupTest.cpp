@@ -6,7 +6,9 @@
 #include "app/AppIds.h"
 #include "app/CallvaneApp.h"
 #include "app/ModulePath.h"
+#include "app/StartupShortcut.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 
 namespace {
@@ -120,19 +122,33 @@ TEST(SingleInstance, MenuExitEndsTheProcessAndRemovesTheIcon)
 
 TEST(StartupPaths, LongProgramDirectoriesNeverOverrunThePathBuffers)
 {
-    // 246 characters + "\Callvane.ini" = 259 and the terminator: fits; 247 does not.
-    CTempDir temp;
-    std::wstring fits = temp.MakeNestedDir(246);
-    ASSERT_EQ(fits.size(), 246u);
-    ASSERT_TRUE(BuildSettingsPaths(fits.c_str()));
-    EXPECT_EQ(std::wstring(g_szSettingsPath), fits + L"\\Callvane.ini");
-    EXPECT_LT(wcsnlen(g_szLanguagePath, MAX_PATH), static_cast<size_t>(MAX_PATH));
-    EXPECT_EQ(std::wstring(g_szLanguagePath).find(fits + L"\\Language\\Eng"), 0u);
-
-    CTempDir other;
-    std::wstring tooLong = other.MakeNestedDir(247);
-    EXPECT_FALSE(BuildSettingsPaths(tooLong.c_str()));
-    EXPECT_EQ(g_szSettingsPath[0], L'\0');
+    // The settings path must fit whole: 246 characters + "\Callvane.ini" is
+    // 259. The language path is only read and is cut to 259 beyond
+    // 238 + "\Language\English.ini". Beyond 246 nothing is built, and then
+    // every read gives its default and no write goes anywhere.
+    wchar_t savedSettings[MAX_PATH], savedLanguage[MAX_PATH];
+    wmemcpy(savedSettings, g_szSettingsPath, MAX_PATH);
+    wmemcpy(savedLanguage, g_szLanguagePath, MAX_PATH);
+    for (size_t chars : {size_t(200), size_t(238), size_t(239), size_t(246), size_t(247), size_t(250), size_t(259),
+                         size_t(300), size_t(1000)}) {
+        SCOPED_TRACE(chars);
+        std::wstring directory = L"C:\\" + std::wstring(chars - 3, L'd');
+        const std::wstring english = directory + L"\\Language\\English.ini";
+        bool built = BuildSettingsPaths(directory.c_str());
+        EXPECT_EQ(built, chars <= 246);
+        if (!built) {
+            EXPECT_EQ(g_szSettingsPath[0], L'\0');
+            EXPECT_EQ(g_szLanguagePath[0], L'\0');
+            EXPECT_EQ(ReadRingType(), 0);
+            EXPECT_FALSE(WriteRingType(4));
+            EXPECT_FALSE(WriteCurrentLanguageName(L"English"));
+            continue;
+        }
+        EXPECT_EQ(std::wstring(g_szSettingsPath), directory + L"\\Callvane.ini");
+        EXPECT_EQ(std::wstring(g_szLanguagePath), english.substr(0, MAX_PATH - 1));
+    }
+    wmemcpy(g_szSettingsPath, savedSettings, MAX_PATH);
+    wmemcpy(g_szLanguagePath, savedLanguage, MAX_PATH);
 }
 
 TEST(StartupPaths, NoSettingsFileGivesTheEnglishLanguageFile)
@@ -156,21 +172,128 @@ TEST(StartupPaths, LanguageNameAndFileAreCutTo31Characters)
     EXPECT_EQ(std::wstring(g_szLanguagePath), temp.Path() + L"\\Language\\" + std::wstring(21, L'x'));
 }
 
-TEST(StartupPaths, ProgramDirectoryAtTheLimitStillRuns)
+TEST(StartupPaths, ProgramDirectoryAtTheLimitStillRunsAndWritesBesideItself)
 {
     // 246 characters: the executable's path is 259 and "\Callvane.ini" fills
     // the settings path to its last character. (One more and the system
-    // cannot start the program from there at all.)
-    CInstalledCopy atLimit(246);
-    CChildProcess running(atLimit.ExePath(), L"");
-    ASSERT_TRUE(running.Started());
-    EXPECT_NE(WaitForMainWindow(running), nullptr);
-    RequestExit(atLimit, running);
+    // cannot start the program from there at all.) The AutoRun source
+    // ("\Callvane.lnk" in a buffer of 256) fits at 200, not at 246.
+    CTempDir startupFolder{L"startup"};
+    CRegistryValueOverride startup(HKEY_CURRENT_USER, kShellFoldersKey, L"StartUp");
+    startup.SetString(startupFolder.Path());
+    const std::wstring shortcut = JoinPath(startupFolder.Path(), L"Callvane.lnk");
+    for (size_t chars : {size_t(246), size_t(200)}) {
+        SCOPED_TRACE(chars);
+        CInstalledCopy copy(chars);
+        ASSERT_EQ(copy.Directory().size(), chars);
+        ASSERT_TRUE(WriteFileBytes(JoinPath(copy.Directory(), L"Callvane.lnk"), "lnk"));
+        CChildProcess running(copy.ExePath(), L"");
+        ASSERT_TRUE(running.Started());
+        HWND hMain = WaitForMainWindow(running);
+        ASSERT_NE(hMain, nullptr);
 
-    CInstalledCopy shorter(200);
-    CChildProcess alsoRunning(shorter.ExePath(), L"");
-    EXPECT_NE(WaitForMainWindow(alsoRunning), nullptr);
-    RequestExit(shorter, alsoRunning);
+        // The language dialog's OK writes the settings file in that directory.
+        PostMessageW(hMain, WM_COMMAND, ID_TRAY_SELECT_LANGUAGE, 0);
+        HWND hLanguage = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            return (hLanguage = FindProcessWindow(running.Id(), L"#32770", L"Select Yahoo language")) != nullptr;
+        }));
+        PostMessageW(hLanguage, WM_COMMAND, IDOK, 0);
+        const std::wstring settings = JoinPath(copy.Directory(), L"Callvane.ini");
+        EXPECT_TRUE(WaitFor([&] { return FileExists(settings); }));
+        wchar_t stored[32] = {};
+        GetPrivateProfileStringW(L"LanguageType", L"0", L"<missing>", stored, 32, settings.c_str());
+        EXPECT_STREQ(stored, L"English");
+
+        SendMessageW(hMain, WM_COMMAND, ID_TRAY_AUTORUN, 0);
+        EXPECT_EQ(FileExists(shortcut), chars == 200);
+        DeleteFileW(shortcut.c_str());
+        EXPECT_TRUE(running.IsRunning());
+        RequestExit(copy, running);
+    }
+}
+
+TEST(StartupPaths, BadSettingsAndLanguageFilesNeitherStopNorChangeAStart)
+{
+    const std::string big(1 << 20, 'x');
+    const struct {
+        const char* name;
+        std::string settings;   // "<dir>": a folder of that name
+        std::string language;
+    } cases[] = {
+        {"binary", std::string("\x00\xFF[LanguageType]\x00\r\n0=\x01\x02\r\n", 24), std::string("\x00\x00\xFE\x00", 4)},
+        {"1 MB name and file", "[LanguageType]\r\n0=" + big + "\r\n[LanguageFiles]\r\n" + big.substr(0, 31) + "=\\" + big +
+                                   "\r\n",
+         "[WINDOW_TEXT]\r\nWND_CALLIN=" + big + "\r\n"},
+        {"UTF-16 without mark", std::string("[\0L\0a\0n\0g\0]\0\r\0\n\0", 16), "<dir>"},
+        {"folders", "<dir>", "<dir>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CInstalledCopy copy;
+        const std::wstring settings = JoinPath(copy.Directory(), L"Callvane.ini");
+        const std::wstring languageDir = JoinPath(copy.Directory(), L"Language");
+        const std::wstring language = JoinPath(languageDir, L"English.ini");
+        ASSERT_TRUE(CreateDirectoryW(languageDir.c_str(), nullptr));
+        for (const auto& file : {std::make_pair(settings, c.settings), std::make_pair(language, c.language)}) {
+            if (file.second == "<dir>")
+                ASSERT_TRUE(CreateDirectoryW(file.first.c_str(), nullptr));
+            else
+                ASSERT_TRUE(WriteFileBytes(file.first, file.second));
+        }
+        CChildProcess running(copy.ExePath(), L"");
+        HWND hMain = WaitForMainWindow(running);
+        ASSERT_NE(hMain, nullptr);
+        EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
+        // Its first watch passes read the language file; it still runs after them.
+        PumpMessages(2500);
+        EXPECT_TRUE(running.IsRunning());
+        RequestExit(copy, running);
+        EXPECT_EQ(running.ExitCode(), 0u);
+        if (c.settings != "<dir>") {
+            EXPECT_TRUE(ReadFileBytes(settings) == c.settings) << "start-up wrote the settings file";
+        }
+    }
+}
+
+TEST(ModulePath, AModulePathLongerThan259IsRefusedNotCut)
+{
+    // The executable's image loaded from a directory too long for the system
+    // to start it from: its path does not fit the 260-character buffer, so
+    // neither it nor its directory is given (AutoRun then copies nothing).
+    CTempDir root{L"deep"};
+    for (size_t chars : {size_t(246), size_t(247), size_t(300)}) {
+        SCOPED_TRACE(chars);
+        // "\\?\\" lifts the limit for creating and copying, not for starting.
+        std::wstring directory = root.Path() + L"\\" + std::wstring(100, L'd');
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + directory).c_str(), nullptr));
+        directory += L"\\" + std::wstring(chars - directory.size() - 1, L'e');
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + directory).c_str(), nullptr));
+        std::wstring exe = directory + L"\\Callvane.exe";
+        ASSERT_TRUE(CopyFileW(JoinPath(TestBinDir(), L"Callvane.exe").c_str(), (L"\\\\?\\" + exe).c_str(), FALSE));
+        HMODULE image = LoadLibraryExW((L"\\\\?\\" + exe).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        ASSERT_NE(image, nullptr) << GetLastError();
+        std::wstring path = GetModuleFilePath(image);
+        if (chars <= 246) {
+            EXPECT_EQ(path.size(), exe.size());
+            EXPECT_EQ(GetModuleDirectory(image).size(), chars);
+        } else {
+            EXPECT_EQ(path, L"");
+            EXPECT_EQ(GetModuleDirectory(image), L"");
+            // Started from there, it would not run: the system refuses to
+            // start it, or the program ends without a window.
+            CChildProcess refused(exe, L"");
+            if (refused.Started()) {
+                EXPECT_TRUE(refused.WaitForExit(kStartTimeoutMs));
+                EXPECT_EQ(FindProcessWindow(refused.Id(), nullptr, kInstanceName), nullptr);
+            }
+            RecordProperty("started_" + std::to_string(chars), refused.Started() ? 1 : 0);
+        }
+        FreeLibrary(image);
+        DeleteFileW((L"\\\\?\\" + exe).c_str());
+        RemoveDirectoryW((L"\\\\?\\" + directory).c_str());
+        RemoveDirectoryW((L"\\\\?\\" + directory.substr(0, directory.find_last_of(L'\\'))).c_str());
+    }
 }
 
 TEST(ModulePath, DirectoryIsThePathUpToTheLastSeparator)

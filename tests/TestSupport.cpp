@@ -228,6 +228,27 @@ void CRegistryValueOverride::Delete()
     RegDeleteValueW(m_hKey, m_name.c_str());
 }
 
+CRegistryRootOverride::CRegistryRootOverride(HKEY hRoot) : m_hRoot(hRoot)
+{
+    wchar_t name[64];
+    swprintf(name, 64, L"Software\\CallvaneTestEmptyRoot%lx", GetCurrentProcessId());
+    m_emptyName = name;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, name, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &m_hEmpty,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    m_active = RegOverridePredefKey(hRoot, m_hEmpty) == ERROR_SUCCESS;
+}
+
+CRegistryRootOverride::~CRegistryRootOverride()
+{
+    if (m_active)
+        RegOverridePredefKey(m_hRoot, nullptr);
+    if (!m_hEmpty)
+        return;
+    RegCloseKey(m_hEmpty);
+    RegDeleteKeyW(HKEY_CURRENT_USER, m_emptyName.c_str());
+}
+
 HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title)
 {
     HWND hWnd = nullptr;

@@ -88,6 +88,24 @@ private:
     std::vector<BYTE> m_old;
 };
 
+// Points a predefined key (HKEY_CURRENT_USER) of this process at a fresh,
+// empty key for the object's lifetime, so that every key below it is missing;
+// the empty key is deleted afterwards.
+class CRegistryRootOverride {
+public:
+    explicit CRegistryRootOverride(HKEY hRoot);
+    ~CRegistryRootOverride();
+    CRegistryRootOverride(const CRegistryRootOverride&) = delete;
+    CRegistryRootOverride& operator=(const CRegistryRootOverride&) = delete;
+    bool Active() const { return m_active; }
+
+private:
+    HKEY m_hRoot;
+    HKEY m_hEmpty = nullptr;
+    std::wstring m_emptyName;
+    bool m_active = false;
+};
+
 // The top-level window of the given process with this class and title (null:
 // any), or null.
 HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title);

@@ -498,21 +498,49 @@ TEST(TraceLog, SwitchIsOnOnlyForFourNonZeroBytes)
 {
     CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
     const DWORD otherId = UnusedProcessId(2);
-    auto enabledWith = [&](DWORD type, const void* data, DWORD bytes) {
-        syslog.Set(type, data, bytes);
-        return CTraceLog(otherId).IsEnabled();
-    };
     const DWORD one = 1, zero = 0, high = 0x80000000;
     const ULONGLONG wide = 1;
     const BYTE shortValue[2] = {1, 0};
-    EXPECT_TRUE(enabledWith(REG_DWORD, &one, sizeof one));
-    EXPECT_TRUE(enabledWith(REG_DWORD, &high, sizeof high));
-    EXPECT_TRUE(enabledWith(REG_BINARY, shortValue, sizeof shortValue));
-    EXPECT_TRUE(enabledWith(REG_SZ, L"0", 4));   // any type: L"0" is two non-zero bytes
-    EXPECT_FALSE(enabledWith(REG_DWORD, &zero, sizeof zero));
-    EXPECT_FALSE(enabledWith(REG_QWORD, &wide, sizeof wide));   // longer than 4 bytes
-    EXPECT_FALSE(enabledWith(REG_SZ, L"1", 6));
+    const BYTE lastByte[3] = {0, 0, 1};
+    const std::vector<BYTE> huge(1 << 20, 1);
+    // Any type is read as up to 4 raw bytes; anything longer leaves tracing off.
+    const struct {
+        const char* name;
+        DWORD type;
+        const void* data;
+        DWORD bytes;
+        bool enabled;
+    } cases[] = {
+        {"DWORD 1", REG_DWORD, &one, sizeof one, true},
+        {"DWORD high bit", REG_DWORD, &high, sizeof high, true},
+        {"big-endian DWORD", REG_DWORD_BIG_ENDIAN, &one, sizeof one, true},
+        {"2 bytes binary", REG_BINARY, shortValue, sizeof shortValue, true},
+        {"3 bytes, last set", REG_BINARY, lastByte, sizeof lastByte, true},
+        {"\"0\" without terminator", REG_SZ, L"0", 2, true},
+        {"\"0\" as 4 bytes", REG_SZ, L"0", 4, true},   // L"0" is two non-zero bytes
+        {"expandable \"1\"", REG_EXPAND_SZ, L"1", 4, true},
+        {"DWORD 0", REG_DWORD, &zero, sizeof zero, false},
+        {"zero-length DWORD", REG_DWORD, &one, 0, false},
+        {"zero-length string", REG_SZ, L"", 0, false},
+        {"empty multi-string", REG_MULTI_SZ, L"\0", 4, false},
+        {"QWORD", REG_QWORD, &wide, sizeof wide, false},   // longer than 4 bytes
+        {"\"1\" terminated", REG_SZ, L"1", 6, false},
+        {"multi-string \"1\"", REG_MULTI_SZ, L"1\0", 6, false},
+        {"1 MB binary", REG_BINARY, huge.data(), static_cast<DWORD>(huge.size()), false},
+        {"no-type zeros", REG_NONE, &zero, sizeof zero, false},
+    };
+    for (const auto& c : cases) {
+        syslog.Set(c.type, c.data, c.bytes);
+        EXPECT_EQ(CTraceLog(otherId).IsEnabled(), c.enabled) << c.name;
+    }
     syslog.Delete();
+    EXPECT_FALSE(CTraceLog(otherId).IsEnabled());
+
+    // No key at all: HKEY_CURRENT_USER pointed at an empty key of the test's own.
+    syslog.Set(REG_DWORD, &one, sizeof one);
+    ASSERT_TRUE(CTraceLog(otherId).IsEnabled());
+    CRegistryRootOverride emptyUser(HKEY_CURRENT_USER);
+    ASSERT_TRUE(emptyUser.Active());
     EXPECT_FALSE(CTraceLog(otherId).IsEnabled());
 }
 

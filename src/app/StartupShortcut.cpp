@@ -16,15 +16,30 @@ const size_t kSourcePathChars = 256;
 bool BuildStartupShortcutPath(wchar_t (&path)[MAX_PATH])
 {
     wchar_t folder[MAX_PATH] = {};
-    DWORD type = 0;
+    DWORD type = REG_SZ;
     CRegistryKey key(HKEY_CURRENT_USER, kShellFoldersKey);
-    key.QueryValue(L"StartUp", &type, folder, sizeof folder);
+    if (!key.QueryValue(L"StartUp", &type, folder, sizeof folder))
+        type = REG_SZ;   // missing or unreadable: the buffer is empty text
 
     path[0] = L'\0';
+    // A number or binary data names no folder; a shortcut built from its bytes
+    // would land in a directory named by chance.
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)
+        return false;
     // A value of MAX_PATH characters or more arrives without its terminator.
     if (wcsnlen(folder, MAX_PATH) == MAX_PATH)
         return false;
-    CopyTruncated(path, folder);
+    if (type == REG_EXPAND_SZ) {
+        // "%USERPROFILE%\..." names the folder only once expanded; a result
+        // that does not fit is refused rather than cut.
+        DWORD needed = ExpandEnvironmentStringsW(folder, path, MAX_PATH);
+        if (needed == 0 || needed > MAX_PATH) {
+            path[0] = L'\0';
+            return false;
+        }
+    } else {
+        CopyTruncated(path, folder);   // REG_MULTI_SZ: its first string
+    }
     if (!AppendWhole(path, kShortcutFileName)) {
         path[0] = L'\0';
         return false;

@@ -2,10 +2,14 @@
 
 #include "SettingsPaths.h"
 #include "framework/BoundedString.h"
+#include "framework/ScopedHandle.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -67,7 +71,12 @@ void ReadText(const TextKey& key, const wchar_t* keyName, const wchar_t* file, w
         CopyFallback(key.fallback, buffer, chars);
         return;
     }
-    GetPrivateProfileStringW(key.section, keyName, key.fallback, buffer, static_cast<DWORD>(chars), file);
+    // One character more than the caller keeps: the profile functions drop
+    // the closing quote of a quoted value as if it had been copied, so a value
+    // that exactly fills the buffer would lose its last character.
+    std::vector<wchar_t> read(chars + 1, L'\0');
+    GetPrivateProfileStringW(key.section, keyName, key.fallback, read.data(), static_cast<DWORD>(read.size()), file);
+    CopyTruncated(buffer, chars, read.data());
 }
 
 template <size_t N>
@@ -83,9 +92,40 @@ int ReadNumber(const NumberKey& key, const wchar_t* file)
     return static_cast<int>(GetPrivateProfileIntW(key.section, key.key, key.fallback, file));
 }
 
+// Whether a write may go to file. The profile functions rewrite the whole
+// file from what they could parse, so a file they read as text in the wrong
+// encoding (UTF-16 without its byte-order mark, binary data) would lose
+// everything in it; and a file marked read-only is the user's to keep, even
+// for an account (root under Wine) that the attribute does not stop.
+bool MayRewrite(const wchar_t* file)
+{
+    DWORD attributes = GetFileAttributesW(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;   // missing: the write creates it
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    CFileHandle handle(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.IsValid())
+        return false;
+    unsigned char bytes[4096];
+    DWORD got = 0;
+    if (!ReadFile(handle.Get(), bytes, sizeof bytes, &got, nullptr))
+        return false;
+    bool utf16 = got >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
+    if (utf16)
+        return true;
+    // Text in the code page or UTF-8 holds no NUL byte; look through all of it.
+    do {
+        if (memchr(bytes, 0, got))
+            return false;
+    } while (ReadFile(handle.Get(), bytes, sizeof bytes, &got, nullptr) && got > 0);
+    return true;
+}
+
 bool WriteText(const wchar_t* section, const wchar_t* keyName, const wchar_t* value, const wchar_t* file)
 {
-    if (!HasPath(file))
+    if (!HasPath(file) || !MayRewrite(file))
         return false;
     return WritePrivateProfileStringW(section, keyName, value, file) != FALSE;
 }
@@ -95,6 +135,41 @@ void FormatEntryKey(int position, wchar_t (&keyName)[8])
 {
     _snwprintf(keyName, 7, L"%d", position);
     keyName[7] = L'\0';
+}
+
+// A section of at most this many characters is read in one piece.
+const DWORD kMaxSectionChars = 4 * 1024 * 1024;
+
+// Every key of section with its first value, read in one call, as the profile
+// functions give it key by key: blanks around key and value already gone, a
+// value in matching quotes without them. One call instead of one per key: the
+// profile functions look each key up from the start of the file, and a list
+// of thousands of entries took seconds. False when the section does not fit
+// kMaxSectionChars (or there is no path): then read key by key.
+bool ReadSectionEntries(const wchar_t* section, const wchar_t* file, std::map<std::wstring, std::wstring>& entries)
+{
+    if (!HasPath(file))
+        return false;
+    std::vector<wchar_t> text;
+    DWORD got = 0;
+    for (DWORD size = 64 * 1024;; size *= 4) {
+        if (size > kMaxSectionChars)
+            return false;
+        text.assign(size, L'\0');
+        got = GetPrivateProfileSectionW(section, text.data(), size, file);
+        if (got < size - 2)   // size - 2 means cut
+            break;
+    }
+    for (const wchar_t* line = text.data(); line < text.data() + got && *line; line += wcslen(line) + 1) {
+        const wchar_t* equals = wcschr(line, L'=');
+        if (!equals)
+            continue;
+        std::wstring value(equals + 1);
+        if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
+            value = value.substr(1, value.size() - 2);
+        entries.emplace(std::wstring(line, equals), value);   // the first of duplicates stays
+    }
+    return true;
 }
 
 }  // namespace
@@ -121,11 +196,18 @@ bool WriteCurrentLanguageName(const wchar_t* name)
 std::vector<std::wstring> ReadLanguageList()
 {
     std::vector<std::wstring> names;
+    std::map<std::wstring, std::wstring> entries;
+    bool whole = ReadSectionEntries(kLanguageTypeSection, g_szSettingsPath, entries);
     for (int position = 1; position <= kMaxLanguageEntries; ++position) {
         wchar_t keyName[8];
         FormatEntryKey(position, keyName);
         wchar_t name[kLanguageListChars];
-        ReadText(kLanguageEntry, keyName, g_szSettingsPath, name);
+        if (whole) {
+            auto entry = entries.find(keyName);
+            CopyTruncated(name, entry == entries.end() ? L"" : entry->second.c_str());
+        } else {
+            ReadText(kLanguageEntry, keyName, g_szSettingsPath, name);
+        }
         if (name[0] == L'\0')
             break;
         names.emplace_back(name);

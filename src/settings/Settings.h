@@ -44,6 +44,11 @@ void ReadChosenLanguageName(int selectedIndex, wchar_t (&name)[kNameChars]);
 // directory, default "\Language\English.ini".
 void ReadLanguageFile(const wchar_t* languageName, wchar_t (&relativePath)[kNameChars]);
 
+// Every writer returns false, and leaves the file as it was, when there is no
+// path yet, when the file is read-only or a folder, or when it holds NUL bytes
+// without a UTF-16 byte-order mark (text the profile functions would misread
+// and, rewriting it, destroy).
+
 // [OPTION] RingType: index of the ring style, default 0. Written as one
 // digit; an index outside 0 to 9 is not written (false).
 int ReadRingType();
