@@ -62,6 +62,8 @@ TEST_F(E2eHardening, HungMessengerLeavesTheProgramAnswering)
 {
     const DWORD kHangMs = 4000;
     const DWORD kEventBoundMs = 1500;
+    ASSERT_EQ(m_app->Handset(L"dial 12"), L"ok delivered=2");
+    ASSERT_TRUE(m_sim->WaitForState(0, "number-box \"12\""));
     size_t mark = m_sim->Mark();
     ASSERT_EQ(m_sim->Command(L"hang " + std::to_wstring(kHangMs)), 1);
     ASSERT_TRUE(m_sim->WaitForState(mark, "hanging " + std::to_string(kHangMs)));
@@ -95,11 +97,10 @@ TEST_F(E2eHardening, HungMessengerLeavesTheProgramAnswering)
     EXPECT_LT(replaceMs, kEventBoundMs);
     EXPECT_EQ(unanswered.load(), 0);
     EXPECT_LT(slowest.load(), 1000u);
-    // The messenger got the emptied number box and was hidden afterwards.
+    // Once it answers, its number box is emptied (by the text, or by Escape
+    // when the text was given up) and it is hidden.
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(m_sim->Main()); }));
-    ASSERT_TRUE(m_sim->Sync());
-    std::vector<std::string> messages = m_sim->Messages(mark);
-    EXPECT_NE(std::find(messages.begin(), messages.end(), "number-box WM_SETTEXT 0x00000000 "), messages.end());
+    EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"\""));
     EXPECT_TRUE(WaitForTrayTip(kTipOnline, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips());
 }
 
@@ -109,6 +110,8 @@ TEST_F(E2eHardening, KeyStormReachesTheNumberBoxInOrder)
 {
     const int kBatches = 10;
     const int kBatchKeys = 100;
+    // The virtual handset's own painting at every call would be measured too.
+    ASSERT_EQ(m_app->Handset(L"hide"), L"ok");
     std::wstring all;
     size_t mark = m_sim->Mark();
     DWORD start = GetTickCount();
