@@ -41,26 +41,12 @@ bool IsJournaledQueued(UINT msg)
 
 std::string MessageName(UINT msg)
 {
-    switch (msg) {
-    case WM_KEYDOWN: return "WM_KEYDOWN";
-    case WM_KEYUP: return "WM_KEYUP";
-    case WM_SYSKEYDOWN: return "WM_SYSKEYDOWN";
-    case WM_SYSKEYUP: return "WM_SYSKEYUP";
-    case WM_LBUTTONDOWN: return "WM_LBUTTONDOWN";
-    case WM_LBUTTONUP: return "WM_LBUTTONUP";
-    case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
-    case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
-    case WM_RBUTTONUP: return "WM_RBUTTONUP";
-    case WM_MBUTTONDOWN: return "WM_MBUTTONDOWN";
-    case WM_MBUTTONUP: return "WM_MBUTTONUP";
-    case WM_CLOSE: return "WM_CLOSE";
-    case WM_COMMAND: return "WM_COMMAND";
-    case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
-    case WM_SETTEXT: return "WM_SETTEXT";
-    default: return CJournal::Hex(msg);
+    for (const SimMessageName& known : kMessageNames) {
+        if (known.message == msg)
+            return known.name;
     }
+    return CJournal::Hex(msg);
 }
-
 
 bool Inside(const RECT& rect, POINT point)
 {
@@ -507,6 +493,8 @@ LRESULT CALLBACK CMessengerSim::SubclassProc(HWND hWnd, UINT msg, WPARAM wParam,
 
 LRESULT CMessengerSim::OnWindowMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (CheckDestroyTrigger(hWnd, msg))
+        return 0;
     switch (msg) {
     case WM_COPYDATA:
         if (hWnd != m_hControl)
@@ -525,6 +513,12 @@ LRESULT CMessengerSim::OnWindowMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARA
         }
         break;
     }
+    case kHangMessage:
+        if (hWnd == m_hControl) {
+            Hang(static_cast<DWORD>(wParam));
+            return 0;
+        }
+        break;
     case kSyncMessage:
         if (hWnd == m_hControl) {
             m_journal.Line("state synced " + std::to_string(static_cast<unsigned long>(wParam)));
@@ -612,6 +606,8 @@ LRESULT CMessengerSim::OnSubclassMessage(HWND hWnd, UINT msg, WPARAM wParam, LPA
                        CJournal::Quote(lParam ? reinterpret_cast<const wchar_t*>(lParam) : L""));
     if (msg == WM_SETFOCUS && (hWnd == m_hNumberBox || hWnd == m_hContacts))
         m_journal.Line("state focus " + Named(hWnd));
+    if (CheckDestroyTrigger(hWnd, msg))
+        return 0;
 
     if (hWnd == m_hNumberBox && msg == WM_KEYDOWN && wParam == VK_RETURN) {
         OnNumberBoxReturn();

@@ -37,6 +37,13 @@ private:
         CallShape shape = CallShape::Conversation;
         bool active = false;
     };
+    // "destroy-on": when the window of role gets message, the window of
+    // target goes (once).
+    struct DestroyTrigger {
+        std::string role;
+        UINT message = 0;
+        std::string target;
+    };
     struct Ringing {
         HWND hNotification = nullptr;
         HWND hBrowser = nullptr;
@@ -69,6 +76,13 @@ private:
     void CloseRinging(size_t index, const char* how);
 
     LRESULT OpenExtra(const std::vector<std::wstring>& words);
+    LRESULT AddDestroyTrigger(const std::vector<std::wstring>& words);
+    // Fires a trigger set for this window and message; true when hWnd itself
+    // went (its message must then not be handled any further).
+    bool CheckDestroyTrigger(HWND hWnd, UINT msg);
+    HWND WindowOfRole(const std::string& role);
+    void DestroyRole(HWND hWnd);
+    void Hang(DWORD ms);
     LRESULT OpenForeignDialog();
     static DWORD WINAPI ForeignDialogThread(void* param);
 
@@ -98,6 +112,7 @@ private:
     std::map<HWND, POINT> m_pressed;          // where the left button went down
     CallShape m_contactShape = CallShape::Conversation;   // what Return in the list opens
     unsigned long m_nSyncs = 0;
+    std::vector<DestroyTrigger> m_destroyTriggers;
     std::vector<HANDLE> m_foreignThreads;
     std::vector<DWORD> m_foreignThreadIds;
 };

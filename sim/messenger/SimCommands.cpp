@@ -52,6 +52,18 @@ std::wstring Option(const std::vector<std::wstring>& words, const wchar_t* key, 
     return fallback;
 }
 
+// Roles and message names are plain ASCII words.
+bool Ascii(const std::wstring& word, std::string& out)
+{
+    out.clear();
+    for (wchar_t c : word) {
+        if (c <= L' ' || c > 0x7E)
+            return false;
+        out += static_cast<char>(c);
+    }
+    return !out.empty();
+}
+
 bool HasWord(const std::vector<std::wstring>& words, const wchar_t* wanted)
 {
     for (const std::wstring& word : words) {
@@ -96,6 +108,83 @@ LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
         return reinterpret_cast<LRESULT>(hLast);
     }
     return kSimBadCommand;
+}
+
+LRESULT CMessengerSim::AddDestroyTrigger(const std::vector<std::wstring>& words)
+{
+    if (words.size() < 3)
+        return kSimBadCommand;
+    DestroyTrigger trigger;
+    std::string message;
+    if (!Ascii(words[1], trigger.role) || !Ascii(words[2], message) ||
+        !Ascii(Option(words, L"window", words[1]), trigger.target))
+        return kSimBadCommand;
+    for (const SimMessageName& known : kMessageNames) {
+        if (message == known.name)
+            trigger.message = known.message;
+    }
+    // The windows need not exist yet: a call window may open later.
+    if (trigger.message == 0)
+        return kSimBadCommand;
+    m_destroyTriggers.push_back(trigger);
+    return 1;
+}
+
+bool CMessengerSim::CheckDestroyTrigger(HWND hWnd, UINT msg)
+{
+    if (m_destroyTriggers.empty())
+        return false;
+    std::string role = RoleOf(hWnd);
+    for (size_t i = 0; i < m_destroyTriggers.size(); ++i) {
+        const DestroyTrigger trigger = m_destroyTriggers[i];
+        if (trigger.role != role || trigger.message != msg)
+            continue;
+        m_destroyTriggers.erase(m_destroyTriggers.begin() + static_cast<std::ptrdiff_t>(i));
+        HWND hTarget = trigger.target == role ? hWnd : WindowOfRole(trigger.target);
+        m_journal.Line("state destroy-trigger " + role + " " + CJournal::Hex(msg) + " " + trigger.target);
+        if (!hTarget)
+            return false;
+        DestroyRole(hTarget);
+        return !IsWindow(hWnd);
+    }
+    return false;
+}
+
+HWND CMessengerSim::WindowOfRole(const std::string& role)
+{
+    HWND hFound = nullptr;
+    EnterCriticalSection(&m_rolesLock);
+    for (const auto& entry : m_roles) {
+        if (entry.second == role && IsWindow(entry.first))
+            hFound = entry.first;
+    }
+    LeaveCriticalSection(&m_rolesLock);
+    return hFound;
+}
+
+// A call window or a notification goes as the stand-in's own bookkeeping
+// expects; any other window simply goes.
+void CMessengerSim::DestroyRole(HWND hWnd)
+{
+    if (FindCall(hWnd) && GetAncestor(hWnd, GA_ROOT) == hWnd) {
+        CloseCall(hWnd);
+        return;
+    }
+    for (size_t i = 0; i < m_ringing.size(); ++i) {
+        if (m_ringing[i].hNotification == hWnd) {
+            CloseRinging(i, "destroyed");
+            return;
+        }
+    }
+    DestroyWindow(hWnd);
+}
+
+// Every window of this thread stops answering, as a busy or stuck messenger's.
+void CMessengerSim::Hang(DWORD ms)
+{
+    m_journal.Line("state hanging " + std::to_string(ms));
+    Sleep(ms);
+    m_journal.Line("state hang-over");
 }
 
 LRESULT CMessengerSim::Execute(const std::wstring& command)
@@ -161,6 +250,18 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
     }
     if (verb == L"open")
         return OpenExtra(words);
+    if (verb == L"destroy-on")
+        return AddDestroyTrigger(words);
+    if (verb == L"hang") {
+        if (words.size() < 2)
+            return kSimBadCommand;
+        wchar_t* end = nullptr;
+        long ms = wcstol(words[1].c_str(), &end, 10);
+        if (!end || *end != L'\0' || ms < 1 || ms > static_cast<long>(kMaxHangMs))
+            return kSimBadCommand;
+        PostMessageW(m_hControl, kHangMessage, static_cast<WPARAM>(ms), 0);
+        return 1;
+    }
     if (verb == L"focus") {
         if (words.size() < 2)
             return kSimBadCommand;

@@ -49,6 +49,28 @@ const UINT kEndCallMessage = WM_APP + 1;
 // Posted to the command window by "sync": once it comes out of the queue,
 // every message posted before the command has been handled.
 const UINT kSyncMessage = WM_APP + 2;
+// Posted to the command window by "hang": once it comes out of the queue, the
+// thread of every window of the stand-in stops handling messages for wParam ms.
+const UINT kHangMessage = WM_APP + 3;
+const DWORD kMaxHangMs = 60000;
+
+// Names of the messages the journal and the "destroy-on" command know.
+struct SimMessageName {
+    UINT message;
+    const char* name;
+};
+inline const SimMessageName kMessageNames[] = {
+    {WM_KEYDOWN, "WM_KEYDOWN"},         {WM_KEYUP, "WM_KEYUP"},
+    {WM_SYSKEYDOWN, "WM_SYSKEYDOWN"},   {WM_SYSKEYUP, "WM_SYSKEYUP"},
+    {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"}, {WM_LBUTTONUP, "WM_LBUTTONUP"},
+    {WM_LBUTTONDBLCLK, "WM_LBUTTONDBLCLK"}, {WM_RBUTTONDOWN, "WM_RBUTTONDOWN"},
+    {WM_RBUTTONUP, "WM_RBUTTONUP"},     {WM_MBUTTONDOWN, "WM_MBUTTONDOWN"},
+    {WM_MBUTTONUP, "WM_MBUTTONUP"},     {WM_CLOSE, "WM_CLOSE"},
+    {WM_COMMAND, "WM_COMMAND"},         {WM_SYSCOMMAND, "WM_SYSCOMMAND"},
+    {WM_SETTEXT, "WM_SETTEXT"},         {WM_SETFOCUS, "WM_SETFOCUS"},
+    {WM_SHOWWINDOW, "WM_SHOWWINDOW"},   {WM_ACTIVATE, "WM_ACTIVATE"},
+    {WM_WINDOWPOSCHANGING, "WM_WINDOWPOSCHANGING"},
+};
 
 // The whole text of a window of this process.
 inline std::wstring WindowText(HWND hWnd)

@@ -60,6 +60,13 @@ const int kCallWaitTries = 20;
 const DWORD kCallWaitStepMs = 100;
 const DWORD kCallVoiceDelayMs = 200;
 
+// The messenger's thread may stop answering (busy, or stuck). A call that
+// would wait for it (a sent message, showing or focusing one of its windows)
+// waits at most this long, so that the handset and the tray stay alive; what
+// was asked still happens once the thread answers again.
+const UINT kForeignReplyMs = 500;
+const DWORD kForeignPollMs = 5;   // between looks at a change asked of it
+
 // 'Show' with this parameter brings the call window forward instead of the
 // main window.
 const int kShowCallWindow = 1;

@@ -48,6 +48,36 @@ HWND FindCallVoiceControl(HWND hCallWnd)
     return FindUntitledChild(FindUntitledChild(hInner, kDialogClass), kCallVoiceClass);
 }
 
+// Whether the window's thread handles a sent message within the bound.
+bool IsAnswering(HWND hWnd)
+{
+    DWORD_PTR result = 0;
+    return hWnd && SendMessageTimeoutW(hWnd, WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kForeignReplyMs,
+                                       &result) != 0;
+}
+
+// Waits, at most the bound, for a change asked of another thread's window.
+template <typename Done>
+bool WaitForForeign(Done done)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= kForeignReplyMs)
+            return false;
+        Sleep(kForeignPollMs);
+    }
+    return true;
+}
+
+// ShowWindow on another thread's window waits until that thread has shown
+// it, however long it takes: this asks without waiting, then looks for the
+// result for a bounded time. False when it did not come in time.
+bool ShowForeign(HWND hWnd, int nCmdShow, bool visible)
+{
+    ::ShowWindowAsync(hWnd, nCmdShow);
+    return WaitForForeign([&] { return (::IsWindowVisible(hWnd) != FALSE) == visible; });
+}
+
 }  // namespace
 
 int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
@@ -94,16 +124,24 @@ int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
     }
 }
 
+// Every step on the messenger's window is asked without waiting for its
+// thread, and its effect awaited only for a bounded time: once the thread
+// has not answered, the rest is asked without waiting at all.
 void CYahooDialog::BringToFront(HWND hWnd)
 {
     if (!hWnd)
         return;
-    ::ShowWindow(hWnd, SW_SHOW);
-    if (!::IsWindowVisible(hWnd))
-        ::ShowWindow(hWnd, SW_SHOW);
-    if (IsIconic(hWnd))
-        OpenIcon(hWnd);
-    BringWindowToTop(hWnd);
+    bool answering = ShowForeign(hWnd, SW_SHOW, true);
+    if (!::IsWindowVisible(hWnd) && answering)
+        answering = ShowForeign(hWnd, SW_SHOW, true);
+    if (IsIconic(hWnd)) {
+        // What OpenIcon does, without waiting.
+        ::ShowWindowAsync(hWnd, SW_SHOWNORMAL);
+        if (answering)
+            WaitForForeign([&] { return !IsIconic(hWnd); });
+    }
+    // BringWindowToTop, without waiting.
+    SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
     SetForegroundWindow(hWnd);
     SetActiveWindow(hWnd);
 }
@@ -126,8 +164,12 @@ HWND CYahooDialog::GetMessengerFocus() const
     return hFocus;
 }
 
+// SetFocus while attached sends the focus messages to the messenger's thread
+// and waits for them: a thread that does not answer keeps its focus.
 void CYahooDialog::SetMessengerFocus(HWND hTarget) const
 {
+    if (!IsAnswering(hTarget))
+        return;
     DWORD nThread = MessengerThread();
     DWORD nSelf = GetCurrentThreadId();
     bool attached = nThread != 0 && nThread != nSelf && AttachThreadInput(nSelf, nThread, TRUE);
@@ -155,23 +197,39 @@ void CYahooDialog::PressInContactList(WPARAM nVirtualKey)
 }
 
 // Ctrl+Tab through the input queue: it reaches the focus window of the
-// messenger, which is foreground by then.
+// foreground thread, so it is struck only when that is the messenger's (its
+// main window may have gone, and another program would get the keys).
 void CYahooDialog::SwitchTab()
 {
     BringToFront(m_hMessengerWnd);
+    DWORD nThread = MessengerThread();
+    HWND hForeground = GetForegroundWindow();
+    if (!nThread || !IsWindow(m_hMessengerWnd) || !hForeground ||
+        GetWindowThreadProcessId(hForeground, nullptr) != nThread)
+        return;
     keybd_event(VK_CONTROL, 0, KEYEVENTF_EXTENDEDKEY, 0);
     keybd_event(VK_TAB, 0, KEYEVENTF_EXTENDEDKEY, 0);
     keybd_event(VK_TAB, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
     keybd_event(VK_CONTROL, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
 }
 
+// The text is sent and the window hidden as before, but a messenger thread
+// that does not answer holds this one for the bound only.
 void CYahooDialog::HideMessenger()
 {
+    bool answering = true;
     if (m_hNumberEdit) {
-        ::SendMessageW(m_hNumberEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+        DWORD_PTR result = 0;
+        answering = SendMessageTimeoutW(m_hNumberEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""),
+                                        SMTO_NORMAL | SMTO_ABORTIFHUNG, kForeignReplyMs, &result) != 0;
         PostKey(m_hNumberEdit, VK_ESCAPE, kEscapeLParam, kEscapeLParam);
     }
-    ::ShowWindow(m_hMessengerWnd, SW_HIDE);
+    if (!m_hMessengerWnd)
+        return;
+    if (answering)
+        ShowForeign(m_hMessengerWnd, SW_HIDE, false);
+    else
+        ::ShowWindowAsync(m_hMessengerWnd, SW_HIDE);
 }
 
 // Answers the ringing notification. With no notification to click, nothing
