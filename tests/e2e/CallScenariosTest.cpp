@@ -74,7 +74,9 @@ TEST_F(E2eCalls, IncomingCallAnsweredByLiftingAndHungUpByReplacing)
         << Describe(messages);
     EXPECT_NE(std::find(messages.begin(), messages.end(), Click("call-in-browser", 0x004B0036, false)), messages.end())
         << Describe(messages);
-    EXPECT_EQ(CountState(*m_sim, mark, "call-started conversation"), 1u) << Describe(m_sim->States(mark));
+    // The conversation opens after the notification has closed.
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-started conversation") == 1; }))
+        << Describe(m_sim->States(mark));
     EXPECT_TRUE(m_app->WaitForJournal(kJShowInTalk, before));
     EXPECT_EQ(m_app->State(L"display"), L"\"InTalk\"");
     HWND hConversation = m_sim->Window("conversation");
