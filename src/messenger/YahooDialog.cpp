@@ -134,11 +134,12 @@ void CYahooDialog::WatchCallWindow()
 void CYahooDialog::WatchAfterCallIn()
 {
     m_hCallInWnd = nullptr;
+    CTopLevelScan scan;
     HWND hExamined = nullptr;
     for (;;) {
-        HWND hFound = FindTopLevelBelow(hExamined, kConversationClass);
+        HWND hFound = scan.FindBelow(hExamined, kConversationClass);
         if (!hFound)
-            hFound = FindTopLevelBelow(hExamined, kSearchWindowClass);
+            hFound = scan.FindBelow(hExamined, kSearchWindowClass);
         if (!hFound) {
             SendStatus(kStatusReady);
             return;
@@ -177,6 +178,7 @@ void CYahooDialog::WatchNotification(HWND hNotification)
 // after the window that follows the one examined last.
 void CYahooDialog::ScanForCall()
 {
+    CTopLevelScan scan;
     HWND hExamined = nullptr;
     for (;;) {
         HWND hStart = nullptr;
@@ -187,11 +189,11 @@ void CYahooDialog::ScanForCall()
             if (!hStart)
                 break;
         }
-        HWND hFound = FindTopLevelBelow(hStart, kConversationClass);
+        HWND hFound = scan.FindBelow(hStart, kConversationClass);
         if (!hFound)
-            hFound = FindTopLevelBelow(hStart, kSearchWindowClass);
+            hFound = scan.FindBelow(hStart, kSearchWindowClass);
         if (!hFound) {
-            hFound = FindTopLevelBelow(hStart, kDialogClass);
+            hFound = scan.FindBelow(hStart, kDialogClass);
             if (!hFound)
                 break;
             if (!IsMessengerThread(hFound)) {
