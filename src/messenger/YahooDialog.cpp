@@ -45,12 +45,15 @@ void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent != kWatchTimerId)
         return;
-    if (FindMessenger())
+    BOOL bFound = FindMessenger();
+    if (bFound)
         WatchCalls();
     else
         ForgetMessenger();
+    // This tick's search stands for the refresh's own: searching twice cost
+    // about a tenth of every tick.
     if (m_pOwner)
-        m_pOwner->RefreshTrayStatus();
+        m_pOwner->RefreshTrayStatus(bFound);
     // Also ends a longer period that a command set for this one tick.
     SetTimer(kWatchTimerId, kWatchPeriodMs);
 }
