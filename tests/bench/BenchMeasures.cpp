@@ -1,6 +1,6 @@
 #include "BenchMeasures.h"
 
-#include "MessengerTestSupport.h"
+#include "TestSupport.h"
 
 #include <psapi.h>
 #include <winternl.h>
