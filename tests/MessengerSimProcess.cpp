@@ -60,7 +60,7 @@ std::string ReadSharedFile(const std::wstring& path)
 
 }  // namespace
 
-CMessengerSimProcess::CMessengerSimProcess(const std::wstring& languagePath, bool hidden)
+CMessengerSimProcess::CMessengerSimProcess(const std::wstring& languagePath, bool hidden, bool timestamps)
     : m_journalPath(JoinPath(m_dir.Path(), L"journal.txt"))
 {
     std::wstring arguments = L"--journal \"" + m_journalPath + L"\"";
@@ -68,6 +68,8 @@ CMessengerSimProcess::CMessengerSimProcess(const std::wstring& languagePath, boo
         arguments += L" --language \"" + languagePath + L"\"";
     if (hidden)
         arguments += L" --hidden";
+    if (timestamps)
+        arguments += L" --timestamps";
     m_process = std::make_unique<CChildProcess>(JoinPath(TestBinDir(), L"MessengerSim.exe"), arguments);
     if (!m_process->Started())
         return;

@@ -20,8 +20,8 @@ struct SimJournalEntry {
 class CMessengerSimProcess {
 public:
     // languagePath: the language file it takes its window texts from (empty:
-    // the built-in ones).
-    explicit CMessengerSimProcess(const std::wstring& languagePath = L"", bool hidden = false);
+    // the built-in ones). timestamps: its message lines carry qpc=<counter>.
+    explicit CMessengerSimProcess(const std::wstring& languagePath = L"", bool hidden = false, bool timestamps = false);
     // Asks it to quit, and ends it if it does not.
     ~CMessengerSimProcess();
     CMessengerSimProcess(const CMessengerSimProcess&) = delete;
@@ -32,6 +32,7 @@ public:
     bool IsRunning() const { return m_process && m_process->IsRunning(); }
     bool WaitForExit(DWORD timeoutMs) { return m_process && m_process->WaitForExit(timeoutMs); }
     HWND ControlWindow() const { return m_hControl; }
+    const std::wstring& JournalPath() const { return m_journalPath; }
 
     // Sends one command; kSimBadCommand when it was not understood, 0 when
     // nobody answered or there was nothing to do.

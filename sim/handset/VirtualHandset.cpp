@@ -85,7 +85,7 @@ const wchar_t kHelp[] =
     L"ok commands: key <0-9|*|#|call|up|down|del|end|hf|in|out|in2|out2|number>, dial <digits*#>, "
     L"hook on|off, lift, replace, cradle in|out, ring [on|off], notify <n>, reserved <n>, "
     L"fire <dispid> [i2:n|i4:n|bool:0|1|bstr:text|empty]..., plug, unplug, model <n>, channel <n>, "
-    L"state, journal, olelog, clear, reset, show, hide, move <x> <y>";
+    L"state, journal, olelog, clear, reset, show, hide, move <x> <y>, timed <command>";
 
 thread_local CVirtualHandset* t_pHandset = nullptr;
 LONG g_cHandsets = 0;
@@ -570,6 +570,17 @@ std::wstring CVirtualHandset::Execute(const std::wstring& commandLine)
     std::wstring arg = words.size() > 1 ? Lower(words[1]) : std::wstring();
     auto delivered = [](int count) { return L"ok delivered=" + std::to_wstring(count); };
     auto usage = [&](const wchar_t* form) { return L"error: usage: " + std::wstring(form); };
+
+    if (verb == L"timed") {
+        // Any command, its reply followed by the performance counter (one
+        // clock for every process) just before it ran: when its event fired.
+        if (words.size() < 2)
+            return usage(L"timed <command>");
+        LARGE_INTEGER fired = {};
+        QueryPerformanceCounter(&fired);
+        std::wstring rest = commandLine.substr(commandLine.find(words[0]) + words[0].size());
+        return Execute(rest) + L" qpc=" + std::to_wstring(static_cast<long long>(fired.QuadPart));
+    }
 
     if (verb == L"key") {
         short code = 0;

@@ -19,6 +19,10 @@ public:
     bool Open(const wchar_t* path);
     // Appends one line (a line break is added). Safe from any thread.
     void Line(const std::string& text);
+    // Whether message lines carry the performance-counter time at which the
+    // message left the queue (for latency measurements).
+    void SetTimestamps(bool on) { m_bTimestamps = on; }
+    bool Timestamps() const { return m_bTimestamps; }
 
     // A window handle as eight hex digits, as every line names windows.
     static std::string Handle(HWND hWnd);
@@ -30,4 +34,5 @@ public:
 private:
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
     CRITICAL_SECTION m_lock;
+    bool m_bTimestamps = false;
 };

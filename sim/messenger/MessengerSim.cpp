@@ -206,8 +206,13 @@ void CMessengerSim::JournalQueued(const MSG& msg)
 {
     if (!msg.hwnd || !IsJournaledQueued(msg.message))
         return;
-    m_journal.Line("msg " + Named(msg.hwnd) + " " + MessageName(msg.message) + " " + CJournal::Hex(msg.wParam) + " " +
-                   CJournal::Hex(static_cast<UINT_PTR>(msg.lParam)));
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    std::string line = "msg " + Named(msg.hwnd) + " " + MessageName(msg.message) + " " + CJournal::Hex(msg.wParam) +
+                       " " + CJournal::Hex(static_cast<UINT_PTR>(msg.lParam));
+    if (m_journal.Timestamps())
+        line += " qpc=" + std::to_string(static_cast<long long>(now.QuadPart));
+    m_journal.Line(line);
 }
 
 // Ctrl+Tab anywhere in the main window switches its tab, as the messenger's

@@ -107,6 +107,28 @@ LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
         m_journal.Line("state extra-windows " + std::to_string(count));
         return reinterpret_cast<LRESULT>(hLast);
     }
+    if (what == L"nested") {
+        // One hidden top-level window over a chain of children, each the
+        // only child of the one before: a deep tree for window walks.
+        if (words.size() < 3)
+            return kSimBadCommand;
+        wchar_t* end = nullptr;
+        long depth = wcstol(words[2].c_str(), &end, 10);
+        if (!end || *end != L'\0' || depth < 1 || depth > kMaxNestedDepth)
+            return kSimBadCommand;
+        HWND hParent = CreateWindowExW(0, kExtraClass, L"extra", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+        HWND hTop = hParent;
+        for (long level = 0; hParent && level < depth; ++level) {
+            // No parent notifications: each would climb the whole chain.
+            hParent = CreateWindowExW(WS_EX_NOPARENTNOTIFY, kExtraClass, L"extra", WS_CHILD | WS_VISIBLE, 0, 0, 10,
+                                      10, hParent, nullptr, GetModuleHandleW(nullptr), nullptr);
+        }
+        if (!hParent)
+            return 0;
+        m_journal.Line("state nested-windows " + std::to_string(depth));
+        return reinterpret_cast<LRESULT>(hTop);
+    }
     return kSimBadCommand;
 }
 

@@ -43,6 +43,7 @@ const RECT kRefuseButton = {82, 66, 100, 84};
 const int kNotificationWidth = 200;
 const int kNotificationHeight = 100;
 const int kMaxExtraWindows = 20000;   // "open plain" at most
+const int kMaxNestedDepth = 2000;     // "open nested" at most
 const UINT_PTR kSubclassId = 1;   // of the system-class windows it adds behaviour to
 // Posted to the command window to end a call whose hang-up button was clicked.
 const UINT kEndCallMessage = WM_APP + 1;

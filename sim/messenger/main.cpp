@@ -1,11 +1,13 @@
 // MessengerSim.exe: the stand-in messenger.
 //
-//   MessengerSim.exe [--journal <file>] [--language <file>] [--hidden]
+//   MessengerSim.exe [--journal <file>] [--language <file>] [--hidden] [--timestamps]
 //
 // --journal   where the journal goes (a new file); without it, nowhere
 // --language  the language file for the window texts; without it, the
 //             texts of the messenger's Chinese edition
 // --hidden    starts with the main window hidden
+// --timestamps  message lines end with qpc=<performance counter> taken
+//             when the message left the queue
 #include "Journal.h"
 #include "MessengerSim.h"
 
@@ -25,6 +27,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
     std::wstring journalPath;
     std::wstring languagePath;
     bool hidden = false;
+    bool timestamps = false;
     for (int i = 1; i < argc; ++i) {
         if (wcscmp(argv[i], L"--journal") == 0 && i + 1 < argc)
             journalPath = argv[++i];
@@ -32,6 +35,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
             languagePath = argv[++i];
         else if (wcscmp(argv[i], L"--hidden") == 0)
             hidden = true;
+        else if (wcscmp(argv[i], L"--timestamps") == 0)
+            timestamps = true;
         else {
             LocalFree(argv);
             return 2;
@@ -45,6 +50,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int)
     CJournal journal;
     if (!journalPath.empty() && !journal.Open(journalPath.c_str()))
         return 3;
+    journal.SetTimestamps(timestamps);
     CMessengerSim sim(journal, languagePath);
     if (!sim.Create(hidden))
         return 4;

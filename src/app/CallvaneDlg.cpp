@@ -56,13 +56,25 @@ BOOL CCallvaneDlg::OnInitDialog()
 
 void CCallvaneDlg::RefreshTrayStatus()
 {
+    bool handset = m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent();
+    // The messenger is looked for only when a handset is present.
+    ShowTrayStatus(handset, handset && m_pYahooDlg && m_pYahooDlg->FindMessenger());
+}
+
+void CCallvaneDlg::RefreshTrayStatus(BOOL bMessengerFound)
+{
+    bool handset = m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent();
+    ShowTrayStatus(handset, handset && bMessengerFound);
+}
+
+void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
+{
     wchar_t iconPath[MAX_PATH];
     const wchar_t* iconName = kIconNoHandset;
     const wchar_t* tip = kTipNoHandset;
-    if (m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent()) {
-        bool messengerFound = m_pYahooDlg && m_pYahooDlg->FindMessenger();
-        iconName = messengerFound ? kIconOnline : kIconNoMessenger;
-        tip = messengerFound ? kTipOnline : kTipNoMessenger;
+    if (bHandset) {
+        iconName = bMessenger ? kIconOnline : kIconNoMessenger;
+        tip = bMessenger ? kTipOnline : kTipNoMessenger;
     }
     if (!GetProgramDirectory(iconPath) || !AppendWhole(iconPath, iconName))
         iconPath[0] = L'\0';

@@ -20,6 +20,9 @@ public:
     // Sets the tray icon's image and tip from the presence of the handset
     // and of the messenger.
     void RefreshTrayStatus();
+    // The same for a caller that has just looked for the messenger itself
+    // (the watch tick): its result stands for a second search.
+    void RefreshTrayStatus(BOOL bMessengerFound);
 
     HICON m_hIcon;
     COptionDlg* m_pOptionDlg = nullptr;
@@ -39,6 +42,7 @@ protected:
 
 private:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    void ShowTrayStatus(bool bHandset, bool bMessenger);
     void ShowAbout(int nDeviceModel);
     void OnAutoRun();
     void OnOption();

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "MessengerIds.h"
 
@@ -22,18 +23,16 @@ inline bool ClassContains(HWND hWnd, const wchar_t* part)
     return wcsstr(name, part) != nullptr;
 }
 
-// The first top-level window of the class below hAfter in Z order (from the
-// top when hAfter is null), compared as the system compares class names:
-// whole and ignoring case. This is what FindWindowExW on the desktop is for,
-// but Wine's finds nothing at all when hAfter is of another class.
-inline HWND FindTopLevelBelow(HWND hAfter, const wchar_t* className)
-{
-    HWND hWnd = hAfter ? GetWindow(hAfter, GW_HWNDNEXT) : GetWindow(GetDesktopWindow(), GW_CHILD);
-    for (; hWnd; hWnd = GetWindow(hWnd, GW_HWNDNEXT)) {
-        wchar_t name[kMaxClassNameChars] = {};
-        GetClassNameW(hWnd, name, static_cast<int>(kMaxClassNameChars));
-        if (CompareStringOrdinal(name, -1, className, -1, TRUE) == CSTR_EQUAL)
-            return hWnd;
-    }
-    return nullptr;
-}
+// Finds top-level windows of a class below a given one in Z order, for one
+// scan down the Z order. Class names are compared as the system compares
+// them: whole and ignoring case.
+class CTopLevelScan {
+public:
+    // The first top-level window of the class below hAfter (from the top
+    // when hAfter is null).
+    HWND FindBelow(HWND hAfter, const wchar_t* className);
+
+private:
+    std::vector<HWND> m_order;   // the top-level windows, top first, once read
+    bool m_bOrderRead = false;
+};

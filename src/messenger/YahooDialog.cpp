@@ -45,12 +45,15 @@ void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent != kWatchTimerId)
         return;
-    if (FindMessenger())
+    BOOL bFound = FindMessenger();
+    if (bFound)
         WatchCalls();
     else
         ForgetMessenger();
+    // This tick's search stands for the refresh's own: searching twice cost
+    // about a tenth of every tick.
     if (m_pOwner)
-        m_pOwner->RefreshTrayStatus();
+        m_pOwner->RefreshTrayStatus(bFound);
     // Also ends a longer period that a command set for this one tick.
     SetTimer(kWatchTimerId, kWatchPeriodMs);
 }
@@ -146,11 +149,12 @@ void CYahooDialog::WatchAfterCallIn()
 // The conversation (or search) window that holds a visible hang-up button.
 HWND CYahooDialog::FindAnsweredCallWindow() const
 {
+    CTopLevelScan scan;
     HWND hExamined = nullptr;
     for (;;) {
-        HWND hFound = FindTopLevelBelow(hExamined, kConversationClass);
+        HWND hFound = scan.FindBelow(hExamined, kConversationClass);
         if (!hFound)
-            hFound = FindTopLevelBelow(hExamined, kSearchWindowClass);
+            hFound = scan.FindBelow(hExamined, kSearchWindowClass);
         if (!hFound || FindHangUpButton(hFound))
             return hFound;
         hExamined = hFound;
@@ -182,6 +186,7 @@ void CYahooDialog::WatchNotification(HWND hNotification)
 // after the window that follows the one examined last.
 void CYahooDialog::ScanForCall()
 {
+    CTopLevelScan scan;
     HWND hExamined = nullptr;
     for (;;) {
         HWND hStart = nullptr;
@@ -192,11 +197,11 @@ void CYahooDialog::ScanForCall()
             if (!hStart)
                 break;
         }
-        HWND hFound = FindTopLevelBelow(hStart, kConversationClass);
+        HWND hFound = scan.FindBelow(hStart, kConversationClass);
         if (!hFound)
-            hFound = FindTopLevelBelow(hStart, kSearchWindowClass);
+            hFound = scan.FindBelow(hStart, kSearchWindowClass);
         if (!hFound) {
-            hFound = FindTopLevelBelow(hStart, kDialogClass);
+            hFound = scan.FindBelow(hStart, kDialogClass);
             if (!hFound)
                 break;
             if (!IsMessengerThread(hFound)) {

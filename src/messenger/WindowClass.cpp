@@ -1,0 +1,56 @@
+#include "WindowClass.h"
+
+#include <algorithm>
+
+namespace {
+
+BOOL CALLBACK CollectTopLevelProc(HWND hWnd, LPARAM lParam)
+{
+    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+    return TRUE;
+}
+
+// The window after hWnd in the list, or null.
+HWND NextInList(const std::vector<HWND>& windows, HWND hWnd)
+{
+    auto it = std::find(windows.begin(), windows.end(), hWnd);
+    return it != windows.end() && ++it != windows.end() ? *it : nullptr;
+}
+
+}  // namespace
+
+// Reading each window's class from here costs a round trip to the window
+// manager per window (tens of milliseconds over a thousand windows under
+// Wine); FindWindowExW compares classes on its side in one call and lists
+// the class's windows in Z order. But Wine's finds nothing at all when
+// hAfter is of another class. So the class's windows are listed, and hAfter
+// placed among them: directly when it or the window just above it is one of
+// them (what a scan down the Z order meets), else from the whole Z order
+// (EnumWindows, the GW_HWNDNEXT order), which costs a round trip per window
+// and is read once per scan.
+HWND CTopLevelScan::FindBelow(HWND hAfter, const wchar_t* className)
+{
+    HWND hFirst = FindWindowExW(nullptr, nullptr, className, nullptr);
+    if (!hFirst || !hAfter)
+        return hFirst;
+    std::vector<HWND> candidates;
+    for (HWND hWnd = hFirst; hWnd; hWnd = FindWindowExW(nullptr, hWnd, className, nullptr))
+        candidates.push_back(hWnd);
+    if (std::find(candidates.begin(), candidates.end(), hAfter) != candidates.end())
+        return NextInList(candidates, hAfter);
+    HWND hAbove = GetWindow(hAfter, GW_HWNDPREV);
+    if (hAbove && std::find(candidates.begin(), candidates.end(), hAbove) != candidates.end())
+        return NextInList(candidates, hAbove);
+    if (!m_bOrderRead) {
+        EnumWindows(CollectTopLevelProc, reinterpret_cast<LPARAM>(&m_order));
+        m_bOrderRead = true;
+    }
+    auto it = std::find(m_order.begin(), m_order.end(), hAfter);
+    if (it == m_order.end())
+        return nullptr;
+    for (++it; it != m_order.end(); ++it) {
+        if (std::find(candidates.begin(), candidates.end(), *it) != candidates.end())
+            return *it;
+    }
+    return nullptr;
+}

@@ -1,0 +1,547 @@
+// CallvaneBench.exe: what Callvane costs, measured under the same conditions
+// as its tests: the installed program, the stand-in messenger and the
+// virtual handset as separate processes, or the program's own classes
+// driven in this process against real windows. Prints Markdown table rows
+// and notes; scripts/bench.sh runs each benchmark and gathers the table.
+//
+//   CallvaneBench.exe idle <seconds>
+//   CallvaneBench.exe growth <passes>
+//   CallvaneBench.exe latency <keys>
+//   CallvaneBench.exe startup <runs>
+//   CallvaneBench.exe watch <window counts, comma-separated> <tree depth>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BenchMeasures.h"
+#include "MessengerSimProcess.h"
+#include "MessengerTestSupport.h"
+#include "TestSupport.h"
+#include "app/AppIds.h"
+#include "app/CallvaneDlg.h"
+#include "e2e/E2eSession.h"
+#include "framework/AxHost.h"
+#include "messenger/CommandCodes.h"
+#include "messenger/MessengerIds.h"
+#include "messenger/YahooDialog.h"
+#include "phone/DeviceDialog.h"
+#include "res/resource.h"
+#include "settings/SettingsPaths.h"
+
+namespace {
+
+const wchar_t kHandsetPlugged[] = L"plugged";
+const DWORD kStartTimeoutMs = 20000;
+const int kWindowsPerCommand = 500;
+
+std::string Verdict(bool met)
+{
+    return met ? "met" : "**missed**";
+}
+
+// Callvane.exe installed in a folder of its own and started with a plugged-in
+// handset, beside a running stand-in messenger: the set-up of a user's desk.
+struct Desk {
+    explicit Desk(bool timestamps = false)
+    {
+        sim = std::make_unique<CMessengerSimProcess>(L"", false, timestamps);
+        app = std::make_unique<CCallvaneProcess>(install, kHandsetPlugged);
+    }
+    ~Desk()
+    {
+        if (app && app->Process().IsRunning()) {
+            CChildProcess exitRequest(install.ExePath(), kExitRequest);
+            exitRequest.WaitForExit(10000);
+            app->Process().WaitForExit(10000);
+        }
+    }
+    bool Ready()
+    {
+        return install.Complete() && sim->Ready() && app->WaitStarted() && WaitForTrayTip(kTipOnline, 8000);
+    }
+
+    CE2eInstall install;
+    std::unique_ptr<CMessengerSimProcess> sim;
+    std::unique_ptr<CCallvaneProcess> app;
+};
+
+// CPU of one process, from both sides.
+struct CpuPoint {
+    LinuxCpu proc;
+    double windows = -1;
+};
+
+struct Watched {
+    std::string name;
+    int pid = 0;
+    HANDLE hProcess = nullptr;   // for GetProcessTimes, when known
+    CpuPoint before;
+};
+
+CpuPoint Sample(const Watched& w)
+{
+    return {ReadLinuxCpu(w.pid), WindowsCpuSeconds(w.hProcess)};
+}
+
+std::wstring ParentOf(const std::wstring& path)
+{
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::string LastName(const std::wstring& path)
+{
+    return Narrow(path.substr(path.find_last_of(L'\\') + 1));
+}
+
+int FindOne(const std::vector<std::string>& parts, bool samePrefix)
+{
+    std::vector<LinuxProcess> found = FindLinuxProcesses(parts, samePrefix);
+    return found.size() == 1 ? found.front().pid : 0;
+}
+
+int Idle(double seconds)
+{
+    Desk desk;
+    if (!desk.Ready()) {
+        Note("idle: Callvane, its handset or the stand-in messenger did not start");
+        return 1;
+    }
+    // Temporary folders with unique names pick out this Callvane.exe and
+    // this stand-in among the session's processes.
+    std::vector<Watched> watched = {
+        {"Callvane.exe", FindOne({LastName(desk.install.Directory()), "Callvane.exe"}, false),
+         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, desk.app->Id()), {}},
+        {"MessengerSim.exe", FindOne({LastName(ParentOf(desk.sim->JournalPath())), "MessengerSim.exe"}, false),
+         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, desk.sim->ProcessId()), {}},
+        {"explorer.exe (tray)", FindOne({"explorer.exe"}, true), nullptr, {}},
+        {"wineserver", FindOne({"wineserver"}, true), nullptr, {}},
+    };
+    if (watched[0].pid == 0) {
+        Note("idle: the Linux process of Callvane.exe was not found in /proc");
+        return 1;
+    }
+    // Past the first ticks, whose work (loading, first search) is not idle.
+    PumpMessages(5000);
+    for (Watched& w : watched)
+        w.before = Sample(w);
+    int64_t start = Counter();
+    DWORD lastReport = GetTickCount();
+    while (CounterSeconds(Counter() - start) < seconds) {
+        Sleep(250);
+        if (GetTickCount() - lastReport >= 60000) {
+            fprintf(stderr, "idle: %.0f of %.0f s\n", CounterSeconds(Counter() - start), seconds);
+            lastReport = GetTickCount();
+        }
+    }
+    double wall = CounterSeconds(Counter() - start);
+    bool stillOnline = WaitForTrayTip(kTipOnline, 3000) && desk.app->State(L"open") == L"1";
+
+    const double targetPercent = 0.05;
+    for (size_t i = 0; i < watched.size(); ++i) {
+        const Watched& w = watched[i];
+        if (w.pid == 0) {
+            Note("idle: " + w.name + " not found in /proc");
+            continue;
+        }
+        CpuPoint after = Sample(w);
+        double statPercent = 100.0 * (after.proc.statSeconds - w.before.proc.statSeconds) / wall;
+        double schedPercent = 100.0 * (after.proc.schedSeconds - w.before.proc.schedSeconds) / wall;
+        std::string value = Format("%.4f %% (schedstat %.4f %%)", statPercent, schedPercent);
+        if (i == 0) {
+            Row("idle", Format("%s CPU over %.0f s, /proc/%d/stat all threads", w.name.c_str(), wall, w.pid), value,
+                "< 0.05 % of one core", Verdict(schedPercent < targetPercent && statPercent < targetPercent));
+            double windowsPercent = 100.0 * (after.windows - w.before.windows) / wall;
+            Row("idle", "Callvane.exe CPU by GetProcessTimes from another process", Format("%.4f %%", windowsPercent));
+        } else {
+            Row("idle", Format("%s CPU over the same time (context)", w.name.c_str()), value);
+        }
+    }
+    Row("idle", "watch state at the end (tray tip Online, handset open)", stillOnline ? "yes" : "no");
+    for (Watched& w : watched) {
+        if (w.hProcess)
+            CloseHandle(w.hProcess);
+    }
+    return stillOnline ? 0 : 1;
+}
+
+// The main dialog created in this process as the program creates it, with
+// the stand-in handset plugged in, ticking against the stand-in messenger.
+int Growth(int passes)
+{
+    wchar_t directory[MAX_PATH] = {};
+    std::wstring bin = TestBinDir();
+    wcsncpy(directory, bin.c_str(), MAX_PATH - 1);
+    if (!BuildSettingsPaths(directory)) {
+        Note("growth: the settings paths could not be built");
+        return 1;
+    }
+    CMessengerSimProcess sim(g_szLanguagePath);
+    SetEnvironmentVariableW(L"CALLVANE_HANDSET", kHandsetPlugged);
+    auto dlg = std::make_unique<CCallvaneDlg>(nullptr);
+    if (!sim.Ready() || !dlg->Create(IDD_CALLVANE_DIALOG) ||
+        !WaitFor([&] { return dlg->m_pDeviceDlg->IsDevicePresent() != FALSE; }, 10000)) {
+        Note("growth: the main dialog, its handset or the stand-in messenger did not start");
+        return 1;
+    }
+    HWND hWatch = dlg->m_pYahooDlg->m_hWnd;
+    int done = 0;
+    auto ticks = [&](int count) {
+        for (int i = 0; i < count; ++i, ++done) {
+            // The watch timer's own handling: find, watch, refresh the tray.
+            SendMessageW(hWatch, WM_TIMER, kWatchTimerId, 0);
+            if (i % 500 == 499)
+                PumpMessages();
+        }
+        PumpMessages();
+    };
+    // Three states the watch meets, a third of the passes each: no call,
+    // a call ringing in, a call in progress.
+    ticks(100);
+    ObjectCounts before = CountObjects();
+    int64_t start = Counter();
+    ticks(passes / 3);
+    sim.Command(L"ring caller=Alice");
+    ticks(passes / 3);
+    sim.Command(L"far-hangup");
+    sim.Command(L"open conversation call name=Bob");
+    ticks(passes - 2 * (passes / 3));
+    sim.Command(L"far-hangup");
+    double elapsed = CounterSeconds(Counter() - start);
+    ticks(100);
+    PumpMessages(500);
+    ObjectCounts after = CountObjects();
+    bool online = dlg->m_trayIcon.Data().szTip == std::wstring(kTipOnline);
+    dlg.reset();
+    PumpMessages();
+
+    std::string what = Format("after %d watch passes with tray refresh", passes);
+    auto growthRow = [&](const std::string& measure, long long first, long long last, const std::string& unit) {
+        Row("growth", measure + ", " + what,
+            Format("%lld -> %lld %s (%+lld)", first, last, unit.c_str(), last - first), "0 growth",
+            Verdict(last <= first));
+    };
+    Row("growth", "GetGuiResources USER / GDI as reported", Format("%lu -> %lu / %lu -> %lu", before.guiUser,
+                                                                   after.guiUser, before.guiGdi, after.guiGdi));
+    growthRow("USER objects: windows (handle table probed)", before.windows, after.windows, "");
+    growthRow("USER objects: menus (handle table probed)", before.menus, after.menus, "");
+    growthRow("USER objects: icons and cursors (handle table probed)", before.icons, after.icons, "");
+    growthRow("GDI objects (GDI handle table)", before.gdiObjects, after.gdiObjects, "");
+    Row("growth", "GetProcessHandleCount as reported", Format("%lu -> %lu", before.handleCountApi, after.handleCountApi));
+    growthRow("kernel handles (handle values probed)", before.kernelHandles, after.kernelHandles, "");
+    Row("growth", "GetProcessMemoryInfo PrivateUsage as reported",
+        Format("%lu -> %lu bytes", static_cast<unsigned long>(before.privateUsage),
+               static_cast<unsigned long>(after.privateUsage)));
+    growthRow("committed private memory (VirtualQuery)", static_cast<long long>(before.committedPrivate / 1024),
+              static_cast<long long>(after.committedPrivate / 1024), "KiB");
+    Row("growth", "time per watch pass with tray refresh, in process", Format("%.3f ms", 1000.0 * elapsed / passes));
+    Row("growth", "watch state at the end (tray tip Online)", online ? "yes" : "no");
+    return online ? 0 : 1;
+}
+
+// The handset's key event fired in Callvane.exe -> the key message taken from
+// the stand-in messenger's queue, both stamped with the performance counter.
+int LatencyParts(int keys);
+
+// Waits for the key-down and key-up of this virtual key in the stand-in's
+// journal after mark; returns the key-down's time stamp (0: none came) and
+// moves mark past the key-up.
+double WaitForKey(const CMessengerSimProcess& sim, size_t& mark, int virtualKey)
+{
+    const std::string key = Format("0x%08X", static_cast<unsigned>(virtualKey));
+    double down = 0;
+    bool seen = WaitFor(
+        [&] {
+            std::vector<SimJournalEntry> entries = sim.Journal();
+            for (size_t j = mark; j < entries.size(); ++j) {
+                const std::vector<std::string>& w = entries[j].words;
+                if (w.size() != 7 || w[0] != "msg" || w[4] != key)
+                    continue;
+                if (w[3] == "WM_KEYDOWN")
+                    down = atof(w[6].c_str() + 4);
+                if (w[3] == "WM_KEYUP" && down != 0) {
+                    mark = j + 1;
+                    return true;
+                }
+            }
+            return false;
+        },
+        5000);
+    return seen ? down : 0;
+}
+
+int Latency(int keys)
+{
+    auto desk = std::make_unique<Desk>(true);
+    if (!desk->Ready()) {
+        Note("latency: Callvane, its handset or the stand-in messenger did not start");
+        return 1;
+    }
+    const int warmUp = 10;
+    std::vector<double> milliseconds;
+    size_t mark = desk->sim->Mark();
+    for (int i = 0; i < warmUp + keys; ++i) {
+        char digit = static_cast<char>('0' + i % 10);
+        std::wstring reply = desk->app->Handset(L"timed key " + std::wstring(1, static_cast<wchar_t>(digit)));
+        std::wstring fired = ReplyValue(reply, L"qpc");
+        if (reply.compare(0, 14, L"ok delivered=1") != 0 || fired == L"<missing>") {
+            Note("latency: the handset did not fire the key: " + Narrow(reply));
+            return 1;
+        }
+        double arrived = WaitForKey(*desk->sim, mark, digit);
+        if (arrived == 0) {
+            Note(Format("latency: key %d did not reach the number box", i));
+            return 1;
+        }
+        if (i >= warmUp)
+            milliseconds.push_back(1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - _wtoi64(fired.c_str())));
+    }
+    desk.reset();
+    double p99 = Percentile(milliseconds, 0.99);
+    Row("latency", Format("handset key fired in Callvane.exe -> key-down out of the messenger's queue, %d keys: "
+                          "median / p99 / max",
+                          keys),
+        Format("%.3f / %.3f / %.3f ms", Median(milliseconds), p99, Percentile(milliseconds, 1.0)), "p99 < 2 ms",
+        Verdict(p99 < 2.0));
+    return LatencyParts(keys);
+}
+
+// The two halves of that chain, in this process: the handset's own work that
+// the key handler asks for before it passes the key on (a key signal and the
+// number on the display), and the messenger side from 'Dial' to the key-down
+// leaving the stand-in messenger's queue.
+int LatencyParts(int keys)
+{
+    std::vector<double> handset;
+    {
+        SetEnvironmentVariableW(L"CALLVANE_HANDSET", kHandsetPlugged);
+        auto dlg = std::make_unique<CCallvaneDlg>(nullptr);
+        if (!dlg->Create(IDD_CALLVANE_DIALOG) ||
+            !WaitFor([&] { return dlg->m_pDeviceDlg->IsDevicePresent() != FALSE; }, 10000)) {
+            Note("latency: the handset did not open in process");
+            return 1;
+        }
+        std::wstring number;
+        for (int i = 0; i < keys; ++i) {
+            number += static_cast<wchar_t>(L'0' + i % 10);
+            int64_t start = Counter();
+            dlg->m_pDeviceDlg->m_phone.SignalKeyPress(1);
+            dlg->m_pDeviceDlg->m_phone.ShowNumber(number.c_str());
+            handset.push_back(1000.0 * CounterSeconds(Counter() - start));
+            PumpMessages();
+        }
+    }
+    PumpMessages(200);
+
+    CMessengerSimProcess sim(L"", false, true);
+    CMessengerSide side;
+    side.SetHandsetPresent(true);
+    std::vector<double> messenger;
+    size_t mark = sim.Mark();
+    for (int i = 0; i < keys && sim.Ready(); ++i) {
+        int64_t start = Counter();
+        side.m_yahoo.ExecuteCommand(kCmdDial, '0' + i % 10);
+        side.m_yahoo.ExecuteCommand(kCmdShow, 0);
+        double arrived = WaitForKey(sim, mark, '0' + i % 10);
+        if (arrived == 0)
+            break;
+        messenger.push_back(1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start));
+        side.m_device.Take();
+    }
+    Row("latency", "... of which the stand-in handset's key signal and display (in process): median / p99",
+        Format("%.3f / %.3f ms", Median(handset), Percentile(handset, 0.99)));
+    Row("latency", "... of which 'Dial' -> key-down out of the messenger's queue (in process): median / p99",
+        Format("%.3f / %.3f ms", Median(messenger), Percentile(messenger, 0.99)), "p99 < 2 ms",
+        Verdict(!messenger.empty() && Percentile(messenger, 0.99) < 2.0));
+    return 0;
+}
+
+// CreateProcess -> the notification-area icon exists.
+int Startup(int runs)
+{
+    CE2eInstall install;
+    SetEnvironmentVariableW(L"CALLVANE_HANDSET", kHandsetPlugged);
+    std::vector<double> milliseconds;
+    std::vector<double> windowMilliseconds;
+    const int warmUp = 2;
+    for (int i = 0; i < warmUp + runs; ++i) {
+        if (!WaitFor([] { return !MutexExists(kInstanceName) && !FindWindowW(nullptr, kInstanceName); }, 15000)) {
+            Note("startup: another Callvane is running");
+            return 1;
+        }
+        int64_t start = Counter();
+        CChildProcess app(install.ExePath(), L"");
+        HWND hMain = nullptr;
+        double windowAt = 0;
+        DWORD began = GetTickCount();
+        for (;;) {
+            if (!hMain) {
+                hMain = FindProcessWindow(app.Id(), nullptr, kInstanceName);
+                if (hMain)
+                    windowAt = CounterSeconds(Counter() - start);
+            }
+            if (hMain && TrayIconExists(hMain, kTrayIconId))
+                break;
+            if (GetTickCount() - began > kStartTimeoutMs || !app.IsRunning()) {
+                Note("startup: no tray icon appeared");
+                return 1;
+            }
+            Sleep(1);
+        }
+        double iconAt = CounterSeconds(Counter() - start);
+        CChildProcess exitRequest(install.ExePath(), kExitRequest);
+        exitRequest.WaitForExit(10000);
+        app.WaitForExit(10000);
+        if (i >= warmUp) {
+            milliseconds.push_back(1000.0 * iconAt);
+            windowMilliseconds.push_back(1000.0 * windowAt);
+        }
+    }
+    double median = Median(milliseconds);
+    Row("startup", Format("process start -> tray icon added, warm, median of %d", runs), Format("%.0f ms", median),
+        "< 400 ms", Verdict(median < 400));
+    Row("startup", "... min / max", Format("%.0f / %.0f ms", Percentile(milliseconds, 0), Percentile(milliseconds, 1)));
+    Row("startup", "... of which: main window there (median)", Format("%.0f ms", Median(windowMilliseconds)));
+    return 0;
+}
+
+// One watch pass (find the messenger, watch for calls) against the stand-in
+// messenger with more and more windows of its own.
+int Watch(const std::vector<int>& counts, int depth)
+{
+    CMessengerSimProcess sim;
+    if (!sim.Ready()) {
+        Note("watch: the stand-in messenger did not start");
+        return 1;
+    }
+    CMessengerSide side;
+    side.SetHandsetPresent(true);
+    CYahooDialog& yahoo = side.m_yahoo;
+    auto pass = [&] {
+        if (yahoo.FindMessenger())
+            yahoo.WatchCalls();
+    };
+    // Times passes one by one for about a second (at least 5) on a measured
+    // stack; the median resists the other work of a shared machine.
+    auto measure = [&](const std::string& label, int windows) {
+        std::vector<double> times;
+        int64_t begin = Counter();
+        size_t stack = MeasureStack([&] {
+            do {
+                int64_t start = Counter();
+                pass();
+                times.push_back(1000.0 * CounterSeconds(Counter() - start));
+            } while (times.size() < 5 || (CounterSeconds(Counter() - begin) < 1.0 && times.size() < 2000));
+        });
+        double perPass = Median(times);
+        side.m_device.Take();
+        std::string stackText = stack == SIZE_MAX ? std::string("over 512 KiB") : Format("%u bytes", static_cast<unsigned>(stack));
+        Row("watch", label, Format("%.3f ms/pass (fastest %.3f, %u passes), stack %s", perPass, Percentile(times, 0),
+                                   static_cast<unsigned>(times.size()), stackText.c_str()),
+            windows == 1000 ? "< 10 ms/pass at 1,000" : "",
+            windows == 1000 ? Verdict(perPass < 10.0) : "");
+        return perPass;
+    };
+
+    int opened = 0;
+    std::vector<double> perWindow;
+    for (int count : counts) {
+        // In steps that each end well within the channel's time-out.
+        for (; opened < count; opened += std::min(count - opened, kWindowsPerCommand)) {
+            if (!sim.Command(L"open plain " + std::to_wstring(std::min(count - opened, kWindowsPerCommand)))) {
+                Note(Format("watch: the stand-in could not open more than %d windows", opened));
+                return 1;
+            }
+        }
+        // The main window above the stand-in's windows; making windows
+        // leaves work behind in the window manager: let it end.
+        HWND hMain = FindWindowW(kMainWindowClass, nullptr);
+        SetWindowPos(hMain, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        sim.Sync();
+        PumpMessages(2000);
+        size_t total = 0;
+        for (HWND hWnd = GetWindow(hMain, GW_HWNDNEXT); hWnd; hWnd = GetWindow(hWnd, GW_HWNDNEXT))
+            ++total;
+        if (total < static_cast<size_t>(count)) {
+            Note(Format("watch: only %u windows lie below the messenger's main window", static_cast<unsigned>(total)));
+            return 1;
+        }
+        sim.Command(L"list-text");
+        measure(Format("%d windows (%u top-level below the main window), contact list found", count,
+                       static_cast<unsigned>(total)),
+                count);
+        // Without a contact list the search goes on through every window below.
+        sim.Command(L"list-text text=Friends");
+        double worst = measure(Format("%d windows, no contact list: walks every window", count), count);
+        perWindow.push_back(1000.0 * worst / static_cast<double>(total));
+    }
+    // Fixed costs hide the per-window cost at the smallest count: compare
+    // the two largest.
+    if (perWindow.size() >= 2) {
+        double before = perWindow[perWindow.size() - 2];
+        double after = perWindow.back();
+        Row("watch", Format("no contact list, per window below the main window, %d -> %d windows", counts[counts.size() - 2],
+                            counts.back()),
+            Format("%.2f -> %.2f us", before, after), "linear (constant per window)", Verdict(after < 2.0 * before));
+    }
+    if (depth > 0) {
+        HWND hTree = sim.CommandWindow(L"open nested " + std::to_wstring(depth));
+        SetWindowPos(FindWindowW(kMainWindowClass, nullptr), HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        sim.Sync();
+        PumpMessages(1000);
+        if (!hTree) {
+            Note("watch: the nested windows could not be made");
+            return 1;
+        }
+        measure(Format("plus a chain of %d nested child windows, no contact list", depth), 0);
+    }
+    sim.Command(L"list-text");
+    return 0;
+}
+
+std::vector<int> ParseCounts(const char* text)
+{
+    std::vector<int> counts;
+    for (const char* p = text; *p;) {
+        counts.push_back(atoi(p));
+        while (*p && *p != ',')
+            ++p;
+        if (*p == ',')
+            ++p;
+    }
+    return counts;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // What the application does at start-up before its dialogs exist.
+    EnableControlContainer();
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    std::string what = argc > 1 ? argv[1] : "";
+    const char* arg = argc > 2 ? argv[2] : "";
+    if (what == "idle")
+        return Idle(atof(*arg ? arg : "600"));
+    if (what == "growth")
+        return Growth(atoi(*arg ? arg : "100000"));
+    if (what == "latency")
+        return Latency(atoi(*arg ? arg : "1000"));
+    if (what == "startup")
+        return Startup(atoi(*arg ? arg : "20"));
+    if (what == "watch")
+        return Watch(ParseCounts(*arg ? arg : "100,1000,10000"), argc > 3 ? atoi(argv[3]) : 1000);
+    fprintf(stderr,
+            "usage: CallvaneBench.exe idle <seconds> | growth <passes> | latency <keys> | startup <runs> |\n"
+            "       watch <counts, comma-separated> <tree depth>\n");
+    return 3;
+}
