@@ -30,12 +30,9 @@ HWND NextInList(const std::vector<HWND>& windows, HWND hWnd)
 // and is read once per scan.
 HWND CTopLevelScan::FindBelow(HWND hAfter, const wchar_t* className)
 {
-    HWND hFirst = FindWindowExW(nullptr, nullptr, className, nullptr);
-    if (!hFirst || !hAfter)
-        return hFirst;
-    std::vector<HWND> candidates;
-    for (HWND hWnd = hFirst; hWnd; hWnd = FindWindowExW(nullptr, hWnd, className, nullptr))
-        candidates.push_back(hWnd);
+    const std::vector<HWND>& candidates = ClassWindows(className);
+    if (candidates.empty() || !hAfter)
+        return candidates.empty() ? nullptr : candidates.front();
     if (std::find(candidates.begin(), candidates.end(), hAfter) != candidates.end())
         return NextInList(candidates, hAfter);
     HWND hAbove = GetWindow(hAfter, GW_HWNDPREV);
@@ -53,4 +50,21 @@ HWND CTopLevelScan::FindBelow(HWND hAfter, const wchar_t* className)
             return *it;
     }
     return nullptr;
+}
+
+// Listed once per scan: a scan steps through every dialog of another thread,
+// and listing the class again at each step would cost the square of their
+// number.
+const std::vector<HWND>& CTopLevelScan::ClassWindows(const wchar_t* className)
+{
+    for (const ClassList& list : m_classes) {
+        if (CompareStringOrdinal(list.className.c_str(), -1, className, -1, TRUE) == CSTR_EQUAL)
+            return list.windows;
+    }
+    m_classes.push_back(ClassList{className, {}});
+    std::vector<HWND>& windows = m_classes.back().windows;
+    for (HWND hWnd = FindWindowExW(nullptr, nullptr, className, nullptr); hWnd;
+         hWnd = FindWindowExW(nullptr, hWnd, className, nullptr))
+        windows.push_back(hWnd);
+    return windows;
 }

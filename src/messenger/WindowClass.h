@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <list>
+#include <string>
 #include <vector>
 
 #include "MessengerIds.h"
@@ -33,6 +35,13 @@ public:
     HWND FindBelow(HWND hAfter, const wchar_t* className);
 
 private:
+    struct ClassList {
+        std::wstring className;
+        std::vector<HWND> windows;   // top first
+    };
+    const std::vector<HWND>& ClassWindows(const wchar_t* className);
+
+    std::list<ClassList> m_classes;   // a list: references to its entries stay valid
     std::vector<HWND> m_order;   // the top-level windows, top first, once read
     bool m_bOrderRead = false;
 };
