@@ -168,6 +168,11 @@ HWND CYahooDialog::GetMessengerFocus() const
 // and waits for them: a thread that does not answer keeps its focus.
 void CYahooDialog::SetMessengerFocus(HWND hTarget) const
 {
+    // Already there (the digits after the first): SetFocus would send
+    // nothing, and the round trips to the messenger's thread would only
+    // delay the key.
+    if (GetMessengerFocus() == hTarget)
+        return;
     if (!IsAnswering(hTarget))
         return;
     DWORD nThread = MessengerThread();
