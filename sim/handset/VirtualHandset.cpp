@@ -87,6 +87,24 @@ const wchar_t kHelp[] =
     L"fire <dispid> [i2:n|i4:n|bool:0|1|bstr:text|empty]..., plug, unplug, model <n>, channel <n>, "
     L"state, journal, olelog, clear, reset, show, hide, move <x> <y>, timed <command>";
 
+// A static control repaints at once on every WM_SETTEXT, even of the same
+// text; the handset's state is written on every method call, so only what
+// changed is written.
+void SetItemText(HWND hDlg, int id, const std::wstring& text)
+{
+    wchar_t current[512] = {};
+    GetDlgItemTextW(hDlg, id, current, ARRAYSIZE(current));
+    if (text != current)
+        SetDlgItemTextW(hDlg, id, text.c_str());
+}
+
+void SetItemCheck(HWND hDlg, int id, bool checked)
+{
+    UINT state = checked ? BST_CHECKED : BST_UNCHECKED;
+    if (IsDlgButtonChecked(hDlg, id) != state)
+        CheckDlgButton(hDlg, id, state);
+}
+
 thread_local CVirtualHandset* t_pHandset = nullptr;
 LONG g_cHandsets = 0;
 
@@ -908,26 +926,27 @@ void CVirtualHandset::Refresh()
     int open = 0;
     for (CPhoneControl* control : m_controls)
         open += control->IsOpen() ? 1 : 0;
-    SetDlgItemTextW(m_hWnd, kIdDisplay, m_display.c_str());
+    SetItemText(m_hWnd, kIdDisplay, m_display);
     std::wstring status = std::wstring(m_bReady ? L"READY" : L"busy") + L"   ring style " +
                           std::to_wstring(m_nRingStyle) + L"   " + (m_bHandsFree ? L"HF on" : L"HF off") + L"   " +
                           (m_bSpeaker ? L"SPK on" : L"SPK off");
-    SetDlgItemTextW(m_hWnd, kIdStatus, status.c_str());
+    SetItemText(m_hWnd, kIdStatus, status);
     std::wstring line = std::wstring(L"line ") + (m_nLineChannel == 0 ? L"PSTN" : L"USB") + L" (default " +
                         (m_nDefaultChannel == 0 ? L"PSTN" : L"USB") + L")   beeps " + std::to_wstring(m_nKeySignals);
-    SetDlgItemTextW(m_hWnd, kIdLine, line.c_str());
+    SetItemText(m_hWnd, kIdLine, line);
     std::wstring device = L"model " + ModelText(m_model) + L" " + FamilyName(m_model) + L"   " +
                           (!m_bPlugged ? L"unplugged" : open ? L"open" : L"plugged in");
-    SetDlgItemTextW(m_hWnd, kIdDevice, device.c_str());
-    CheckDlgButton(m_hWnd, kIdLifted, m_bLifted ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(m_hWnd, kIdCradle, m_bInCradle ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(m_hWnd, kIdPstnLine, m_nLineChannel == 0 ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(m_hWnd, kIdPlugged, m_bPlugged ? BST_CHECKED : BST_UNCHECKED);
+    SetItemText(m_hWnd, kIdDevice, device);
+    SetItemCheck(m_hWnd, kIdLifted, m_bLifted);
+    SetItemCheck(m_hWnd, kIdCradle, m_bInCradle);
+    SetItemCheck(m_hWnd, kIdPstnLine, m_nLineChannel == 0);
+    SetItemCheck(m_hWnd, kIdPlugged, m_bPlugged);
     int selection = -1;
     for (size_t i = 0; i < ARRAYSIZE(kSimModels); ++i) {
         if (kSimModels[i].model == m_model)
             selection = static_cast<int>(i);
     }
-    SendDlgItemMessageW(m_hWnd, kIdModel, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+    if (SendDlgItemMessageW(m_hWnd, kIdModel, CB_GETCURSEL, 0, 0) != selection)
+        SendDlgItemMessageW(m_hWnd, kIdModel, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
     m_bRefreshing = false;
 }
