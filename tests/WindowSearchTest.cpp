@@ -66,9 +66,9 @@ TEST(WindowMatch, CriteriaAreExactAndOnlyThoseSetCount)
     EXPECT_EQ(CWindowMatch(nullptr, nullptr, nullptr).Find(nullptr), nullptr);
 }
 
-// Parents before children, children before the windows below, never above
-// the start or above the start's own level.
-TEST(WindowMatch, FindWalksDepthFirstDownFromTheStart)
+// Parents before children, siblings from the top down, never out of the
+// root's own tree.
+TEST(WindowMatch, FindWalksTheRootsTreeDepthFirst)
 {
     CLocalWindows windows;
     std::map<std::string, HWND> w;
@@ -91,20 +91,17 @@ TEST(WindowMatch, FindWalksDepthFirstDownFromTheStart)
     ASSERT_EQ(GetWindow(w["S1"], GW_HWNDNEXT), w["S2"]);
 
     const struct {
-        const char* start;
+        const char* root;
         std::vector<const char*> hits;
         const char* expected;   // null: nothing found
     } cases[] = {
         {"S", {"S"}, "S"},
         {"S", {"S1a", "S2", "B", "B1", "U"}, "S1a"},
         {"S", {"S2", "B"}, "S2"},
-        {"S", {"B1", "U", "U1"}, "B1"},
-        {"S", {"B", "B1"}, "B"},
-        {"S", {"U", "U1"}, nullptr},
+        {"S", {"B", "B1", "U", "U1"}, nullptr},
         {"S", {}, nullptr},
         {"S1", {"S1a", "S2"}, "S1a"},
-        {"S1", {"S2"}, "S2"},
-        {"S1", {"S", "B", "B1", "U"}, nullptr},
+        {"S1", {"S2", "B"}, nullptr},
         {"S1a", {"S2", "B"}, nullptr},
         {"B", {"S", "S1", "B1"}, "B1"},
     };
@@ -118,8 +115,28 @@ TEST(WindowMatch, FindWalksDepthFirstDownFromTheStart)
             hits += std::string(name) + " ";
         }
         HWND expected = c.expected ? w[c.expected] : nullptr;
-        EXPECT_EQ(match.Find(w[c.start]), expected) << "from " << c.start << " with hits " << hits;
+        EXPECT_EQ(match.Find(w[c.root]), expected) << "in " << c.root << " with hits " << hits;
     }
+}
+
+// The walk loops: a deep tree needs no more stack than a flat one.
+TEST(WindowMatch, FindReachesTheBottomOfADeepTreeOnLittleStack)
+{
+    const int kDepth = 2000;
+    CLocalWindows windows;
+    HWND hRoot = windows.Make(kPlainTestClass, L"", nullptr, false);
+    HWND hParent = hRoot;
+    for (int level = 0; hParent && level < kDepth; ++level) {
+        // No parent notifications: each would climb the whole chain.
+        hParent = CreateWindowExW(WS_EX_NOPARENTNOTIFY, kPlainTestClass, L"", WS_CHILD, 0, 0, 10, 10, hParent,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+    ASSERT_NE(hParent, nullptr);
+    SetWindowTextW(hParent, kHit);
+    HWND found = nullptr;
+    ASSERT_TRUE(RunBounded([&] { found = CWindowMatch(kHit, kPlainTestClass, nullptr).Find(hRoot); }, 30000,
+                           24 * 1024));
+    EXPECT_EQ(found, hParent);
 }
 
 class WindowSearchTest : public CMessengerWindowsTest {};
@@ -191,24 +208,34 @@ TEST_F(WindowSearchTest, RichEditInsideAComboBoxIsTheNumberBox)
     EXPECT_EQ(Yahoo().m_hNumberEdit, hRich);
 }
 
-TEST_F(WindowSearchTest, ContactListSearchGoesOnBelowTheMainWindowOnly)
+// Another program's list views, above or below the main window, never take
+// the handset's arrow keys; the main window's own does, however deep.
+TEST_F(WindowSearchTest, ContactListIsSearchedInsideTheMainWindowOnly)
 {
     HWND hAbove = Messenger(kPlainTestClass, L"", nullptr, false);
     HWND hAboveList = Messenger(kListViewClass, L"", hAbove, true, LVS_REPORT);
     HWND hMain = Messenger(kMainWindowClass, L"Yahoo! Messenger", nullptr, false);
+    HWND hMainPanel = Messenger(kPlainTestClass, L"", hMain);
     HWND hBelow = Messenger(kPlainTestClass, L"", nullptr, false);
     HWND hBelowPanel = Messenger(kPlainTestClass, L"", hBelow);
     HWND hBelowList = Messenger(kListViewClass, L"", hBelowPanel, true, LVS_REPORT);
-    ASSERT_TRUE(hAboveList && hBelowList);
+    HWND hBelowTopList = Messenger(kListViewClass, L"", nullptr, false, LVS_REPORT);
+    ASSERT_TRUE(hAboveList && hMainPanel && hBelowList && hBelowTopList);
     OnMessengerThread([&] {
         PlaceBelow(hAbove, HWND_TOP);
         PlaceBelow(hMain, hAbove);
         PlaceBelow(hBelow, hMain);
+        PlaceBelow(hBelowTopList, hBelow);
     });
+    ASSERT_EQ(GetWindow(hMain, GW_HWNDNEXT), hBelow);
 
     ASSERT_TRUE(Yahoo().FindMessenger());
-    EXPECT_EQ(Yahoo().m_hContactList, hBelowList);
+    EXPECT_EQ(Yahoo().m_hContactList, nullptr);
     EXPECT_EQ(Yahoo().m_hNumberEdit, nullptr);
+
+    HWND hMainList = Messenger(kListViewClass, L"", hMainPanel, true, LVS_REPORT);
+    ASSERT_TRUE(Yahoo().FindMessenger());
+    EXPECT_EQ(Yahoo().m_hContactList, hMainList);
 }
 
 TEST_F(WindowSearchTest, WithoutMessengerOnlyTheMainHandleChangesUntilTheTickForgets)

@@ -109,15 +109,23 @@ LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
     }
     if (what == L"nested") {
         // One hidden top-level window over a chain of children, each the
-        // only child of the one before: a deep tree for window walks.
-        if (words.size() < 3)
+        // only child of the one before: a deep tree for window walks. With
+        // in-main the chain hangs at the bottom of the main window instead.
+        if (words.size() < 3 || words.size() > 4)
             return kSimBadCommand;
         wchar_t* end = nullptr;
         long depth = wcstol(words[2].c_str(), &end, 10);
         if (!end || *end != L'\0' || depth < 1 || depth > kMaxNestedDepth)
             return kSimBadCommand;
-        HWND hParent = CreateWindowExW(0, kExtraClass, L"extra", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                       GetModuleHandleW(nullptr), nullptr);
+        bool inMain = words.size() == 4;
+        if (inMain && words[3] != L"in-main")
+            return kSimBadCommand;
+        HWND hParent = inMain ? CreateWindowExW(WS_EX_NOPARENTNOTIFY, kExtraClass, L"extra", WS_CHILD, 0, 0, 10, 10,
+                                                m_hMain, nullptr, GetModuleHandleW(nullptr), nullptr)
+                              : CreateWindowExW(0, kExtraClass, L"extra", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                                GetModuleHandleW(nullptr), nullptr);
+        if (inMain && hParent)
+            SetWindowPos(hParent, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         HWND hTop = hParent;
         for (long level = 0; hParent && level < depth; ++level) {
             // No parent notifications: each would climb the whole chain.

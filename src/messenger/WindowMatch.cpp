@@ -34,13 +34,12 @@ BOOL CWindowMatch::Matches(HWND hWnd) const
     return TRUE;
 }
 
-HWND CWindowMatch::Find(HWND hStart) const
+HWND CWindowMatch::Find(HWND hRoot) const
 {
-    if (!hStart)
+    if (!hRoot)
         return nullptr;
-    // depth counts the levels below hStart's own; the walk never climbs above
-    // it, so that it ends after the last sibling below hStart.
-    HWND hWnd = hStart;
+    // depth counts the levels below hRoot; the walk ends on climbing back to it.
+    HWND hWnd = hRoot;
     size_t depth = 0;
     for (;;) {
         if (Matches(hWnd))
@@ -52,13 +51,13 @@ HWND CWindowMatch::Find(HWND hStart) const
             continue;
         }
         for (;;) {
+            if (depth == 0)
+                return nullptr;
             HWND hNext = GetWindow(hWnd, GW_HWNDNEXT);
             if (hNext) {
                 hWnd = hNext;
                 break;
             }
-            if (depth == 0)
-                return nullptr;
             // GA_PARENT, not GetParent: the latter gives a popup's owner.
             hWnd = GetAncestor(hWnd, GA_PARENT);
             --depth;

@@ -1,5 +1,5 @@
 // CWindowMatch: criteria for a window (text, class, client rectangle; null
-// means any) and a depth-first search over a window tree for the first
+// means any) and a depth-first search over a window's tree for the first
 // window that meets them.
 #pragma once
 
@@ -13,11 +13,11 @@ public:
     // Whether the window meets every criterion that is set. Text and class
     // are compared exactly; an empty text criterion needs an empty text.
     BOOL Matches(HWND hWnd) const;
-    // Visits hStart, its descendants, then the windows below hStart among its
-    // siblings with their descendants, each parent before its children; the
-    // first match, or null. Loops rather than recurses: the walk may pass
-    // every top-level window on the desktop.
-    HWND Find(HWND hStart) const;
+    // Visits hRoot and its descendants, each parent before its children and
+    // siblings from the top of the Z order down; the first match, or null.
+    // Never leaves hRoot's tree: below a top-level window lie other
+    // programs' windows. Loops rather than recurses: trees may be deep.
+    HWND Find(HWND hRoot) const;
 
     const wchar_t* m_pszText;
     const wchar_t* m_pszClass;

@@ -66,6 +66,8 @@ BOOL CYahooDialog::FindMessenger()
     // The number box lives as long as the main window: search only for a new one.
     if (!IsWindow(m_hNumberEdit))
         EnumChildWindows(m_hMessengerWnd, FindNumberEditProc, reinterpret_cast<LPARAM>(this));
+    // Only inside the main window: a list view of another program, below it
+    // on the desktop, would otherwise take the handset's arrow keys.
     const CWindowMatch contactList(L"", kListViewClass, nullptr);
     m_hContactList = contactList.Find(m_hMessengerWnd);
     return TRUE;
