@@ -379,6 +379,7 @@ TEST_F(HandsetSimFixture, WindowShowsTheHandsetAndItsButtonsAreTheHandsetsKeysAn
     HWND hDisplay = GetDlgItem(m_hHandset, kHandsetDisplayId);
     ASSERT_NE(hDisplay, nullptr);
     auto displayText = [&] {
+        PumpMessages();   // the handset paints its state after the call that changed it
         wchar_t text[64] = {};
         GetWindowTextW(hDisplay, text, ARRAYSIZE(text));
         return std::wstring(text);
@@ -463,6 +464,7 @@ TEST_F(HandsetScreenshots, DISABLED_CallInThenADialledNumber)
         GTEST_SKIP() << "run by scripts/handset-screenshots.sh";
     HWND hDisplay = GetDlgItem(m_hHandset, kHandsetDisplayId);
     auto displayText = [&] {
+        PumpMessages();   // the handset paints its state after the call that changed it
         wchar_t text[64] = {};
         GetWindowTextW(hDisplay, text, ARRAYSIZE(text));
         return std::wstring(text);

@@ -42,22 +42,6 @@ std::vector<std::string> SplitJournalWords(const std::string& line)
     return words;
 }
 
-// The journal is open for writing in the stand-in while it is read here.
-std::string ReadSharedFile(const std::wstring& path)
-{
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return std::string();
-    std::string bytes;
-    char buffer[8192];
-    DWORD got = 0;
-    while (ReadFile(hFile, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(hFile);
-    return bytes;
-}
-
 }  // namespace
 
 CMessengerSimProcess::CMessengerSimProcess(const std::wstring& languagePath, bool hidden, bool timestamps)
@@ -114,7 +98,13 @@ bool CMessengerSimProcess::Sync()
 
 std::vector<SimJournalEntry> CMessengerSimProcess::Journal() const
 {
-    std::string bytes = ReadSharedFile(m_journalPath);
+    uint64_t offset = 0;
+    return JournalFrom(offset);
+}
+
+std::vector<SimJournalEntry> CMessengerSimProcess::JournalFrom(uint64_t& byteOffset) const
+{
+    std::string bytes = ReadFileBytes(m_journalPath, byteOffset);
     std::vector<SimJournalEntry> entries;
     size_t start = 0;
     for (;;) {
@@ -127,6 +117,7 @@ std::vector<SimJournalEntry> CMessengerSimProcess::Journal() const
         entries.push_back(entry);
         start = end + 1;
     }
+    byteOffset += start;
     return entries;
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ public:
     bool Sync();
 
     std::vector<SimJournalEntry> Journal() const;
+    // The lines completed after byteOffset, which moves past them: for
+    // readers that must not reread a long journal.
+    std::vector<SimJournalEntry> JournalFrom(uint64_t& byteOffset) const;
     size_t Mark() const { return Journal().size(); }
     // The messages from outside since mark, as "<role> <message> <wParam> <lParam>".
     std::vector<std::string> Messages(size_t mark) const;

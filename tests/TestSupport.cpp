@@ -65,16 +65,21 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
     return ok && written == bytes.size();
 }
 
-std::string ReadFileBytes(const std::wstring& path)
+std::string ReadFileBytes(const std::wstring& path, uint64_t offset)
 {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::string();
     std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
+    LARGE_INTEGER start = {};
+    start.QuadPart = static_cast<LONGLONG>(offset);
+    if (offset == 0 || SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
+        char buffer[8192];
+        DWORD got = 0;
+        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            bytes.append(buffer, got);
+    }
     CloseHandle(h);
     return bytes;
 }

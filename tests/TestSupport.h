@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,9 @@ std::wstring TestBinDir();
 std::wstring JoinPath(const std::wstring& directory, const std::wstring& name);
 bool FileExists(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadFileBytes(const std::wstring& path);
+// The file's bytes from offset on; empty when it cannot be opened. Others may
+// be writing it meanwhile (journals, /proc files).
+std::string ReadFileBytes(const std::wstring& path, uint64_t offset = 0);
 
 // A fresh directory under the temporary folder, deleted with its content.
 class CTempDir {

@@ -106,6 +106,7 @@ TEST(WindowMatch, FindWalksTheRootsTreeDepthFirst)
         {"B", {"S", "S1", "B1"}, "B1"},
     };
     const CWindowMatch match(kHit, kPlainTestClass, nullptr);
+    const CWindowMatch anyClass(kHit, nullptr, nullptr);
     for (const auto& c : cases) {
         for (auto& entry : w)
             SetWindowTextW(entry.second, L"");
@@ -116,7 +117,16 @@ TEST(WindowMatch, FindWalksTheRootsTreeDepthFirst)
         }
         HWND expected = c.expected ? w[c.expected] : nullptr;
         EXPECT_EQ(match.Find(w[c.root]), expected) << "in " << c.root << " with hits " << hits;
+        EXPECT_EQ(anyClass.Find(w[c.root]), expected) << "any class, in " << c.root << " with hits " << hits;
     }
+
+    // A window of another class is passed over, whatever its text.
+    for (auto& entry : w)
+        SetWindowTextW(entry.second, L"");
+    HWND hButton = windows.Make(L"Button", kHit, w["S1"], false);
+    SetWindowTextW(w["S2"], kHit);
+    EXPECT_EQ(match.Find(w["S"]), w["S2"]);
+    EXPECT_EQ(anyClass.Find(w["S"]), hButton);
 }
 
 // The walk loops: a deep tree needs no more stack than a flat one.

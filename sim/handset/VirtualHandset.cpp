@@ -105,6 +105,8 @@ void SetItemCheck(HWND hDlg, int id, bool checked)
         CheckDlgButton(hDlg, id, state);
 }
 
+const UINT kMsgRefresh = WM_APP + 1;
+
 thread_local CVirtualHandset* t_pHandset = nullptr;
 LONG g_cHandsets = 0;
 
@@ -831,6 +833,10 @@ LRESULT CVirtualHandset::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case kMsgRefresh:
+        if (m_bRefreshPosted)
+            RefreshNow();
+        return 0;
     case WM_COPYDATA:
         return OnChannelRequest(reinterpret_cast<HWND>(wParam), reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_CLOSE:
@@ -908,6 +914,9 @@ LRESULT CVirtualHandset::OnChannelRequest(HWND hReplyTo, const COPYDATASTRUCT* r
             memcpy(&command[0], request->lpData, chars * sizeof(wchar_t));
         reply = Execute(command);
     }
+    // A script that has its answer sees the window as the state says.
+    if (m_bRefreshPosted)
+        RefreshNow();
     if (hReplyTo && IsWindow(hReplyTo)) {
         COPYDATASTRUCT answer = {kChannelReply, static_cast<DWORD>(reply.size() * sizeof(wchar_t)),
                                  const_cast<wchar_t*>(reply.data())};
@@ -918,8 +927,21 @@ LRESULT CVirtualHandset::OnChannelRequest(HWND hReplyTo, const COPYDATASTRUCT* r
     return TRUE;
 }
 
+// The device's methods only change its state: painting the window inside
+// them would hold up the caller (the key handler, between a key and its
+// digit reaching the messenger), which a real handset's display does not.
 void CVirtualHandset::Refresh()
 {
+    if (!m_hWnd || m_bRefreshPosted)
+        return;
+    m_bRefreshPosted = PostMessageW(m_hWnd, kMsgRefresh, 0, 0) != FALSE;
+    if (!m_bRefreshPosted)
+        RefreshNow();
+}
+
+void CVirtualHandset::RefreshNow()
+{
+    m_bRefreshPosted = false;
     if (!m_hWnd)
         return;
     m_bRefreshing = true;

@@ -67,7 +67,10 @@ private:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCommand(UINT id, UINT code);
     LRESULT OnChannelRequest(HWND hReplyTo, const COPYDATASTRUCT* request);
+    // Brings the window up to the device's state when the thread next
+    // handles its messages; RefreshNow does it at once.
     void Refresh();
+    void RefreshNow();
 
     // What a user does to the handset. Each returns how many event sinks
     // received the resulting event.
@@ -107,4 +110,5 @@ private:
     short m_nDefaultChannel = 1;
     int m_nKeySignals = 0;
     bool m_bRefreshing = false;       // set while the window's controls are updated
+    bool m_bRefreshPosted = false;    // a refresh message is on its way
 };

@@ -3,6 +3,7 @@
 #include "MessengerIds.h"
 
 #include <cwchar>
+#include <vector>
 
 CWindowMatch::CWindowMatch(const wchar_t* pszText, const wchar_t* pszClass, const RECT* pClientRect)
     : m_pszText(pszText), m_pszClass(pszClass), m_pClientRect(pClientRect)
@@ -38,31 +39,52 @@ HWND CWindowMatch::Find(HWND hRoot) const
 {
     if (!hRoot)
         return nullptr;
-    // depth counts the levels below hRoot; the walk ends on climbing back to it.
-    HWND hWnd = hRoot;
-    size_t depth = 0;
+    if (Matches(hRoot))
+        return hRoot;
+    // Below the root: each level's children in Z order, each followed by its
+    // own tree. Which child of a level matches is asked once per level, so
+    // that the walk itself only reads the tree's shape: reading every
+    // window's text and class would cost a round trip to the window server
+    // apiece (under Wine, where the walk runs before every command).
+    struct Level {
+        HWND hWnd;     // the window whose tree is being walked
+        HWND hMatch;   // the first matching child of its parent
+    };
+    std::vector<Level> path;   // on the heap: trees may be deep
+    HWND hWnd = GetWindow(hRoot, GW_CHILD);
+    HWND hMatch = FirstMatchingChild(hRoot);
     for (;;) {
-        if (Matches(hWnd))
+        if (!hWnd) {
+            if (path.empty())
+                return nullptr;
+            hWnd = GetWindow(path.back().hWnd, GW_HWNDNEXT);
+            hMatch = path.back().hMatch;
+            path.pop_back();
+            continue;
+        }
+        if (hWnd == hMatch)
             return hWnd;
         HWND hChild = GetWindow(hWnd, GW_CHILD);
         if (hChild) {
+            path.push_back({hWnd, hMatch});
+            hMatch = FirstMatchingChild(hWnd);
             hWnd = hChild;
-            ++depth;
             continue;
         }
-        for (;;) {
-            if (depth == 0)
-                return nullptr;
-            HWND hNext = GetWindow(hWnd, GW_HWNDNEXT);
-            if (hNext) {
-                hWnd = hNext;
-                break;
-            }
-            // GA_PARENT, not GetParent: the latter gives a popup's owner.
-            hWnd = GetAncestor(hWnd, GA_PARENT);
-            --depth;
-            if (!hWnd)
-                return nullptr;   // the tree went away under the walk
-        }
+        hWnd = GetWindow(hWnd, GW_HWNDNEXT);
     }
+}
+
+// FindWindowExW lists only children of the class (compared without regard
+// to case, in the server), in Z order; Matches then decides. A class name
+// too long for Matches's buffer is compared cut there, so the server could
+// miss a window that Matches takes: then every child is a candidate.
+HWND CWindowMatch::FirstMatchingChild(HWND hParent) const
+{
+    const wchar_t* pszClass = m_pszClass && wcslen(m_pszClass) < kMatchTextChars - 1 ? m_pszClass : nullptr;
+    HWND hChild = nullptr;
+    do {
+        hChild = FindWindowExW(hParent, hChild, pszClass, nullptr);
+    } while (hChild && !Matches(hChild));
+    return hChild;
 }

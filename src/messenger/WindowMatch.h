@@ -22,4 +22,7 @@ public:
     const wchar_t* m_pszText;
     const wchar_t* m_pszClass;
     const RECT* m_pClientRect;
+
+private:
+    HWND FirstMatchingChild(HWND hParent) const;
 };

@@ -28,22 +28,6 @@ const DWORD kKernelProbeGap = 4096;
 const unsigned char kStackPattern = 0xA5;
 const size_t kStackGap = 256;
 
-std::string ReadWholeFile(const std::wstring& path)
-{
-    // Wine opens files in its server: /proc/self would be the server's own.
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return std::string();
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(hFile, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(hFile);
-    return bytes;
-}
-
 std::wstring ProcPath(int pid, const wchar_t* leaf)
 {
     return L"Z:\\proc\\" + std::to_wstring(pid) + L"\\" + leaf;
@@ -65,7 +49,7 @@ std::string ThisPrefix()
 
 bool HasEnvironmentEntry(int pid, const std::string& entry)
 {
-    std::string variables = ReadWholeFile(ProcPath(pid, L"environ"));
+    std::string variables = ReadFileBytes(ProcPath(pid, L"environ"));
     size_t start = 0;
     while (start < variables.size()) {
         size_t end = variables.find('\0', start);
@@ -161,7 +145,7 @@ std::vector<LinuxProcess> FindLinuxProcesses(const std::vector<std::string>& par
         int pid = _wtoi(data.cFileName);
         if (pid <= 0 || !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             continue;
-        std::string commandLine = ReadWholeFile(ProcPath(pid, L"cmdline"));
+        std::string commandLine = ReadFileBytes(ProcPath(pid, L"cmdline"));
         std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
         std::string lower = Lower(commandLine);
         bool all = !commandLine.empty();
@@ -178,7 +162,7 @@ std::vector<LinuxProcess> FindLinuxProcesses(const std::vector<std::string>& par
 LinuxCpu ReadLinuxCpu(int pid)
 {
     LinuxCpu cpu;
-    std::vector<std::string> fields = StatFields(ReadWholeFile(ProcPath(pid, L"stat")));
+    std::vector<std::string> fields = StatFields(ReadFileBytes(ProcPath(pid, L"stat")));
     // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
     if (fields.size() < 13)
         return cpu;
@@ -194,7 +178,7 @@ LinuxCpu ReadLinuxCpu(int pid)
         int tid = _wtoi(data.cFileName);
         if (tid <= 0)
             continue;
-        std::string sched = ReadWholeFile(ProcPath(pid, (L"task\\" + std::to_wstring(tid) + L"\\schedstat").c_str()));
+        std::string sched = ReadFileBytes(ProcPath(pid, (L"task\\" + std::to_wstring(tid) + L"\\schedstat").c_str()));
         nanoseconds += atof(sched.c_str());
     } while (FindNextFileW(hFind, &data));
     FindClose(hFind);
