@@ -17,8 +17,12 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine)
 {
     if (commandLine && wcsstr(commandLine, kExitRequest)) {
         HWND hRunning = FindWindowW(nullptr, kInstanceName);
-        if (hRunning)
+        if (hRunning) {
+            // An open tray menu runs a loop of its own, which would take the
+            // quit message and drop it (Wine's does): the menu goes first.
+            PostMessageW(hRunning, WM_CANCELMODE, 0, 0);
             PostMessageW(hRunning, WM_QUIT, 0, 0);
+        }
         return StartupRole::ExitRequest;
     }
 

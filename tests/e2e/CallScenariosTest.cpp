@@ -395,6 +395,15 @@ TEST_F(E2eCalls, SecondStartGivesWayAndExitRequestEndsTheRunningOne)
     EXPECT_EQ(m_app->Handset(L"key end"), L"ok delivered=1");
     EXPECT_TRUE(m_app->WaitForState(L"ready", L"1", kOneTickBoundMs));
 
+    // Even while its tray menu is open (the uninstaller cannot know).
+    PostMessageW(hMain, WM_TRAYNOTIFY, kTrayIconId, WM_RBUTTONDOWN);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            HWND hMenu = FindProcessWindow(m_app->Id(), L"#32768", nullptr);
+            return hMenu && IsWindowVisible(hMenu);
+        },
+        5000));
+
     SaveArtefacts();
     CChildProcess exitRequest(m_install->ExePath(), L"*exit*");
     ASSERT_TRUE(exitRequest.WaitForExit(15000));
