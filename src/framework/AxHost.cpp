@@ -38,6 +38,26 @@ private:
     LONG m_cRef = 1;
 };
 
+// IDispatch without type information: the host's dispatch objects are
+// called by number only.
+class CUntypedDispatch : public IDispatch {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override
+    {
+        if (!pctinfo)
+            return E_POINTER;
+        *pctinfo = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override
+    {
+        if (ppTInfo)
+            *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+};
+
 SIZEL PixelsToHimetric(int cx, int cy)
 {
     HDC hdc = GetDC(nullptr);
@@ -96,7 +116,7 @@ private:
 class CControlSite final : public IOleClientSite,
                            public IOleInPlaceSite,
                            public IOleControlSite,
-                           public IDispatch {
+                           public CUntypedDispatch {
 public:
     explicit CControlSite(HWND hHost) : m_hHost(hHost) {}
     // Called at teardown: from then on the site has no window to offer.
@@ -215,20 +235,6 @@ public:
 
     // IDispatch: ambient properties. The host runs controls in user mode,
     // never in a designer.
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override
-    {
-        if (!pctinfo)
-            return E_POINTER;
-        *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override
-    {
-        if (ppTInfo)
-            *ppTInfo = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
                         UINT*) override
     {
@@ -268,7 +274,7 @@ private:
 
 // Receives the control's events on its source interface and hands each one,
 // by number, to the host window's parent.
-class CEventSink final : public CRefCounted<IDispatch> {
+class CEventSink final : public CRefCounted<CUntypedDispatch> {
 public:
     CEventSink(HWND hHost, const IID& source) : m_hHost(hHost), m_source(source) {}
     // Called at teardown: events arriving later are dropped.
@@ -286,20 +292,6 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override
-    {
-        if (!pctinfo)
-            return E_POINTER;
-        *pctinfo = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override
-    {
-        if (ppTInfo)
-            *ppTInfo = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override
     {
