@@ -444,6 +444,35 @@ TEST_F(ExecutorTest, ShowBringsTheMainWindowOrTheCallWindowForward)
     EXPECT_EQ(Statuses(), kNone);
 }
 
+// Every digit is followed by 'Show': asking the messenger's thread to raise
+// a window that is in front already would only put messages ahead of the
+// digit's keys.
+TEST_F(ExecutorTest, ShowAsksNothingOfAMainWindowAlreadyInFront)
+{
+    ASSERT_EQ(Exec(kCmdShow), 1);
+    ASSERT_TRUE(WaitFor([&] {
+        HWND hAbove = GetWindow(m_sim.Main(), GW_HWNDPREV);
+        return GetForegroundWindow() == m_sim.Main() &&
+               (!hAbove || (GetWindowLongW(hAbove, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+    }));
+    ASSERT_TRUE(m_sim.Sync());
+    size_t mark = m_sim.Mark();
+    // Were the main window asked to move, it would be destroyed.
+    ASSERT_EQ(m_sim.Command(L"destroy-on main WM_WINDOWPOSCHANGING"), 1);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Exec(kCmdDial, '7'), 1);
+        EXPECT_EQ(Exec(kCmdShow), 1);
+    }
+    Lines expected;
+    for (int i = 0; i < 5; ++i)
+        expected = Join({expected, KeyPress("number-box", '7')});
+    EXPECT_EQ(Settled(mark), expected) << Describe(m_sim.Messages(mark));
+    EXPECT_TRUE(IsWindow(m_sim.Main()));
+    EXPECT_EQ(GetForegroundWindow(), m_sim.Main());
+    for (const std::string& state : m_sim.States(mark))
+        EXPECT_NE(state.compare(0, 15, "destroy-trigger"), 0) << state;
+}
+
 TEST_F(ExecutorTest, CallFromTheNumberBoxTakesTheCallDialogInTheForeground)
 {
     for (int32_t digit : {'5', '5', '5'})

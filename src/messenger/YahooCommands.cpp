@@ -78,6 +78,16 @@ bool ShowForeign(HWND hWnd, int nCmdShow, bool visible)
     return WaitForForeign([&] { return (::IsWindowVisible(hWnd) != FALSE) == visible; });
 }
 
+// The foreground window with no window above it but topmost ones: what
+// BringWindowToTop would make of it already.
+bool IsActiveAtTop(HWND hWnd)
+{
+    if (GetForegroundWindow() != hWnd)
+        return false;
+    HWND hAbove = GetWindow(hWnd, GW_HWNDPREV);
+    return !hAbove || (GetWindowLongW(hAbove, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
 }  // namespace
 
 int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
@@ -127,13 +137,20 @@ int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
 // Every step on the messenger's window is asked without waiting for its
 // thread, and its effect awaited only for a bounded time: once the thread
 // has not answered, the rest is asked without waiting at all.
+//
+// A step whose effect is in place already is not asked at all: each request
+// reaches the messenger's thread as a sent message, which that thread
+// handles before the keys just posted to it ('Show' follows every digit).
 void CYahooDialog::BringToFront(HWND hWnd)
 {
     if (!hWnd)
         return;
-    bool answering = ShowForeign(hWnd, SW_SHOW, true);
-    if (!::IsWindowVisible(hWnd) && answering)
+    bool answering = true;
+    if (!::IsWindowVisible(hWnd)) {
         answering = ShowForeign(hWnd, SW_SHOW, true);
+        if (!::IsWindowVisible(hWnd) && answering)
+            answering = ShowForeign(hWnd, SW_SHOW, true);
+    }
     if (IsIconic(hWnd)) {
         // What OpenIcon does, without waiting.
         ::ShowWindowAsync(hWnd, SW_SHOWNORMAL);
@@ -141,7 +158,8 @@ void CYahooDialog::BringToFront(HWND hWnd)
             WaitForForeign([&] { return !IsIconic(hWnd); });
     }
     // BringWindowToTop, without waiting.
-    SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
+    if (!IsActiveAtTop(hWnd))
+        SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
     SetForegroundWindow(hWnd);
     SetActiveWindow(hWnd);
 }
