@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -276,6 +277,24 @@ double WaitForKey(const CMessengerSimProcess& sim, uint64_t& offset, int virtual
 
 const int kNumberDigits = 10;   // digits per number dialled
 
+// Deletes the number just dialled, one key at a time, each awaited (not timed).
+bool DeleteNumber(const CMessengerSimProcess& sim, uint64_t& offset, const std::function<void()>& pressDelete)
+{
+    for (int d = 0; d < kNumberDigits; ++d) {
+        pressDelete();
+        if (WaitForKey(sim, offset, VK_BACK) == 0)
+            return false;
+    }
+    return true;
+}
+
+// A key's down and up, posted as the program posts them.
+void PostKey(HWND hWnd, WPARAM virtualKey)
+{
+    PostMessageW(hWnd, WM_KEYDOWN, virtualKey, 0x00020001);
+    PostMessageW(hWnd, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0020001u));
+}
+
 int Latency(int keys)
 {
     auto desk = std::make_unique<Desk>(true);
@@ -305,14 +324,10 @@ int Latency(int keys)
         // Numbers of ten digits, each deleted again with the delete key
         // (not timed): a number box that grew to a thousand digits would
         // time the stand-in's edit control, not the keys.
-        if (i % kNumberDigits == kNumberDigits - 1) {
-            for (int d = 0; d < kNumberDigits; ++d) {
-                desk->app->Handset(L"key del");
-                if (WaitForKey(*desk->sim, offset, VK_BACK) == 0) {
-                    Note(Format("latency: the delete key after key %d did not reach the number box", i));
-                    return 1;
-                }
-            }
+        if (i % kNumberDigits == kNumberDigits - 1 &&
+            !DeleteNumber(*desk->sim, offset, [&] { desk->app->Handset(L"key del"); })) {
+            Note(Format("latency: the delete key after key %d did not reach the number box", i));
+            return 1;
         }
     }
     desk.reset();
@@ -368,13 +383,9 @@ int LatencyParts(int keys)
         if (arrived == 0)
             break;
         messenger.push_back(1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start));
-        if (i % kNumberDigits == kNumberDigits - 1) {
-            for (int d = 0; d < kNumberDigits; ++d) {
-                side.m_yahoo.ExecuteCommand(kCmdDelete, 0);
-                if (WaitForKey(sim, offset, VK_BACK) == 0)
-                    break;
-            }
-        }
+        if (i % kNumberDigits == kNumberDigits - 1 &&
+            !DeleteNumber(sim, offset, [&] { side.m_yahoo.ExecuteCommand(kCmdDelete, 0); }))
+            break;
         side.m_device.Take();
     }
 
@@ -384,20 +395,13 @@ int LatencyParts(int keys)
     HWND hNumberBox = sim.NumberBox();
     for (int i = 0; i < keys && hNumberBox; ++i) {
         int64_t start = Counter();
-        PostMessageW(hNumberBox, WM_KEYDOWN, '0' + i % 10, 0x00020001);
-        PostMessageW(hNumberBox, WM_KEYUP, '0' + i % 10, static_cast<LPARAM>(0xC0020001u));
+        PostKey(hNumberBox, '0' + i % 10);
         double arrived = WaitForKey(sim, offset, '0' + i % 10);
         if (arrived == 0)
             break;
         floor.push_back(1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start));
-        if (i % kNumberDigits == kNumberDigits - 1) {
-            for (int d = 0; d < kNumberDigits; ++d) {
-                PostMessageW(hNumberBox, WM_KEYDOWN, VK_BACK, 0x00020001);
-                PostMessageW(hNumberBox, WM_KEYUP, VK_BACK, static_cast<LPARAM>(0xC0020001u));
-                if (WaitForKey(sim, offset, VK_BACK) == 0)
-                    break;
-            }
-        }
+        if (i % kNumberDigits == kNumberDigits - 1 && !DeleteNumber(sim, offset, [&] { PostKey(hNumberBox, VK_BACK); }))
+            break;
     }
     Row("latency", "... of which the stand-in handset's key signal and display (in process): median / p99",
         Format("%.3f / %.3f ms", Median(handset), Percentile(handset, 0.99)));
