@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 

@@ -28,6 +28,8 @@ const DWORD kKernelProbeGap = 4096;
 const unsigned char kStackPattern = 0xA5;
 const size_t kStackGap = 256;
 
+// By process id, never "self": Wine opens files in its server, and
+// Z:\proc\self would be the server's own.
 std::wstring ProcPath(int pid, const wchar_t* leaf)
 {
     return L"Z:\\proc\\" + std::to_wstring(pid) + L"\\" + leaf;

@@ -295,6 +295,30 @@ void PostKey(HWND hWnd, WPARAM virtualKey)
     PostMessageW(hWnd, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0020001u));
 }
 
+// Milliseconds from each pressDigit call to its key-down leaving the
+// stand-in's queue, for keys digits in numbers of ten; ends early at a key
+// that does not come.
+std::vector<double> TimeDigits(const CMessengerSimProcess& sim, int keys,
+                               const std::function<void(WPARAM)>& pressDigit,
+                               const std::function<void()>& pressDelete)
+{
+    std::vector<double> milliseconds;
+    uint64_t offset = 0;
+    sim.JournalFrom(offset);
+    for (int i = 0; i < keys; ++i) {
+        WPARAM digit = '0' + i % 10;
+        int64_t start = Counter();
+        pressDigit(digit);
+        double arrived = WaitForKey(sim, offset, static_cast<int>(digit));
+        if (arrived == 0)
+            break;
+        milliseconds.push_back(1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start));
+        if (i % kNumberDigits == kNumberDigits - 1 && !DeleteNumber(sim, offset, pressDelete))
+            break;
+    }
+    return milliseconds;
+}
+
 int Latency(int keys)
 {
     auto desk = std::make_unique<Desk>(true);
@@ -370,39 +394,30 @@ int LatencyParts(int keys)
     PumpMessages(200);
 
     CMessengerSimProcess sim(L"", false, true);
+    if (!sim.Ready()) {
+        Note("latency: the stand-in messenger did not start");
+        return 1;
+    }
     CMessengerSide side;
     side.SetHandsetPresent(true);
-    std::vector<double> messenger;
-    uint64_t offset = 0;
-    sim.JournalFrom(offset);
-    for (int i = 0; i < keys && sim.Ready(); ++i) {
-        int64_t start = Counter();
-        side.m_yahoo.ExecuteCommand(kCmdDial, '0' + i % 10);
-        side.m_yahoo.ExecuteCommand(kCmdShow, 0);
-        double arrived = WaitForKey(sim, offset, '0' + i % 10);
-        if (arrived == 0)
-            break;
-        messenger.push_back(1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start));
-        if (i % kNumberDigits == kNumberDigits - 1 &&
-            !DeleteNumber(sim, offset, [&] { side.m_yahoo.ExecuteCommand(kCmdDelete, 0); }))
-            break;
-        side.m_device.Take();
-    }
+    std::vector<double> messenger = TimeDigits(
+        sim, keys,
+        [&](WPARAM digit) {
+            side.m_yahoo.ExecuteCommand(kCmdDial, static_cast<int32_t>(digit));
+            side.m_yahoo.ExecuteCommand(kCmdShow, 0);
+        },
+        [&] {
+            side.m_yahoo.ExecuteCommand(kCmdDelete, 0);
+            side.m_device.Take();
+        });
 
     // The floor under both: the same keys posted straight to the number box
     // from this process, with no program in between.
-    std::vector<double> floor;
     HWND hNumberBox = sim.NumberBox();
-    for (int i = 0; i < keys && hNumberBox; ++i) {
-        int64_t start = Counter();
-        PostKey(hNumberBox, '0' + i % 10);
-        double arrived = WaitForKey(sim, offset, '0' + i % 10);
-        if (arrived == 0)
-            break;
-        floor.push_back(1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start));
-        if (i % kNumberDigits == kNumberDigits - 1 && !DeleteNumber(sim, offset, [&] { PostKey(hNumberBox, VK_BACK); }))
-            break;
-    }
+    std::vector<double> floor;
+    if (hNumberBox)
+        floor = TimeDigits(sim, keys, [&](WPARAM digit) { PostKey(hNumberBox, digit); },
+                           [&] { PostKey(hNumberBox, VK_BACK); });
     Row("latency", "... of which the stand-in handset's key signal and display (in process): median / p99",
         Format("%.3f / %.3f ms", Median(handset), Percentile(handset, 0.99)));
     Row("latency", "... of which 'Dial' -> key-down out of the messenger's queue (in process): median / p99",
