@@ -10,6 +10,9 @@ PACKAGES=(
   googletest
   nsis
   wine wine32:i386
+  # Wine's own fonts (Tahoma, Marlett for the title-bar buttons, ...) are only
+  # recommended by Wine's packages; a CJK font for the messenger's Chinese.
+  fonts-wine fonts-wqy-microhei
   xvfb xdotool imagemagick x11-apps x11-utils
   pulseaudio pulseaudio-utils
 )

@@ -19,12 +19,37 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 CALLVANE_STATE="${CALLVANE_STATE:-$WINEPREFIX.state}"
 
+# What the prefix must hold besides what wineboot makes; bump the version
+# when it changes so that existing prefixes are brought up to date.
+CV_PREFIX_SETTINGS_VERSION=1
+cv_prefix_settings() {
+  local font_link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+  local face
+  # Unmanaged X windows: on a bare X server, hiding a managed window waits
+  # two seconds for a window manager that never answers.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  # The messenger's texts are Chinese; Wine's own fonts have no CJK glyphs,
+  # and a dialog font reaches another font's glyphs only through a link.
+  for face in "System" "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif" "Microsoft Sans Serif"; do
+    wine reg add "$font_link" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f \
+      </dev/null >/dev/null 2>&1
+  done
+  # Fonts and window settings are read when the server starts.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  echo "$CV_PREFIX_SETTINGS_VERSION" > "$WINEPREFIX/callvane-settings"
+}
+
 cv_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-env: creating 32-bit prefix $WINEPREFIX" >&2
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i </dev/null >/dev/null 2>&1 || true
     wineserver -w
+  fi
+  if [ "$(cat "$WINEPREFIX/callvane-settings" 2>/dev/null)" != "$CV_PREFIX_SETTINGS_VERSION" ]; then
+    echo "wine-env: settings of prefix $WINEPREFIX" >&2
+    cv_prefix_settings
   fi
 }
 
