@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds Callvane for 32-bit Windows (the build that runs and
 # is tested) and, unless CALLVANE_ARCHS says otherwise, for x86_64 too.
+# CALLVANE_TARGET builds one target instead of everything.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 archs=${CALLVANE_ARCHS:-"i686 x86_64"}
@@ -11,5 +12,5 @@ for arch in $archs; do
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-mingw.cmake" >/dev/null
   fi
   echo "build: $arch"
-  cmake --build "$dir"
+  cmake --build "$dir" ${CALLVANE_TARGET:+--target "$CALLVANE_TARGET"}
 done

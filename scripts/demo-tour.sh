@@ -86,36 +86,81 @@ handset move 600 8 >/dev/null
 # The stand-alone notification area of a desktop without a shell of its own;
 # a desktop with a tray of its own docks the icon there instead.
 tray=$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -n 1 || true)
-icon_x="" icon_y="" caption_x="" caption_y=""
+icon_x="" icon_y=""
 if [ -n "$tray" ]; then
   eval "$(xdotool getwindowgeometry --shell "$tray")"
+  # Our icon is the tray's only one: the first cell, at the bottom left.
   icon_x=$((X + 14)) icon_y=$((Y + HEIGHT - 12))
-  caption_x=$((X + 60)) caption_y=$((Y + 8))
 fi
-# Wine's menus and dialogs take no keys until X gives them the focus (there
-# is no window manager), so menu commands are clicked and dialogs are given
-# the focus before Escape closes them.
-open_menu() {
-  xdotool mousemove "$icon_x" "$icon_y" click 3
-  sleep 0.8
+
+# The visible X windows of one Wine program (by its exe's name), one id a line.
+visible_of() { xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | sort || true; }
+# Polls until a window of the program appears that is not in the given list,
+# and prints its id.
+wait_new_window() {
+  local program=$1 before=$2 what=$3 new
+  for _ in $(seq 1 50); do
+    new=$(comm -13 <(echo "$before") <(visible_of "$program") | head -n 1)
+    [ -n "$new" ] && { echo "$new"; return 0; }
+    sleep 0.1
+  done
+  fail "$what did not appear"
 }
-# A click on another window of the session closes the menu.
-close_menu() { xdotool mousemove "$caption_x" "$caption_y" click 1; }
-# Clicks the n-th command of the open menu (its items are 17 pixels apart).
-menu_command() { xdotool mousemove "$((icon_x + 36))" "$((icon_y + 13 + 17 * ($1 - 1)))" click 1; }
+wait_gone() {
+  for _ in $(seq 1 50); do
+    xdotool search --onlyvisible --classname '.*' 2>/dev/null | grep -qx "$1" || return 0
+    sleep 0.1
+  done
+  fail "$2 did not close"
+}
+# Wine's menus and dialogs take no keys until X gives them the focus (there is
+# no window manager); once it has, they are driven by keys alone, so nothing
+# here depends on where a menu item is drawn or how tall a font is.
+menu=""
+open_menu() {
+  local before
+  before=$(visible_of callvane.exe)
+  xdotool mousemove "$icon_x" "$icon_y" click 3
+  menu=$(wait_new_window callvane.exe "$before" "the tray menu")
+  xdotool windowfocus --sync "$menu"
+}
+close_menu() { xdotool key Escape; wait_gone "$menu" "the tray menu"; }
+# Chooses the n-th command of the open menu (separators are skipped).
+menu_command() {
+  local keys=() i
+  for i in $(seq 1 "$1"); do keys+=(Down); done
+  xdotool key --delay 60 "${keys[@]}" Return
+  wait_gone "$menu" "the tray menu"
+}
 close_dialog() {
-  xdotool windowfocus "$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)"
-  sleep 0.2
+  local id
+  id=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
+  xdotool windowfocus --sync "$id"
   xdotool key Escape
+  wait_gone "$id" "\"$1\""
+}
+# The mean colour of the tray icon: the badge is green once Callvane has found
+# the handset and the messenger (the first status refresh comes with the watch
+# timer, two seconds in; before it the tray shows the application icon).
+wait_icon_online() {
+  local rgb r g b
+  for _ in $(seq 1 100); do
+    rgb=$(import -window root -crop "16x16+$((icon_x - 8))+$((icon_y - 8))" -resize 1x1\! -depth 8 txt:- 2>/dev/null |
+      sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' | head -n 1)
+    read -r r g b <<<"$rgb"
+    [ -n "$g" ] && [ "$g" -gt $((r + 30)) ] && [ "$g" -gt $((b + 30)) ] && return 0
+    sleep 0.1
+  done
+  fail "the tray icon never turned to the online badge (last colour: $rgb)"
 }
 
 # --- The tray ---------------------------------------------------------------
 
-# The first status refresh comes with the watch timer, two seconds in.
-sleep 2.5
 if [ -n "$icon_x" ]; then
-  xdotool mousemove "$((icon_x - 1))" "$((icon_y - 1))" && sleep 0.2 && xdotool mousemove "$icon_x" "$icon_y"
-  sleep 1.5
+  wait_icon_online
+  before=$(visible_of explorer.exe)
+  xdotool mousemove "$((icon_x - 1))" "$((icon_y - 1))" && xdotool mousemove "$icon_x" "$icon_y"
+  wait_new_window explorer.exe "$before" "the tray tip" >/dev/null
   shoot tray-tip-online
   $IM_CONVERT "$file" -crop 240x80+0+0 +repage -scale 200% "$outdir/tour-tray-tip.png"
   open_menu

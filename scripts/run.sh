@@ -10,7 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-CALLVANE_ARCHS=i686 "$root/scripts/build.sh"
+CALLVANE_ARCHS=i686 CALLVANE_TARGET=callvane_demo "$root/scripts/build.sh"
 bindir="$root/build/i686/bin"
 outdir="$root/build/screenshots/tour"
 

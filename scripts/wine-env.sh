@@ -21,7 +21,7 @@ CALLVANE_STATE="${CALLVANE_STATE:-$WINEPREFIX.state}"
 
 # What the prefix must hold besides what wineboot makes; bump the version
 # when it changes so that existing prefixes are brought up to date.
-CV_PREFIX_SETTINGS_VERSION=1
+CV_PREFIX_SETTINGS_VERSION=2
 cv_prefix_settings() {
   local font_link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
   local face
@@ -34,6 +34,10 @@ cv_prefix_settings() {
     wine reg add "$font_link" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f \
       </dev/null >/dev/null 2>&1
   done
+  # Debian's Wine does not load the fonts of its data folder (fonts-wine's
+  # Tahoma, Marlett for the title-bar buttons, System...); a prefix finds
+  # them in its own Fonts folder, as Windows keeps them.
+  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
   # Fonts and window settings are read when the server starts.
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w

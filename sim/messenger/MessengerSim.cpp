@@ -95,6 +95,9 @@ HWND CMessengerSim::Make(const wchar_t* className, const wchar_t* title, DWORD s
                                 GetModuleHandleW(nullptr), nullptr);
     if (!hWnd)
         return nullptr;
+    // Like the messenger's own controls, draw in the desktop's UI font: the
+    // bitmap System font has no glyphs for the Chinese texts.
+    SendMessageW(hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     EnterCriticalSection(&m_rolesLock);
     m_roles[hWnd] = role;
     LeaveCriticalSection(&m_rolesLock);
