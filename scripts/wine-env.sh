@@ -21,19 +21,43 @@ CALLVANE_STATE="${CALLVANE_STATE:-$WINEPREFIX.state}"
 
 # What the prefix must hold besides what wineboot makes; bump the version
 # when it changes so that existing prefixes are brought up to date.
-CV_PREFIX_SETTINGS_VERSION=2
+CV_PREFIX_SETTINGS_VERSION=3
 cv_prefix_settings() {
-  local font_link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-  local face
-  # Unmanaged X windows: on a bare X server, hiding a managed window waits
-  # two seconds for a window manager that never answers.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-  # The messenger's texts are Chinese; Wine's own fonts have no CJK glyphs,
-  # and a dialog font reaches another font's glyphs only through a link.
-  for face in "System" "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif" "Microsoft Sans Serif"; do
-    wine reg add "$font_link" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f \
-      </dev/null >/dev/null 2>&1
-  done
+  local reg="$WINEPREFIX/callvane-settings.reg" face
+  # One import: every wine start costs a second or more on a loaded machine.
+  {
+    echo "REGEDIT4"
+    # Unmanaged X windows: on a bare X server, hiding a managed window waits
+    # two seconds for a window manager that never answers.
+    printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+    # The messenger's texts are Chinese; Wine's own fonts have no CJK glyphs,
+    # and a dialog font reaches another font's glyphs only through a link.
+    printf '\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\n'
+    local link
+    link=$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei' | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
+    for face in "System" "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif" "Microsoft Sans Serif"; do
+      printf '"%s"=hex(7):%s,00,00\n' "$face" "$link"
+    done
+    # Wine lists sound devices it knows in the order of their GUIDs and gives
+    # a new device a random one: fixed GUIDs keep every layout's devices (and
+    # their monitors) in the order cv_sound_layout names them, in any prefix.
+    local layout entry node key serial=0
+    declare -A known=()
+    for layout in multi main none usbother; do
+      while IFS= read -r entry; do
+        node=${entry%%:*}
+        case "$node" in *mic) set -- "1,$node" ;; *) set -- "0,$node" "1,$node.monitor" ;; esac
+        for key in "$@"; do
+          [ -n "${known[$key]:-}" ] && continue
+          known[$key]=1
+          serial=$((serial + 1))
+          printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers\\winepulse.drv\\devices\\%s]\n' "$key"
+          printf '"guid"=hex:ca,11,da,7e,00,00,00,00,00,00,00,00,00,00,%02x,%02x\n' $((serial / 256)) $((serial % 256))
+        done
+      done < <(cv_sound_layout "$layout")
+    done
+  } > "$reg"
+  wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
   # Debian's Wine does not load the fonts of its data folder (fonts-wine's
   # Tahoma, Marlett for the title-bar buttons, System...); a prefix finds
   # them in its own Fonts folder, as Windows keeps them.

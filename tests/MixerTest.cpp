@@ -277,6 +277,11 @@ TEST(MixerLayoutUsbOther, AUsbDeviceWithoutTheWordsAudioDeviceIsFoundOnlyByUsb)
     EXPECT_EQ(LevelToPercent(mixer->GetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS)), 29);
 }
 
+// A slider takes the first mixer whose name holds "USB", in the order the
+// system lists them: Windows lists the default device first and the others
+// in its own endpoint order, so on a user's machine whichever USB device
+// comes first wins. The test prefix fixes the order (the hub before the
+// handset, scripts/wine-env.sh), as Wine's own order is random per prefix.
 TEST(MixerLayoutMulti, TheFirstUsbDeviceWinsEvenIfItIsNotTheAudioDevice)
 {
     REQUIRE_LAYOUT(L"multi");
