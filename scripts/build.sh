@@ -8,7 +8,11 @@ archs=${CALLVANE_ARCHS:-"i686 x86_64"}
 for arch in $archs; do
   dir="$root/build/$arch"
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    # Only the 32-bit build runs (the maker's control is 32-bit); the 64-bit
+    # one proves that the program and the stand-ins compile, without tests.
+    tests=ON
+    [ "$arch" = i686 ] || tests=OFF
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALLVANE_BUILD_TESTS=$tests \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-mingw.cmake" >/dev/null
   fi
   echo "build: $arch"

@@ -21,7 +21,7 @@ CALLVANE_STATE="${CALLVANE_STATE:-$WINEPREFIX.state}"
 
 # What the prefix must hold besides what wineboot makes; bump the version
 # when it changes so that existing prefixes are brought up to date.
-CV_PREFIX_SETTINGS_VERSION=3
+CV_PREFIX_SETTINGS_VERSION=4
 cv_prefix_settings() {
   local reg="$WINEPREFIX/callvane-settings.reg" face
   # One import: every wine start costs a second or more on a loaded machine.
@@ -39,22 +39,29 @@ cv_prefix_settings() {
       printf '"%s"=hex(7):%s,00,00\n' "$face" "$link"
     done
     # Wine lists sound devices it knows in the order of their GUIDs and gives
-    # a new device a random one: fixed GUIDs keep every layout's devices (and
-    # their monitors) in the order cv_sound_layout names them, in any prefix.
-    local layout entry node key serial=0
+    # a new device a random one: fixed GUIDs keep every layout's devices in
+    # the order cv_sound_layout names them, in any prefix, and the monitors
+    # of the playback devices (a sound server's own, which no Windows has)
+    # after every real device.
+    local pass layout entry node key serial=0
     declare -A known=()
-    for layout in multi main none usbother; do
-      while IFS= read -r entry; do
-        node=${entry%%:*}
-        case "$node" in *mic) set -- "1,$node" ;; *) set -- "0,$node" "1,$node.monitor" ;; esac
-        for key in "$@"; do
+    for pass in devices monitors; do
+      for layout in multi main none usbother; do
+        while IFS= read -r entry; do
+          node=${entry%%:*}
+          case "$pass,$node" in
+            devices,*mic) key="1,$node" ;;
+            devices,*) key="0,$node" ;;
+            monitors,*mic) continue ;;
+            monitors,*) key="1,$node.monitor" ;;
+          esac
           [ -n "${known[$key]:-}" ] && continue
           known[$key]=1
           serial=$((serial + 1))
           printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers\\winepulse.drv\\devices\\%s]\n' "$key"
           printf '"guid"=hex:ca,11,da,7e,00,00,00,00,00,00,00,00,00,00,%02x,%02x\n' $((serial / 256)) $((serial % 256))
-        done
-      done < <(cv_sound_layout "$layout")
+        done < <(cv_sound_layout "$layout")
+      done
     done
   } > "$reg"
   wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
@@ -133,20 +140,24 @@ cv_sound_layout() {
 }
 
 cv_start_sound() {
-  local name dir args entry node description
+  local name dir args sources sinks entry node description
   for name in main none usbother multi; do
     dir="$CALLVANE_STATE/pulse-$name"
     if ! { [ -f "$dir/daemon.pid" ] && kill -0 "$(cat "$dir/daemon.pid")" 2>/dev/null; }; then
       mkdir -p "$dir/home" && chmod 700 "$dir"
-      args=(--load=module-native-protocol-unix)
+      # Capture devices before the sinks, whose monitors are capture devices
+      # too: the first time Wine meets a server's devices it lists them in the
+      # server's order, which is then the order the prefix's GUIDs give.
+      sources=() sinks=()
       while IFS= read -r entry; do
         node=${entry%%:*}
         description=${entry#*:}
         case "$node" in
-          *mic) args+=("--load=module-null-source source_name=$node description='$description'") ;;
-          *) args+=("--load=module-null-sink sink_name=$node sink_properties='device.description=\"$description\"'") ;;
+          *mic) sources+=("--load=module-null-source source_name=$node description='$description'") ;;
+          *) sinks+=("--load=module-null-sink sink_name=$node sink_properties='device.description=\"$description\"'") ;;
         esac
       done < <(cv_sound_layout "$name")
+      args=(--load=module-native-protocol-unix "${sources[@]}" "${sinks[@]}")
       XDG_RUNTIME_DIR="$dir" HOME="$dir/home" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
         --disallow-exit --log-target=stderr "${args[@]}" </dev/null >/dev/null 2>&1 &
       echo $! > "$dir/daemon.pid"
