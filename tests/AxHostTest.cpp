@@ -446,7 +446,7 @@ TEST(AxHost, EventsArriveWhereverTheEventInterfaceIsFoundAndTheTraceSaysWhenNone
         {L"noclassinfo", L"Version", {}, true, {}},
         {L"noclassinfo", L"TypeLib", {}, false, {control + "has no event interface: none of its events will arrive"}},
         {L"loadfails", nullptr, {L"GetGUID(source)", L"InitNew"}, true,
-         {control + "refused its init stream (0x8003001E): initialised new"}},
+         {control + "did not load its init stream (0x8003001E): initialised new"}},
     };
     CDebugOutputReader reader;
     ASSERT_TRUE(reader.IsListening()) << "another debugger-output reader is running";

@@ -24,9 +24,9 @@ const int kGuidChars = 39;
 // "major.minor" of a type library version, with its terminator.
 const DWORD kVersionChars = 16;
 // What the trace says when a control's events cannot arrive, and when its
-// init stream was refused (class id, error).
+// init stream could not be loaded (class id, error).
 const wchar_t kTraceNoEventInterface[] = L"Control %s has no event interface: none of its events will arrive";
-const wchar_t kTraceInitNew[] = L"Control %s refused its init stream (0x%08lX): initialised new";
+const wchar_t kTraceInitNew[] = L"Control %s did not load its init stream (0x%08lX): initialised new";
 
 // Shared IUnknown of the small COM objects below: they live on the heap,
 // are reference counted, and may outlive their host window if a control
