@@ -445,6 +445,8 @@ TEST(AxHost, EventsArriveWhereverTheEventInterfaceIsFoundAndTheTraceSaysWhenNone
         {L"noclassinfo", nullptr, {}, true, {}},
         {L"noclassinfo", L"Version", {}, true, {}},
         {L"noclassinfo", L"TypeLib", {}, false, {control + "has no event interface: none of its events will arrive"}},
+        {L"noconnection", nullptr, {L"GetGUID(source)"}, false,
+         {control + "refused the connection to its event interface (0x80040200): none of its events will arrive"}},
         {L"loadfails", nullptr, {L"GetGUID(source)", L"InitNew"}, true,
          {control + "did not load its init stream (0x8003001E): initialised new"}},
     };

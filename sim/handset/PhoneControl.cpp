@@ -102,6 +102,8 @@ void CPhoneControl::ReadSwitches()
             m_bNoClassInfo = true;
         else if (word == L"loadfails")
             m_bLoadFails = true;
+        else if (word == L"noconnection")
+            m_bNoConnection = true;
         word.clear();
     }
 }
@@ -531,7 +533,7 @@ STDMETHODIMP CPhoneControl::FindConnectionPoint(REFIID riid, IConnectionPoint** 
     if (!ppCP)
         return E_POINTER;
     *ppCP = nullptr;
-    if (riid != DIID_UsbPhoneSimEvents)
+    if (riid != DIID_UsbPhoneSimEvents || m_bNoConnection)
         return CONNECT_E_NOCONNECTION;
     *ppCP = &m_eventPoint;
     m_eventPoint.AddRef();

@@ -143,6 +143,7 @@ private:
     bool m_bNoClassInfo2 = false;
     bool m_bNoClassInfo = false;
     bool m_bLoadFails = false;
+    bool m_bNoConnection = false;
     DWORD m_nextCookie = 1;
     std::vector<Connection> m_connections;
     CEventPoint m_eventPoint;

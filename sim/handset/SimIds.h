@@ -70,7 +70,8 @@ const wchar_t kHandsetEnvironment[] = L"CALLVANE_HANDSET";
 // by spaces, commas or semicolons: "noclassinfo2" (no IProvideClassInfo2),
 // "noclassinfo" (neither IProvideClassInfo2 nor IProvideClassInfo: only the
 // registered type library tells the event interface), "loadfails" (Load
-// refuses every init stream).
+// refuses every init stream), "noconnection" (FindConnectionPoint finds
+// none).
 const wchar_t kControlEnvironment[] = L"CALLVANE_HANDSET_CONTROL";
 
 // Device models the handset window offers: one of each family and one that

@@ -23,9 +23,12 @@ const int kHimetricPerInch = 2540;
 const int kGuidChars = 39;
 // "major.minor" of a type library version, with its terminator.
 const DWORD kVersionChars = 16;
-// What the trace says when a control's events cannot arrive, and when its
-// init stream could not be loaded (class id, error).
+// What the trace says when a control's events cannot arrive (class id, and
+// the error of a refused connection), and when its init stream could not be
+// loaded (class id, error).
 const wchar_t kTraceNoEventInterface[] = L"Control %s has no event interface: none of its events will arrive";
+const wchar_t kTraceNoConnection[] =
+    L"Control %s refused the connection to its event interface (0x%08lX): none of its events will arrive";
 const wchar_t kTraceInitNew[] = L"Control %s did not load its init stream (0x%08lX): initialised new";
 
 // Shared IUnknown of the small COM objects below: they live on the heap,
@@ -550,8 +553,8 @@ bool FindDefaultSource(IUnknown* control, const CLSID& clsid, IID& source)
 }
 
 // Finds the default source interface and connects a sink to it. A control
-// without one still works, but none of its events can arrive: the trace
-// says so.
+// without one, or that refuses the connection, still works, but none of its
+// events can arrive: the trace says so.
 void ConnectEvents(HWND hWnd, IUnknown* control, HostedControl& hosted)
 {
     IID source = {};
@@ -560,15 +563,18 @@ void ConnectEvents(HWND hWnd, IUnknown* control, HostedControl& hosted)
         return;
     }
     CComPtr<IConnectionPointContainer> container;
-    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
-        return;
+    HRESULT hr = control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
     CComPtr<IConnectionPoint> point;
-    if (FAILED(container->FindConnectionPoint(source, &point)))
-        return;
+    if (SUCCEEDED(hr))
+        hr = container->FindConnectionPoint(source, &point);
     CComPtr<CEventSink> sink(new CEventSink(hWnd, source));
     DWORD cookie = 0;
-    if (FAILED(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie)))
+    if (SUCCEEDED(hr))
+        hr = point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie);
+    if (FAILED(hr)) {
+        Trace(kTraceNoConnection, ClsidText(hosted.clsid).text, static_cast<unsigned long>(hr));
         return;
+    }
     hosted.sink = sink;
     hosted.eventPoint = point;
     hosted.cookie = cookie;
