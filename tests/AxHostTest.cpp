@@ -12,14 +12,17 @@
 #include "framework/ScopedHandle.h"
 #include "phone/PhoneIds.h"
 #include "res/resource.h"
+#include "tools/DebugOutputReader.h"
 
 #include <algorithm>
+#include <regex>
 
 namespace {
 
 const wchar_t kMakersClsid[] = L"{797E1292-653D-43DD-AE7E-F6606A73C647}";
 // What template 129 carries for item 1000.
 const char kTemplateStreamHex[] = "0000000000000000000001004D0900003D040000";
+const DWORD kStartTimeoutMs = 15000;
 
 // A dialog template built in memory: a popup with host items of the given
 // ids, control class texts and creation data.
@@ -421,4 +424,78 @@ TEST(AxHost, UnregisteredControlMeansNoHandsetAndDetectionKeepsTryingUntilItIsTh
     plugged.Restore();
     for (HWND hHandset : CHandsetChannel::FindHandsets(GetCurrentProcessId()))
         channel.Send(hHandset, L"reset", reply);
+}
+
+// However the control tells its event interface (IProvideClassInfo2, the
+// coclass of IProvideClassInfo, the type library registered for its class),
+// Callvane receives its events; a control that tells none works without them
+// and the trace says so, as it says when the init stream was refused.
+TEST(AxHost, EventsArriveWhereverTheEventInterfaceIsFoundAndTheTraceSaysWhenNoneIs)
+{
+    const std::string control = "Control {797E1292-653D-43DD-AE7E-F6606A73C647} ";
+    struct Case {
+        const wchar_t* switches;           // the stand-in's (CALLVANE_HANDSET_CONTROL)
+        const wchar_t* hiddenValue;        // taken from the class's registration for the run, or null
+        std::vector<std::wstring> asked;   // the control's log lines of the class info and InitNew
+        bool arrive;                       // a key and a hook change reach Callvane, which shows the key
+        std::vector<std::string> traced;
+    } cases[] = {
+        {L"", nullptr, {L"GetGUID(source)"}, true, {}},
+        {L"noclassinfo2", nullptr, {L"GetClassInfo"}, true, {}},
+        {L"noclassinfo", nullptr, {}, true, {}},
+        {L"noclassinfo", L"Version", {}, true, {}},
+        {L"noclassinfo", L"TypeLib", {}, false, {control + "has no event interface: none of its events will arrive"}},
+        {L"noconnection", nullptr, {L"GetGUID(source)"}, false,
+         {control + "refused the connection to its event interface (0x80040200): none of its events will arrive"}},
+        {L"loadfails", nullptr, {L"GetGUID(source)", L"InitNew"}, true,
+         {control + "did not load its init stream (0x8003001E): initialised new"}},
+    };
+    CDebugOutputReader reader;
+    ASSERT_TRUE(reader.IsListening()) << "another debugger-output reader is running";
+    CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
+    const DWORD on = 1;
+    syslog.Set(REG_DWORD, &on, sizeof on);
+    CEnvironmentOverride plugged(kHandsetEnvironment, L"plugged");
+    CInstalledCopy copy;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        CEnvironmentOverride switches(kControlEnvironment, c.switches);
+        CRegistryValueOverride hidden(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kMakersClsid + L"\\" +
+                                                             (c.hiddenValue ? c.hiddenValue : L"TypeLib"), L"");
+        if (c.hiddenValue)
+            hidden.Delete();
+        CChildProcess app(copy.ExePath(), L"");
+        CHandsetChannel channel;
+        std::vector<HWND> handsets;
+        std::wstring reply;
+        auto send = [&](const wchar_t* command) {
+            return handsets.size() == 1 && channel.Send(handsets[0], command, reply) ? reply : L"error: no reply";
+        };
+        ASSERT_TRUE(WaitFor([&] {
+            handsets = CHandsetChannel::FindHandsets(app.Id());
+            return ReplyValue(send(L"state"), L"open") == L"1";
+        }, kStartTimeoutMs));
+        const wchar_t* delivered = c.arrive ? L"ok delivered=1" : L"ok delivered=0";
+        EXPECT_EQ(send(L"key 5"), delivered);
+        EXPECT_EQ(ReplyValue(send(L"state"), L"display"), c.arrive ? L"\"5\"" : L"\"\"");
+        EXPECT_EQ(send(L"hook off"), delivered);
+        std::wstring log = send(L"olelog");
+        std::vector<std::wstring> asked;
+        for (const wchar_t* line : {L"GetGUID(source)", L"GetClassInfo", L"InitNew"}) {
+            if (log.find(L"\n" + std::wstring(line) + L"\n") != std::wstring::npos)
+                asked.push_back(line);
+        }
+        EXPECT_EQ(asked, c.asked) << testing::PrintToString(log);
+        CChildProcess exitRequest(copy.ExePath(), L"*exit*");
+        EXPECT_TRUE(app.WaitForExit(kStartTimeoutMs));
+        ASSERT_TRUE(reader.Flush());
+        std::vector<std::string> traced;   // the messages, but for the start-up line
+        std::smatch match;
+        for (const std::string& line : reader.LinesFrom(app.Id())) {
+            if (std::regex_match(line, match, std::regex(R"(\[KVT\+\w+:\w+\] +[0-9.]+ (.*)\n)")) &&
+                match[1].str().rfind("Last build at ", 0) != 0)
+                traced.push_back(match[1]);
+        }
+        EXPECT_EQ(traced, c.traced);
+    }
 }

@@ -4,6 +4,7 @@
 #include "SimModule.h"
 #include "VirtualHandset.h"
 
+#include <cwctype>
 #include <new>
 #include <string>
 
@@ -77,8 +78,34 @@ HRESULT CPhoneControl::Create(REFIID riid, void** ppv)
 CPhoneControl::CPhoneControl() : m_pHandset(CVirtualHandset::ForThisThread()), m_eventPoint(this)
 {
     InterlockedIncrement(&g_cModuleRefs);
+    ReadSwitches();
     m_pHandset->Attach(this);
     m_pHandset->OleLog(L"Create");
+}
+
+void CPhoneControl::ReadSwitches()
+{
+    wchar_t value[256] = {};
+    DWORD length = GetEnvironmentVariableW(kControlEnvironment, value, ARRAYSIZE(value));
+    if (length == 0 || length >= ARRAYSIZE(value))
+        return;
+    std::wstring word;
+    for (DWORD i = 0; i <= length; ++i) {
+        wchar_t c = i < length ? value[i] : L' ';
+        if (c != L' ' && c != L',' && c != L';' && c != L'\t') {
+            word += static_cast<wchar_t>(towlower(c));
+            continue;
+        }
+        if (word == L"noclassinfo2")
+            m_bNoClassInfo2 = true;
+        else if (word == L"noclassinfo")
+            m_bNoClassInfo = true;
+        else if (word == L"loadfails")
+            m_bLoadFails = true;
+        else if (word == L"noconnection")
+            m_bNoConnection = true;
+        word.clear();
+    }
 }
 
 CPhoneControl::~CPhoneControl()
@@ -107,7 +134,8 @@ STDMETHODIMP CPhoneControl::QueryInterface(REFIID riid, void** ppv)
         *ppv = static_cast<IOleControl*>(this);
     else if (riid == IID_IPersist || riid == IID_IPersistStreamInit)
         *ppv = static_cast<IPersistStreamInit*>(this);
-    else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2)
+    else if ((riid == IID_IProvideClassInfo && !m_bNoClassInfo) ||
+             (riid == IID_IProvideClassInfo2 && !m_bNoClassInfo && !m_bNoClassInfo2))
         *ppv = static_cast<IProvideClassInfo2*>(this);
     else if (riid == IID_IConnectionPointContainer)
         *ppv = static_cast<IConnectionPointContainer*>(this);
@@ -439,7 +467,7 @@ STDMETHODIMP CPhoneControl::Load(LPSTREAM pStm)
             break;
         total += got;
     }
-    if (total < kStreamBytes || ReadDword(data + 8) != kStreamVersion) {
+    if (m_bLoadFails || total < kStreamBytes || ReadDword(data + 8) != kStreamVersion) {
         m_pHandset->OleLog(L"Load(" + Hex(data, total) + L") refused");
         return STG_E_READFAULT;
     }
@@ -483,6 +511,7 @@ STDMETHODIMP CPhoneControl::GetClassInfo(ITypeInfo** ppTI)
     if (!ppTI)
         return E_POINTER;
     *ppTI = nullptr;
+    m_pHandset->OleLog(L"GetClassInfo");
     return LoadSimTypeInfo(CLSID_UsbPhoneSim, ppTI);
 }
 
@@ -504,7 +533,7 @@ STDMETHODIMP CPhoneControl::FindConnectionPoint(REFIID riid, IConnectionPoint** 
     if (!ppCP)
         return E_POINTER;
     *ppCP = nullptr;
-    if (riid != DIID_UsbPhoneSimEvents)
+    if (riid != DIID_UsbPhoneSimEvents || m_bNoConnection)
         return CONNECT_E_NOCONNECTION;
     *ppCP = &m_eventPoint;
     m_eventPoint.AddRef();

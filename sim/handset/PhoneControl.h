@@ -127,6 +127,7 @@ private:
     CPhoneControl(const CPhoneControl&) = delete;
     CPhoneControl& operator=(const CPhoneControl&) = delete;
 
+    void ReadSwitches();
     HRESULT ActivateInPlace(IOleClientSite* site);
     void Log(const wchar_t* format, ...);
 
@@ -138,6 +139,11 @@ private:
     SIZEL m_extent = {2381, 1085};        // HIMETRIC
     bool m_bOpen = false;
     LONG m_nFreeze = 0;
+    // Switches of kControlEnvironment, read at creation.
+    bool m_bNoClassInfo2 = false;
+    bool m_bNoClassInfo = false;
+    bool m_bLoadFails = false;
+    bool m_bNoConnection = false;
     DWORD m_nextCookie = 1;
     std::vector<Connection> m_connections;
     CEventPoint m_eventPoint;

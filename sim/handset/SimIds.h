@@ -65,6 +65,14 @@ const size_t kMaxRequestChars = 4096;
 // words separated by spaces, commas or semicolons: "plugged", "unplugged",
 // "hidden", "shown", "model=<decimal or 0x hex>".
 const wchar_t kHandsetEnvironment[] = L"CALLVANE_HANDSET";
+// Environment variable read when each control object is created, so that a
+// container can be tried against controls that offer less: words separated
+// by spaces, commas or semicolons: "noclassinfo2" (no IProvideClassInfo2),
+// "noclassinfo" (neither IProvideClassInfo2 nor IProvideClassInfo: only the
+// registered type library tells the event interface), "loadfails" (Load
+// refuses every init stream), "noconnection" (FindConnectionPoint finds
+// none).
+const wchar_t kControlEnvironment[] = L"CALLVANE_HANDSET_CONTROL";
 
 // Device models the handset window offers: one of each family and one that
 // belongs to none.

@@ -1,12 +1,16 @@
 #include "AxHost.h"
 
 #include "ScopedHandle.h"
+#include "trace/TraceLog.h"
 
 #include <ole2.h>
 #include <olectl.h>
 #include <ocidl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 const wchar_t kAxHostClassName[] = L"CallvaneAxHost";
@@ -15,6 +19,17 @@ namespace {
 
 const wchar_t kHostApplicationName[] = L"Callvane";
 const int kHimetricPerInch = 2540;
+// A class id in braces, with its terminator.
+const int kGuidChars = 39;
+// "major.minor" of a type library version, with its terminator.
+const DWORD kVersionChars = 16;
+// What the trace says when a control's events cannot arrive (class id, and
+// the error of a refused connection), and when its init stream could not be
+// loaded (class id, error).
+const wchar_t kTraceNoEventInterface[] = L"Control %s has no event interface: none of its events will arrive";
+const wchar_t kTraceNoConnection[] =
+    L"Control %s refused the connection to its event interface (0x%08lX): none of its events will arrive";
+const wchar_t kTraceInitNew[] = L"Control %s did not load its init stream (0x%08lX): initialised new";
 
 // Shared IUnknown of the small COM objects below: they live on the heap,
 // are reference counted, and may outlive their host window if a control
@@ -353,44 +368,213 @@ void ReadCreationData(const CREATESTRUCTW& create, HostedControl& hosted)
     hosted.initStream.assign(data + sizeof(WORD), data + sizeof(WORD) + size);
 }
 
-void LoadInitStream(IUnknown* control, const std::vector<BYTE>& initStream)
+// A class id as text, for the trace.
+struct ClsidText {
+    explicit ClsidText(REFGUID guid)
+    {
+        if (!StringFromGUID2(guid, text, kGuidChars))
+            text[0] = L'\0';
+    }
+    wchar_t text[kGuidChars];
+};
+
+// Loads the control from a stream holding initStream.
+HRESULT LoadStream(IPersistStreamInit* persist, const std::vector<BYTE>& initStream)
+{
+    CComPtr<IStream> stream;
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    if (FAILED(hr))
+        return hr;
+    ULONG written = 0;
+    hr = stream->Write(initStream.data(), static_cast<ULONG>(initStream.size()), &written);
+    if (FAILED(hr))
+        return hr;
+    LARGE_INTEGER start = {};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    return persist->Load(stream.Get());
+}
+
+// Loads the init stream; without one, or when the control refuses it, the
+// control is initialised new, as a container does: a control is never left
+// uninitialised.
+void InitialiseControl(IUnknown* control, const HostedControl& hosted)
 {
     CComPtr<IPersistStreamInit> persist;
     if (FAILED(control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))))
         return;
-    if (initStream.empty()) {
-        persist->InitNew();
-        return;
+    if (!hosted.initStream.empty()) {
+        HRESULT hr = LoadStream(persist.Get(), hosted.initStream);
+        if (SUCCEEDED(hr))
+            return;
+        Trace(kTraceInitNew, ClsidText(hosted.clsid).text, static_cast<unsigned long>(hr));
     }
-    CComPtr<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)))
-        return;
-    ULONG written = 0;
-    if (FAILED(stream->Write(initStream.data(), static_cast<ULONG>(initStream.size()), &written)))
-        return;
-    LARGE_INTEGER start = {};
-    stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    persist->Load(stream.Get());
+    persist->InitNew();
 }
 
-// Finds the default source interface the standard way and connects a sink.
+// A type's attributes, released with the owner.
+class CTypeAttr {
+public:
+    explicit CTypeAttr(ITypeInfo* info) : m_info(info)
+    {
+        if (FAILED(info->GetTypeAttr(&m_attr)))
+            m_attr = nullptr;
+    }
+    ~CTypeAttr()
+    {
+        if (m_attr)
+            m_info->ReleaseTypeAttr(m_attr);
+    }
+    CTypeAttr(const CTypeAttr&) = delete;
+    CTypeAttr& operator=(const CTypeAttr&) = delete;
+    explicit operator bool() const { return m_attr != nullptr; }
+    const TYPEATTR* operator->() const { return m_attr; }
+
+private:
+    ITypeInfo* m_info;
+    TYPEATTR* m_attr = nullptr;
+};
+
+// The coclass's default source interface: the one it implements flagged
+// default and source, and not restricted. Only a dispatch interface will do,
+// since the sink answers nothing but IDispatch.
+bool FindCoclassSource(ITypeInfo* coclass, IID& source)
+{
+    CTypeAttr classAttr(coclass);
+    if (!classAttr || classAttr->typekind != TKIND_COCLASS)
+        return false;
+    const INT wanted = IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
+    for (UINT i = 0; i < classAttr->cImplTypes; ++i) {
+        INT flags = 0;
+        if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || (flags & (wanted | IMPLTYPEFLAG_FRESTRICTED)) != wanted)
+            continue;
+        HREFTYPE ref = 0;
+        CComPtr<ITypeInfo> sourceInfo;
+        if (FAILED(coclass->GetRefTypeOfImplType(i, &ref)) || FAILED(coclass->GetRefTypeInfo(ref, &sourceInfo)))
+            return false;
+        CTypeAttr sourceAttr(sourceInfo.Get());
+        if (!sourceAttr || sourceAttr->typekind != TKIND_DISPATCH)
+            return false;
+        source = sourceAttr->guid;
+        return true;
+    }
+    return false;
+}
+
+// The default string value of a key under HKEY_CLASSES_ROOT, cut to
+// chars - 1 characters.
+bool ReadClassesValue(const std::wstring& subKey, wchar_t* value, DWORD chars)
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        return false;
+    CRegKeyHandle key(hKey);
+    DWORD type = 0;
+    DWORD bytes = chars * sizeof(wchar_t);
+    if (RegQueryValueExW(hKey, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    // A stored string need not end in a terminator.
+    value[std::min<DWORD>(bytes / sizeof(wchar_t), chars - 1)] = L'\0';
+    return true;
+}
+
+// The highest version of a type library registered under
+// HKCR\TypeLib\{libid}, whose keys are "major.minor" in hexadecimal.
+bool HighestRegisteredVersion(const wchar_t* libid, WORD& major, WORD& minor)
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"TypeLib\\") + libid).c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
+                      &hKey) != ERROR_SUCCESS)
+        return false;
+    CRegKeyHandle key(hKey);
+    bool found = false;
+    wchar_t name[kVersionChars];
+    DWORD chars = kVersionChars;
+    for (DWORD index = 0; RegEnumKeyExW(hKey, index, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+                          ERROR_NO_MORE_ITEMS;
+         ++index, chars = kVersionChars) {
+        unsigned keyMajor = 0;
+        unsigned keyMinor = 0;
+        if (swscanf(name, L"%x.%x", &keyMajor, &keyMinor) != 2 || keyMajor > 0xFFFF || keyMinor > 0xFFFF)
+            continue;
+        if (!found || keyMajor > major || (keyMajor == major && keyMinor > minor)) {
+            major = static_cast<WORD>(keyMajor);
+            minor = static_cast<WORD>(keyMinor);
+            found = true;
+        }
+    }
+    return found;
+}
+
+// The coclass in the type library registered for the class:
+// HKCR\CLSID\{clsid}\TypeLib names the library and \Version its version
+// (without one, the highest registered).
+bool LoadRegisteredCoclass(const CLSID& clsid, CComPtr<ITypeInfo>& coclass)
+{
+    std::wstring classKey = std::wstring(L"CLSID\\") + ClsidText(clsid).text;
+    wchar_t libidText[kGuidChars] = {};
+    GUID libid = {};
+    if (!ReadClassesValue(classKey + L"\\TypeLib", libidText, kGuidChars) || FAILED(CLSIDFromString(libidText, &libid)))
+        return false;
+    wchar_t version[kVersionChars] = {};
+    unsigned major = 0;
+    unsigned minor = 0;
+    WORD libMajor = 0;
+    WORD libMinor = 0;
+    if (ReadClassesValue(classKey + L"\\Version", version, kVersionChars) &&
+        swscanf(version, L"%x.%x", &major, &minor) == 2 && major <= 0xFFFF && minor <= 0xFFFF) {
+        libMajor = static_cast<WORD>(major);
+        libMinor = static_cast<WORD>(minor);
+    } else if (!HighestRegisteredVersion(libidText, libMajor, libMinor)) {
+        return false;
+    }
+    CComPtr<ITypeLib> library;
+    if (FAILED(LoadRegTypeLib(libid, libMajor, libMinor, LOCALE_NEUTRAL, &library)))
+        return false;
+    return SUCCEEDED(library->GetTypeInfoOfGuid(clsid, &coclass));
+}
+
+// The control's default source interface, looked for where a standard
+// container looks, each place tried when the one before gives none:
+// IProvideClassInfo2; the coclass type information of IProvideClassInfo; the
+// type library registered for the class.
+bool FindDefaultSource(IUnknown* control, const CLSID& clsid, IID& source)
+{
+    CComPtr<IProvideClassInfo2> classInfo2;
+    if (SUCCEEDED(control->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&classInfo2))) &&
+        SUCCEEDED(classInfo2->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source)))
+        return true;
+    CComPtr<IProvideClassInfo> classInfo;
+    CComPtr<ITypeInfo> coclass;
+    if (SUCCEEDED(control->QueryInterface(IID_IProvideClassInfo, reinterpret_cast<void**>(&classInfo))) &&
+        SUCCEEDED(classInfo->GetClassInfo(&coclass)) && FindCoclassSource(coclass.Get(), source))
+        return true;
+    return LoadRegisteredCoclass(clsid, coclass) && FindCoclassSource(coclass.Get(), source);
+}
+
+// Finds the default source interface and connects a sink to it. A control
+// without one, or that refuses the connection, still works, but none of its
+// events can arrive: the trace says so.
 void ConnectEvents(HWND hWnd, IUnknown* control, HostedControl& hosted)
 {
-    CComPtr<IProvideClassInfo2> classInfo;
     IID source = {};
-    if (FAILED(control->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&classInfo))) ||
-        FAILED(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source)))
+    if (!FindDefaultSource(control, hosted.clsid, source)) {
+        Trace(kTraceNoEventInterface, ClsidText(hosted.clsid).text);
         return;
+    }
     CComPtr<IConnectionPointContainer> container;
-    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
-        return;
+    HRESULT hr = control->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
     CComPtr<IConnectionPoint> point;
-    if (FAILED(container->FindConnectionPoint(source, &point)))
-        return;
+    if (SUCCEEDED(hr))
+        hr = container->FindConnectionPoint(source, &point);
     CComPtr<CEventSink> sink(new CEventSink(hWnd, source));
     DWORD cookie = 0;
-    if (FAILED(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie)))
+    if (SUCCEEDED(hr))
+        hr = point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie);
+    if (FAILED(hr)) {
+        Trace(kTraceNoConnection, ClsidText(hosted.clsid).text, static_cast<unsigned long>(hr));
         return;
+    }
     hosted.sink = sink;
     hosted.eventPoint = point;
     hosted.cookie = cookie;
@@ -440,7 +624,7 @@ bool CreateControl(HWND hWnd, HostedControl& hosted)
     control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&hosted.object));
     if (!hosted.object) {
         // A plain automation object: loaded and connected, nothing to site.
-        LoadInitStream(control.Get(), hosted.initStream);
+        InitialiseControl(control.Get(), hosted);
         ConnectEvents(hWnd, control.Get(), hosted);
         return true;
     }
@@ -452,7 +636,7 @@ bool CreateControl(HWND hWnd, HostedControl& hosted)
     bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
     if (siteFirst)
         hosted.object->SetClientSite(site);
-    LoadInitStream(control.Get(), hosted.initStream);
+    InitialiseControl(control.Get(), hosted);
     if (!siteFirst)
         hosted.object->SetClientSite(site);
     hosted.object->SetHostNames(kHostApplicationName, nullptr);
