@@ -76,7 +76,7 @@ BOOL COptionDlg::OnInitDialog()
         m_nChannelType = ReadChannelType();
     else
         m_nRingType = ReadRingType();
-    UpdateData(FALSE);
+    MembersToControls();
     return TRUE;
 }
 
@@ -111,7 +111,7 @@ bool COptionDlg::OnNotify(const NMHDR& hdr, LRESULT& result)
 
 void COptionDlg::OnSelchangeChannel()
 {
-    UpdateData(TRUE);
+    ControlsToMembers();
     if (m_pOwner && m_pOwner->m_pDeviceDlg) {
         CUSBPHONE& phone = m_pOwner->m_pDeviceDlg->m_phone;
         phone.SetDefaultChannel(static_cast<short>(m_nChannelType));
@@ -122,7 +122,7 @@ void COptionDlg::OnSelchangeChannel()
 
 void COptionDlg::OnSelchangeRingType()
 {
-    UpdateData(TRUE);
+    ControlsToMembers();
     if (m_pOwner && m_pOwner->m_pDeviceDlg) {
         m_pOwner->m_pDeviceDlg->m_phone.SetRingStyle(TRUE, static_cast<short>(m_nRingType));
         m_pOwner->m_pDeviceDlg->m_nRingStyle = m_nRingType;
