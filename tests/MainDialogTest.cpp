@@ -98,6 +98,24 @@ TEST_F(MainDialogTest, HidesInsteadOfClosing)
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(Main()); }));
 }
 
+// The worker dialogs' default: Enter and Escape hide a modeless dialog,
+// which only EndDialog ends.
+TEST(ModelessDialog, EnterAndEscapeHideItAndEndDialogDestroysIt)
+{
+    CDialog dlg(IDD_ABOUTBOX);
+    ASSERT_TRUE(dlg.Create(IDD_ABOUTBOX));
+    HWND hDlg = dlg.m_hWnd;
+    for (WPARAM command : {IDOK, IDCANCEL}) {
+        ShowWindow(hDlg, SW_SHOWNOACTIVATE);
+        SendMessageW(hDlg, WM_COMMAND, command, 0);
+        EXPECT_FALSE(IsWindowVisible(hDlg)) << command;
+        EXPECT_TRUE(IsWindow(hDlg)) << command;
+    }
+    dlg.EndDialog(IDOK);
+    EXPECT_FALSE(IsWindow(hDlg));
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
 TEST_F(MainDialogTest, SystemMenuHasAboutAndTheWindowItsIcons)
 {
     HMENU hSys = GetSystemMenu(Main(), FALSE);

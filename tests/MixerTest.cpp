@@ -42,30 +42,23 @@ std::wstring DeviceName(int device)
 
 bool DeviceHasLine(int device, DWORD componentType)
 {
-    HMIXER h = nullptr;
-    if (mixerOpen(&h, static_cast<UINT>(device), 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR)
+    CMixerVolume mixer(static_cast<UINT>(device));
+    if (!mixer.IsOpen())
         return false;
     MIXERLINEW line = {};
     line.cbStruct = sizeof line;
     line.dwComponentType = componentType;
-    bool has = mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(h), &line,
-                                 MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER) == MMSYSERR_NOERROR;
-    mixerClose(h);
-    return has;
+    return mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(mixer.Handle()), &line,
+                             MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER) == MMSYSERR_NOERROR;
 }
 
-// An open mixer device, closed when the test is done with it.
+// Mixer device number device, open unless device is -1.
 class OpenMixer {
 public:
     explicit OpenMixer(int device)
     {
         if (device >= 0)
-            mixerOpen(&m_mixer.m_hMixer, static_cast<UINT>(device), 0, 0, MIXER_OBJECTF_MIXER);
-    }
-    ~OpenMixer()
-    {
-        if (m_mixer.m_hMixer)
-            mixerClose(m_mixer.m_hMixer);
+            m_mixer = CMixerVolume(static_cast<UINT>(device));
     }
     CMixerVolume& operator*() { return m_mixer; }
     CMixerVolume* operator->() { return &m_mixer; }
@@ -145,7 +138,7 @@ TEST(MixerLayoutMain, TheServersVolumeControlsAreUniform)
     MIXERLINEW line = {};
     line.cbStruct = sizeof line;
     line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
-    ASSERT_EQ(mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(speaker->m_hMixer), &line,
+    ASSERT_EQ(mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(speaker->Handle()), &line,
                                 MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER),
               MMSYSERR_NOERROR);
     EXPECT_EQ(line.cChannels, 2u);
@@ -153,7 +146,7 @@ TEST(MixerLayoutMain, TheServersVolumeControlsAreUniform)
     control.cbStruct = sizeof control;
     MIXERLINECONTROLSW controls = {sizeof controls, line.dwLineID, {MIXERCONTROL_CONTROLTYPE_VOLUME}, 1,
                                    sizeof control, &control};
-    ASSERT_EQ(mixerGetLineControlsW(reinterpret_cast<HMIXEROBJ>(speaker->m_hMixer), &controls,
+    ASSERT_EQ(mixerGetLineControlsW(reinterpret_cast<HMIXEROBJ>(speaker->Handle()), &controls,
                                     MIXER_GETLINECONTROLSF_ONEBYTYPE | MIXER_OBJECTF_HMIXER),
               MMSYSERR_NOERROR);
     EXPECT_NE(control.fdwControl & MIXERCONTROL_CONTROLF_UNIFORM, 0u);
@@ -351,7 +344,6 @@ TEST_F(MixerLayoutNoneOptions, WithoutAUsbAudioDeviceTheDialogReadsNothing)
     REQUIRE_LAYOUT(L"none");
     ExpectNothingReadFromTheDevicesOrTheFile();
     ReleaseSpeakerSliderAt(40);   // no USB device at all: nothing to set, nothing breaks
-    EXPECT_EQ(m_options->m_mixer.m_hMixer, nullptr);
 }
 
 TEST_F(MixerLayoutUsbOtherOptions, AnyUsbDeviceIsSetWhenASliderIsReleased)
@@ -361,5 +353,4 @@ TEST_F(MixerLayoutUsbOtherOptions, AnyUsbDeviceIsSetWhenASliderIsReleased)
     ReleaseSpeakerSliderAt(40);
     OpenMixer headset(FindMixerByName(L"USB Headset"));
     EXPECT_EQ(headset->GetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), PercentToLevel(40));
-    EXPECT_EQ(m_options->m_mixer.m_hMixer, nullptr);
 }

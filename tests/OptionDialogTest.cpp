@@ -95,22 +95,16 @@ protected:
 
     static DWORD Level(DWORD componentType)
     {
-        CMixerVolume mixer;
-        int device = FindMixerWithLine(L"USB Audio Device", componentType);
-        if (device < 0 || mixerOpen(&mixer.m_hMixer, static_cast<UINT>(device), 0, 0, MIXER_OBJECTF_MIXER))
+        CMixerVolume mixer = OpenMixerWithLine(L"USB Audio Device", componentType);
+        if (!mixer.IsOpen())
             return 0xFFFFFFFF;
-        DWORD level = mixer.GetVolume(componentType);
-        mixerClose(mixer.m_hMixer);
-        return level;
+        return mixer.GetVolume(componentType);
     }
     static void SetLevel(DWORD componentType, DWORD level)
     {
-        CMixerVolume mixer;
-        int device = FindMixerWithLine(L"USB Audio Device", componentType);
-        if (device < 0 || mixerOpen(&mixer.m_hMixer, static_cast<UINT>(device), 0, 0, MIXER_OBJECTF_MIXER))
-            return;
-        mixer.SetVolume(componentType, level);
-        mixerClose(mixer.m_hMixer);
+        CMixerVolume mixer = OpenMixerWithLine(L"USB Audio Device", componentType);
+        if (mixer.IsOpen())
+            mixer.SetVolume(componentType, level);
     }
 
     CTempDir m_dir{L"opt"};

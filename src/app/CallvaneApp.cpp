@@ -39,11 +39,11 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine)
     return StartupRole::OnlyInstance;
 }
 
-BOOL CCallvaneApp::InitInstance()
+void CCallvaneApp::InitInstance()
 {
     EnableControlContainer();
     if (ClaimSingleInstance(GetCommandLineW()) != StartupRole::OnlyInstance)
-        return FALSE;
+        return;
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -52,11 +52,10 @@ BOOL CCallvaneApp::InitInstance()
     // program does not run rather than write somewhere else.
     wchar_t directory[MAX_PATH];
     if (!GetProgramDirectory(directory) || !BuildSettingsPaths(directory))
-        return FALSE;
+        return;
 
     auto dlg = std::make_unique<CCallvaneDlg>(nullptr);
     m_pMainWnd = dlg.get();
     dlg->DoModal();
     m_pMainWnd = nullptr;
-    return FALSE;
 }

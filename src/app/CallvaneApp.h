@@ -9,7 +9,7 @@ extern HANDLE g_hInstanceMutex;
 
 class CCallvaneApp : public CWinApp {
 public:
-    BOOL InitInstance() override;
+    void InitInstance() override;
 };
 
 // The start-up decision, before any window exists.

@@ -207,10 +207,6 @@ void CCallvaneDlg::OnOption()
     }
     COptionDlg dlg(this);
     dlg.DoModal();
-    if (dlg.m_mixer.m_hMixer) {
-        mixerClose(dlg.m_mixer.m_hMixer);
-        dlg.m_mixer.m_hMixer = nullptr;
-    }
 }
 
 void CCallvaneDlg::OnSelectLanguage()

@@ -45,7 +45,7 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)
 void DDX_CBIndex(CDataExchange* pDX, int nIDC, int& index)
 {
     HWND hCombo = pDX->m_pDlgWnd->GetDlgItem(nIDC);
-    if (pDX->m_bSaveAndValidate)
+    if (pDX->m_bToMembers)
         index = static_cast<int>(::SendMessageW(hCombo, CB_GETCURSEL, 0, 0));
     else {
         // An index the list does not have means no selection (Wine's combo
@@ -137,31 +137,43 @@ void CDialog::EndDialog(int nResult)
         m_bEndModal = true;
         return;
     }
-    if (m_hWnd)
-        ::ShowWindow(m_hWnd, SW_HIDE);
+    DestroyWindow();
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate)
+void CDialog::ControlsToMembers()
 {
-    CDataExchange dx(this, bSaveAndValidate);
+    CDataExchange dx(this, true);
     DoDataExchange(&dx);
-    return TRUE;
+}
+
+void CDialog::MembersToControls()
+{
+    CDataExchange dx(this, false);
+    DoDataExchange(&dx);
 }
 
 BOOL CDialog::OnInitDialog()
 {
-    UpdateData(FALSE);
+    MembersToControls();
     return TRUE;
 }
 
 void CDialog::OnOK()
 {
-    UpdateData(TRUE);
+    ControlsToMembers();
+    if (!m_bModal) {
+        ShowWindow(SW_HIDE);
+        return;
+    }
     EndDialog(IDOK);
 }
 
 void CDialog::OnCancel()
 {
+    if (!m_bModal) {
+        ShowWindow(SW_HIDE);
+        return;
+    }
     EndDialog(IDCANCEL);
 }
 

@@ -8,12 +8,13 @@
 
 class CDialog;
 
-// Transfers between a dialog's controls and its members (DoDataExchange).
+// One transfer between a dialog's controls and its members, in one
+// direction (DoDataExchange). Nothing is validated.
 class CDataExchange {
 public:
-    CDataExchange(CDialog* pDlg, BOOL bSaveAndValidate) : m_pDlgWnd(pDlg), m_bSaveAndValidate(bSaveAndValidate) {}
+    CDataExchange(CDialog* pDlg, bool bToMembers) : m_pDlgWnd(pDlg), m_bToMembers(bToMembers) {}
     CDialog* m_pDlgWnd;
-    BOOL m_bSaveAndValidate;   // TRUE: controls -> members; FALSE: members -> controls
+    bool m_bToMembers;   // true: controls -> members; false: members -> controls
 };
 
 // Binds a control wrapper to the dialog item nIDC.
@@ -31,21 +32,28 @@ public:
     INT_PTR DoModal();
     // Creates the dialog modeless; it shows only if its template is visible.
     BOOL Create(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
-    // Ends a modal run; a modeless dialog is hidden instead.
+    // Ends the dialog: a modal run returns nResult from DoModal; a modeless
+    // dialog, which has no run to return it from, is destroyed.
     void EndDialog(int nResult);
-    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    // DoDataExchange one way: the controls' values into the members, or
+    // the members' values into the controls.
+    void ControlsToMembers();
+    void MembersToControls();
 
     // The CDialog that owns hWnd, or null.
     static CDialog* FromHandle(HWND hWnd);
 
 protected:
     // Called by WM_INITDIALOG after the template's list data is loaded. The
-    // default transfers the members to the controls. Return TRUE to let the
-    // system set the focus.
+    // default calls MembersToControls. Return TRUE to let the system set the
+    // focus.
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(CDataExchange* /*pDX*/) {}
-    virtual void OnOK();        // IDOK: transfer controls to members, end with IDOK
-    virtual void OnCancel();    // IDCANCEL: end with IDCANCEL
+    // IDOK (Enter) and IDCANCEL (Escape). A modal dialog ends with that
+    // result, after ControlsToMembers for IDOK. A modeless dialog is only
+    // hidden: its owner keeps it, and what it hosts, for the program's life.
+    virtual void OnOK();
+    virtual void OnCancel();
     virtual void OnTimer(UINT_PTR /*nIDEvent*/) {}
     virtual void OnDestroy() {}
     // Commands other than IDOK/IDCANCEL; return true when handled.

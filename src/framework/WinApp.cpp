@@ -37,25 +37,12 @@ bool CWinApp::PreTranslateMessage(MSG& msg)
     return ::IsDialogMessageW(hRoot, &msg) != FALSE;
 }
 
-int CWinApp::Run()
-{
-    MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (!PreTranslateMessage(msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
-    return ExitInstance();
-}
-
 int RunApplication(HINSTANCE hInstance)
 {
     CWinApp* app = GetApp();
     if (!app)
         return 1;
     app->m_hInstance = hInstance;
-    if (!app->InitInstance())
-        return app->ExitInstance();
-    return app->Run();
+    app->InitInstance();
+    return app->ExitInstance();
 }

@@ -1,7 +1,8 @@
 // CWinApp: the application object. A program derives one class from it,
-// makes one static instance, and overrides InitInstance. WinMain calls
-// RunApplication, which runs InitInstance and, only if it returns TRUE, the
-// message loop; ExitInstance ends the program either way.
+// makes one static instance, and overrides InitInstance, which runs the
+// program: a dialog-based program runs its main dialog modally there, and
+// that run is the program's message loop. WinMain calls RunApplication,
+// which calls InitInstance and then ExitInstance for the exit code.
 #pragma once
 
 #include <windows.h>
@@ -15,16 +16,17 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    virtual BOOL InitInstance() { return FALSE; }
+    virtual void InitInstance() {}
     virtual int ExitInstance() { return 0; }
-    int Run();
 
     // Gives dialogs their keyboard handling (Tab, Enter, Escape): true when
     // the message was consumed.
     static bool PreTranslateMessage(MSG& msg);
 
     HINSTANCE m_hInstance = nullptr;
-    CWnd* m_pMainWnd = nullptr;   // its destruction ends the message loop
+    // Its destruction posts WM_QUIT, which ends every modal run of the
+    // thread, nested ones included.
+    CWnd* m_pMainWnd = nullptr;
 };
 
 CWinApp* GetApp();

@@ -2,8 +2,6 @@
 
 #include "MixerApi.h"
 
-#include "framework/ScopedHandle.h"
-
 #include <vector>
 
 namespace {
@@ -11,11 +9,6 @@ namespace {
 const DWORD kFullLevel = 65535;
 // More channels than any mixer line has: a bigger count is bad driver data.
 const DWORD kMaxChannels = 64;
-
-struct MixerTraits : NullInvalid<HMIXER> {
-    static void Close(HMIXER h) { mixerClose(h); }
-};
-using CMixerHandle = CScopedHandle<HMIXER, MixerTraits>;
 
 // The volume control of the first line of componentType, and how many
 // channel values it takes. False when there is no such control.
@@ -56,14 +49,13 @@ MIXERCONTROLDETAILS DetailsFor(const MIXERCONTROLW& control, DWORD channels, MIX
 
 bool HasLine(UINT device, DWORD componentType)
 {
-    HMIXER hMixer = nullptr;
-    if (mixerOpen(&hMixer, device, 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR)
+    CMixerVolume mixer(device);
+    if (!mixer.IsOpen())
         return false;
-    CMixerHandle owner(hMixer);
     MIXERLINEW line = {};
     line.cbStruct = sizeof line;
     line.dwComponentType = componentType;
-    return mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(hMixer), &line, MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER) ==
+    return mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(mixer.Handle()), &line, MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER) ==
            MMSYSERR_NOERROR;
 }
 
@@ -106,15 +98,22 @@ MixerApi& CurrentMixerApi()
     return current;
 }
 
+CMixerVolume::CMixerVolume(UINT device)
+{
+    HMIXER hMixer = nullptr;
+    if (mixerOpen(&hMixer, device, 0, 0, MIXER_OBJECTF_MIXER) == MMSYSERR_NOERROR)
+        m_hMixer.Reset(hMixer);
+}
+
 DWORD CMixerVolume::GetVolume(DWORD componentType) const
 {
     MIXERCONTROLW control;
     DWORD channels = 0;
-    if (!FindVolumeControl(m_hMixer, componentType, control, channels))
+    if (!FindVolumeControl(m_hMixer.Get(), componentType, control, channels))
         return 0;
     std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(channels);
     MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data());
-    CurrentMixerApi().getControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer), &details, MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
+    CurrentMixerApi().getControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details, MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
     double sum = 0;
     for (const MIXERCONTROLDETAILS_UNSIGNED& value : values)
         sum += value.dwValue;
@@ -125,13 +124,13 @@ BOOL CMixerVolume::SetVolume(DWORD componentType, DWORD level) const
 {
     MIXERCONTROLW control;
     DWORD channels = 0;
-    if (!FindVolumeControl(m_hMixer, componentType, control, channels))
+    if (!FindVolumeControl(m_hMixer.Get(), componentType, control, channels))
         return TRUE;
     std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(channels);
     for (MIXERCONTROLDETAILS_UNSIGNED& value : values)
         value.dwValue = level;
     MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data());
-    CurrentMixerApi().setControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer), &details, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
+    CurrentMixerApi().setControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
     return TRUE;
 }
 
@@ -163,6 +162,14 @@ int FindMixerWithLine(const wchar_t* text, DWORD componentType)
             return device;
     }
     return first;
+}
+
+CMixerVolume OpenMixerWithLine(const wchar_t* text, DWORD componentType)
+{
+    int device = FindMixerWithLine(text, componentType);
+    if (device < 0)
+        return CMixerVolume();
+    return CMixerVolume(static_cast<UINT>(device));
 }
 
 int LevelToPercent(DWORD level)

@@ -1,12 +1,26 @@
-// CMixerVolume: reads and writes the volume control of one line of an open
-// mixer device. The handle is opened and closed by its user, never here.
+// CMixerVolume: one open mixer device, closed when the object goes, and the
+// volume control of its lines.
 #pragma once
 
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "framework/ScopedHandle.h"
+
+struct MixerTraits : NullInvalid<HMIXER> {
+    static void Close(HMIXER h) { mixerClose(h); }
+};
+using CMixerHandle = CScopedHandle<HMIXER, MixerTraits>;
+
 class CMixerVolume {
 public:
+    CMixerVolume() = default;
+    // Opens mixer device number device; IsOpen tells whether that worked.
+    explicit CMixerVolume(UINT device);
+
+    bool IsOpen() const { return m_hMixer.IsValid(); }
+    HMIXER Handle() const { return m_hMixer.Get(); }
+
     // Mean level of the line's volume control over its channels (0-65535
     // on every mixer seen); 0 when the line has no volume control.
     DWORD GetVolume(DWORD componentType) const;
@@ -14,7 +28,8 @@ public:
     // Always TRUE; nothing happens when the line has no volume control.
     BOOL SetVolume(DWORD componentType, DWORD level) const;
 
-    HMIXER m_hMixer = nullptr;
+private:
+    CMixerHandle m_hMixer;
 };
 
 // Whether text occurs in name, folding only the ASCII letters a-z to A-Z.
@@ -27,6 +42,9 @@ int FindMixerByName(const wchar_t* text);
 // capture are separate mixer devices on current systems, so the first
 // match alone has no microphone line.
 int FindMixerWithLine(const wchar_t* text, DWORD componentType);
+// The device FindMixerWithLine finds, opened; not open when there is none or
+// it cannot be opened.
+CMixerVolume OpenMixerWithLine(const wchar_t* text, DWORD componentType);
 
 // Slider positions are percentages of the full level 65535.
 int LevelToPercent(DWORD level);

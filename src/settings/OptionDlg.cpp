@@ -15,11 +15,6 @@ const wchar_t kAnyUsbDeviceName[] = L"USB";
 
 COptionDlg::COptionDlg(CCallvaneDlg* pParent) : CDialog(IDD_OPTION_DIALOG, pParent), m_pOwner(pParent) {}
 
-COptionDlg::~COptionDlg()
-{
-    CloseMixer();
-}
-
 void COptionDlg::DoDataExchange(CDataExchange* pDX)
 {
     DDX_Control(pDX, IDC_MICROPHONE_SLIDER, m_sliderMicrophone);
@@ -28,35 +23,14 @@ void COptionDlg::DoDataExchange(CDataExchange* pDX)
     DDX_CBIndex(pDX, IDC_RING_TYPE, m_nRingType);
 }
 
-bool COptionDlg::OpenMixer(const wchar_t* text, DWORD componentType)
-{
-    CloseMixer();
-    int device = FindMixerWithLine(text, componentType);
-    if (device < 0)
-        return false;
-    if (mixerOpen(&m_mixer.m_hMixer, static_cast<UINT>(device), 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR) {
-        m_mixer.m_hMixer = nullptr;
-        return false;
-    }
-    return true;
-}
-
-void COptionDlg::CloseMixer()
-{
-    if (!m_mixer.m_hMixer)
-        return;
-    mixerClose(m_mixer.m_hMixer);
-    m_mixer.m_hMixer = nullptr;
-}
-
 // The slider position for the line's level; 0 when the device cannot be opened.
 int COptionDlg::ReadSliderLevel(DWORD componentType)
 {
-    if (!OpenMixer(kAudioDeviceName, componentType))
+    // The device stays open only while it is read or set.
+    CMixerVolume mixer = OpenMixerWithLine(kAudioDeviceName, componentType);
+    if (!mixer.IsOpen())
         return 0;
-    int percent = LevelToPercent(m_mixer.GetVolume(componentType));
-    CloseMixer();
-    return percent;
+    return LevelToPercent(mixer.GetVolume(componentType));
 }
 
 BOOL COptionDlg::OnInitDialog()
@@ -76,7 +50,7 @@ BOOL COptionDlg::OnInitDialog()
         m_nChannelType = ReadChannelType();
     else
         m_nRingType = ReadRingType();
-    UpdateData(FALSE);
+    MembersToControls();
     return TRUE;
 }
 
@@ -111,7 +85,7 @@ bool COptionDlg::OnNotify(const NMHDR& hdr, LRESULT& result)
 
 void COptionDlg::OnSelchangeChannel()
 {
-    UpdateData(TRUE);
+    ControlsToMembers();
     if (m_pOwner && m_pOwner->m_pDeviceDlg) {
         CUSBPHONE& phone = m_pOwner->m_pDeviceDlg->m_phone;
         phone.SetDefaultChannel(static_cast<short>(m_nChannelType));
@@ -122,7 +96,7 @@ void COptionDlg::OnSelchangeChannel()
 
 void COptionDlg::OnSelchangeRingType()
 {
-    UpdateData(TRUE);
+    ControlsToMembers();
     if (m_pOwner && m_pOwner->m_pDeviceDlg) {
         m_pOwner->m_pDeviceDlg->m_phone.SetRingStyle(TRUE, static_cast<short>(m_nRingType));
         m_pOwner->m_pDeviceDlg->m_nRingStyle = m_nRingType;
@@ -132,18 +106,18 @@ void COptionDlg::OnSelchangeRingType()
 
 void COptionDlg::OnReleasedcaptureMicrophone()
 {
-    if (!OpenMixer(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_WAVEIN))
+    CMixerVolume mixer = OpenMixerWithLine(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
+    if (!mixer.IsOpen())
         return;
-    m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, PercentToLevel(m_sliderMicrophone.GetPos()));
-    CloseMixer();
+    mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, PercentToLevel(m_sliderMicrophone.GetPos()));
 }
 
 void COptionDlg::OnReleasedcaptureSpeaker()
 {
-    if (!OpenMixer(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS))
+    CMixerVolume mixer = OpenMixerWithLine(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
+    if (!mixer.IsOpen())
         return;
     // Both the output and the wave line feeding it; the slider is read for each.
-    m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, PercentToLevel(m_sliderSpeaker.GetPos()));
-    m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, PercentToLevel(m_sliderSpeaker.GetPos()));
-    CloseMixer();
+    mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, PercentToLevel(m_sliderSpeaker.GetPos()));
+    mixer.SetVolume(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, PercentToLevel(m_sliderSpeaker.GetPos()));
 }

@@ -12,14 +12,12 @@ class CCallvaneDlg;
 class COptionDlg : public CDialog {
 public:
     explicit COptionDlg(CCallvaneDlg* pParent);
-    ~COptionDlg() override;
 
     CSliderCtrl m_sliderMicrophone;
     CSliderCtrl m_sliderSpeaker;
     int m_nChannelType = 0;      // selected index of the channel list
     int m_nRingType = 0;         // selected index of the ring-style list
     CCallvaneDlg* m_pOwner;      // not owned
-    CMixerVolume m_mixer;        // open only within one handler
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -35,8 +33,5 @@ private:
     void OnReleasedcaptureMicrophone();
     void OnReleasedcaptureSpeaker();
 
-    // Opens the device whose name contains text and that has the line.
-    bool OpenMixer(const wchar_t* text, DWORD componentType);
-    void CloseMixer();
     int ReadSliderLevel(DWORD componentType);
 };
