@@ -88,8 +88,11 @@ TEST(SingleInstance, ExitRequestWithNothingRunningLeavesNothingBehind)
     CChildProcess exitRequest(copy.ExePath(), L"*exit*");
     ASSERT_TRUE(exitRequest.WaitForExit(kStartTimeoutMs));
     EXPECT_EQ(exitRequest.ExitCode(), 0u);
-    EXPECT_FALSE(MutexExists(kInstanceName));
     EXPECT_EQ(FindWindowW(nullptr, kInstanceName), nullptr);
+    // A mutex the request created would go with its process: in this one it
+    // would still be there.
+    EXPECT_EQ(ClaimSingleInstance(L"Callvane.exe *exit*"), StartupRole::ExitRequest);
+    EXPECT_FALSE(MutexExists(kInstanceName));
 }
 
 TEST(SingleInstance, ExitRequestDoesNotClaimTheInstance)
@@ -101,6 +104,8 @@ TEST(SingleInstance, ExitRequestDoesNotClaimTheInstance)
     CInstalledCopy copy;
     CChildProcess exitRequest(copy.ExePath(), L"*exit*");
     EXPECT_TRUE(exitRequest.WaitForExit(kStartTimeoutMs));
+    // In this process a handle the request took would outlive it.
+    EXPECT_EQ(ClaimSingleInstance(L"Callvane.exe *exit*"), StartupRole::ExitRequest);
     ReleaseMutex(mutex);
     CloseHandle(mutex);
     EXPECT_FALSE(MutexExists(kInstanceName));
