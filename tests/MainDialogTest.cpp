@@ -400,8 +400,14 @@ TEST_F(MainDialogTest, ExitDestroysTheWindowAndTheWorkersThenTheIconGoesWithTheO
     EXPECT_EQ(m_dlg->m_pDeviceDlg, nullptr);
     EXPECT_EQ(m_dlg->m_pYahooDlg, nullptr);
     EXPECT_EQ(m_dlg->m_pOptionDlg, nullptr);
+    // The shell drops a destroyed window's icons by itself: to see the object
+    // remove its own, its icon is moved to a window that outlives it.
+    HWND hLasting = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(m_dlg->m_trayIcon.Add(hLasting, WM_TRAYNOTIFY, m_dlg->m_hIcon, kTipNoHandset, kTrayIconId));
+    ASSERT_TRUE(TrayIconExists(hLasting, kTrayIconId));
     m_dlg.reset();
-    EXPECT_FALSE(TrayIconExists(hMain, kTrayIconId));
+    EXPECT_FALSE(TrayIconExists(hLasting, kTrayIconId));
+    DestroyWindow(hLasting);
 }
 
 TEST(AutoRunSource, CopiesOnlyWhenTheInstalledShortcutPathFitsItsBuffer)
