@@ -567,7 +567,7 @@ TEST_F(ExecutorTest, CallFromTheContactListOpensTheConversationAndClicksItsCallV
                                    Click("call-voice", 0x00080006)}));
 }
 
-TEST_F(ExecutorTest, CallWithACallWindowRecordedSkipsTheWaitEvenForAStaleOne)
+TEST_F(ExecutorTest, CallWithAStaleCallWindowRecordedSkipsTheWaitAndLengthensTheWatch)
 {
     HWND hGone = m_sim.CommandWindow(L"open conversation name=Mia");
     ASSERT_NE(hGone, nullptr);
@@ -576,9 +576,16 @@ TEST_F(ExecutorTest, CallWithACallWindowRecordedSkipsTheWaitEvenForAStaleOne)
     Yahoo().m_hCallWnd = hGone;
     ASSERT_EQ(m_sim.Command(L"focus contact-list"), 1);
     size_t mark = m_sim.Mark();
+    // The next watch pass comes 5000 ms after 'Call': after a timer of 4000 ms
+    // set just before it, before one of 5500 ms set just after.
+    const UINT_PTR kEarlierTimerId = 1, kLaterTimerId = 2;
+    CTestYahooDialog& y = m_side.m_yahoo;
+    SetTimer(y.m_hWnd, kEarlierTimerId, 4000, nullptr);
     DWORD start = GetTickCount();
     EXPECT_EQ(Exec(kCmdCall), 1);
     DWORD took = GetTickCount() - start;
+    SetTimer(y.m_hWnd, kLaterTimerId, 5500, nullptr);
+    y.m_timerIds.clear();
     EXPECT_GE(took, 180u);   // the pause before the click still comes
     EXPECT_LT(took, 600u);
     EXPECT_EQ(Statuses(), kTalk);
@@ -586,6 +593,14 @@ TEST_F(ExecutorTest, CallWithACallWindowRecordedSkipsTheWaitEvenForAStaleOne)
     // Return went to the list; no call-voice control was found to click.
     EXPECT_EQ(Settled(mark), Lines({Key("contact-list", "WM_KEYDOWN", VK_RETURN, 0x011C0001),
                                     Key("contact-list", "WM_KEYUP", VK_RETURN, 0xC11C0001)}));
+
+    const std::vector<UINT_PTR>& ids = y.m_timerIds;
+    auto first = [&](UINT_PTR id) { return std::find(ids.begin(), ids.end(), id) - ids.begin(); };
+    EXPECT_TRUE(WaitFor([&] { return first(kLaterTimerId) < static_cast<ptrdiff_t>(ids.size()); }, 15000));
+    KillTimer(y.m_hWnd, kEarlierTimerId);
+    KillTimer(y.m_hWnd, kLaterTimerId);
+    EXPECT_LT(first(kEarlierTimerId), first(kWatchTimerId));
+    EXPECT_LT(first(kWatchTimerId), first(kLaterTimerId));
 }
 
 TEST_F(ExecutorTest, CallDoesNothingWithTheFocusElsewhereAndOnlyShowsAHiddenMainWindow)

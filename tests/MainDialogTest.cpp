@@ -75,25 +75,47 @@ private:
 
 TEST_F(MainDialogTest, HidesInsteadOfClosing)
 {
+    // The real program, whose modal run a closed dialog would end: Enter,
+    // Escape, WM_CLOSE and SC_CLOSE leave it running with its icon.
+    CInstalledCopy copy;
+    CChildProcess running(copy.ExePath(), L"");
+    HWND hMain = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (hMain = FindProcessWindow(running.Id(), nullptr, kInstanceName)) != nullptr; },
+                        15000));
+    ASSERT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
+    // Posted after what came before, About opens only while the run goes on.
+    auto aboutOpens = [&] {
+        PostMessageW(hMain, WM_COMMAND, ID_TRAY_ABOUT, 0);
+        HWND hAbout = nullptr;
+        WaitFor([&] {
+            hAbout = VisibleProcessWindow(running.Id(), L"About Callvane");
+            return hAbout || !running.IsRunning();
+        }, 15000);
+        if (!hAbout)
+            return false;
+        PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
+        return WaitFor([&] { return !IsWindow(hAbout); });
+    };
     const struct {
         UINT msg;
         WPARAM wParam;
-    } closers[] = {{WM_CLOSE, 0}, {WM_COMMAND, IDOK}, {WM_COMMAND, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE}};
+        LPARAM lParam;
+    } closers[] = {{WM_KEYDOWN, VK_RETURN, 0x001C0001},
+                   {WM_KEYDOWN, VK_ESCAPE, 0x00010001},
+                   {WM_CLOSE, 0, 0},
+                   {WM_SYSCOMMAND, SC_CLOSE, 0}};
     for (const auto& closer : closers) {
-        SetWindowPos(Main(), nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOREDRAW | SWP_NOZORDER);
-        ASSERT_TRUE(IsWindowVisible(Main()));
-        SendMessageW(Main(), closer.msg, closer.wParam, 0);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(Main()); })) << closer.msg << " " << closer.wParam;
-        EXPECT_TRUE(IsWindow(Main()));
+        PostMessageW(hMain, closer.msg, closer.wParam, closer.lParam);
+        // Twice: what the closer posts in turn (the default WM_CLOSE posts
+        // IDCANCEL) comes after the first.
+        EXPECT_TRUE(aboutOpens() && aboutOpens()) << closer.msg << " " << closer.wParam;
+        EXPECT_TRUE(IsWindow(hMain));
+        EXPECT_TRUE(TrayIconExists(hMain, kTrayIconId));
     }
-    // Escape through the dialog's own keyboard handling.
-    ShowWindow(Main(), SW_SHOW);
-    SetForegroundWindow(Main());
-    SetFocus(GetDlgItem(Main(), IDOK));
-    PostMessageW(GetDlgItem(Main(), IDOK), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(Main()); }));
-    EXPECT_TRUE(IsWindow(Main()));
-    // Painting hides it too.
+    CChildProcess exitRequest(copy.ExePath(), L"*exit*");
+    EXPECT_TRUE(running.WaitForExit(15000));
+
+    // Painting hides it.
     SetWindowPos(Main(), nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(Main()); }));
 }
@@ -418,8 +440,14 @@ TEST_F(MainDialogTest, ExitDestroysTheWindowAndTheWorkersThenTheIconGoesWithTheO
     EXPECT_EQ(m_dlg->m_pDeviceDlg, nullptr);
     EXPECT_EQ(m_dlg->m_pYahooDlg, nullptr);
     EXPECT_EQ(m_dlg->m_pOptionDlg, nullptr);
+    // The shell drops a destroyed window's icons by itself: to see the object
+    // remove its own, its icon is moved to a window that outlives it.
+    HWND hLasting = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(m_dlg->m_trayIcon.Add(hLasting, WM_TRAYNOTIFY, m_dlg->m_hIcon, kTipNoHandset, kTrayIconId));
+    ASSERT_TRUE(TrayIconExists(hLasting, kTrayIconId));
     m_dlg.reset();
-    EXPECT_FALSE(TrayIconExists(hMain, kTrayIconId));
+    EXPECT_FALSE(TrayIconExists(hLasting, kTrayIconId));
+    DestroyWindow(hLasting);
 }
 
 TEST(AutoRunSource, CopiesOnlyWhenTheInstalledShortcutPathFitsItsBuffer)

@@ -24,6 +24,8 @@ std::vector<uint32_t> CRecordingDevice::Take()
 
 void CTestYahooDialog::OnTimer(UINT_PTR nIDEvent)
 {
+    if (!m_bManualTick)
+        m_timerIds.push_back(nIDEvent);
     if (nIDEvent == kWatchTimerId && !m_bManualTick) {
         m_tickTimes.push_back(GetTickCount());
         if (!m_bLiveTimer)

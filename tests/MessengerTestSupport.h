@@ -39,6 +39,7 @@ public:
     bool m_bLiveTimer = false;           // real timer ticks run the watch
     bool m_bManualTick = false;          // set while a test sends a tick
     std::vector<DWORD> m_tickTimes;      // GetTickCount of live ticks of timer 4097
+    std::vector<UINT_PTR> m_timerIds;    // ids of the live ticks of every timer, in order
 };
 
 // A main dialog object (no window, no tray icon) owning a recording device

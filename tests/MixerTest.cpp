@@ -14,8 +14,9 @@
 #include <commctrl.h>
 
 #include <memory>
-
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -156,27 +157,30 @@ TEST(MixerLayoutMain, TheServersVolumeControlsAreUniform)
 
 namespace {
 
-// A mixer with one line whose volume control has the given channels, for the
-// layouts no sound server here produces.
+// A mixer whose lines (one per component type, numbered by it) have a volume
+// control with the given channels, for the layouts no sound server here
+// produces. Every line shares the values; each write is recorded as the
+// line's type and the first value.
 struct FakeMixer {
     DWORD lineChannels = 2;
     bool uniform = false;
     MIXERCONTROLDETAILS_UNSIGNED values[64] = {};
     DWORD lastChannelsWritten = 0;
+    std::vector<std::pair<DWORD, DWORD>> writes;
 
     static FakeMixer* current;
 
     static MMRESULT WINAPI GetLineInfo(HMIXEROBJ, LPMIXERLINEW line, DWORD)
     {
-        line->dwLineID = 7;
+        line->dwLineID = line->dwComponentType;
         line->cChannels = current->lineChannels;
         return MMSYSERR_NOERROR;
     }
     static MMRESULT WINAPI GetLineControls(HMIXEROBJ, LPMIXERLINECONTROLSW controls, DWORD)
     {
-        if (controls->dwLineID != 7 || controls->dwControlType != MIXERCONTROL_CONTROLTYPE_VOLUME)
+        if (controls->dwControlType != MIXERCONTROL_CONTROLTYPE_VOLUME)
             return MIXERR_INVALCONTROL;
-        controls->pamxctrl->dwControlID = 9;
+        controls->pamxctrl->dwControlID = controls->dwLineID;
         controls->pamxctrl->fdwControl = current->uniform ? MIXERCONTROL_CONTROLF_UNIFORM : 0;
         return MMSYSERR_NOERROR;
     }
@@ -193,6 +197,7 @@ struct FakeMixer {
         for (DWORD i = 0; i < details->cChannels; ++i)
             current->values[i] = in[i];
         current->lastChannelsWritten = details->cChannels;
+        current->writes.emplace_back(details->dwControlID, details->cChannels ? in[0].dwValue : 0);
         return MMSYSERR_NOERROR;
     }
 };
@@ -353,4 +358,12 @@ TEST_F(MixerLayoutUsbOtherOptions, AnyUsbDeviceIsSetWhenASliderIsReleased)
     ReleaseSpeakerSliderAt(40);
     OpenMixer headset(FindMixerByName(L"USB Headset"));
     EXPECT_EQ(headset->GetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), PercentToLevel(40));
+    // The wave line that feeds the output is set second, to the same level.
+    // Wine's mixer keeps no level for that line, so the writes are watched.
+    FakeMixer fake;
+    FakeMixerInstalled installed(fake);
+    ReleaseSpeakerSliderAt(60);
+    const std::vector<std::pair<DWORD, DWORD>> both = {{MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, PercentToLevel(60)},
+                                                        {MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, PercentToLevel(60)}};
+    EXPECT_EQ(fake.writes, both);
 }

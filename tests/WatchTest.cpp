@@ -69,9 +69,10 @@ TEST_F(WatchTest, KnownCallWindowReportsTalkWhileItsHangUpButtonShows)
     Yahoo().m_hCallWnd = hCall;
 
     m_side.Tick();
+    // Statuses go out with parameter 0.
+    EXPECT_EQ(m_side.m_device.m_params, std::vector<int32_t>{0});
     EXPECT_EQ(Statuses(), kTalk);
     EXPECT_EQ(Yahoo().m_hCallWnd, hCall);
-    EXPECT_EQ(m_side.m_device.m_params, std::vector<int32_t>());
     m_side.Tick();
     EXPECT_EQ(Statuses(), kTalk);
 

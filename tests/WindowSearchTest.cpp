@@ -270,8 +270,8 @@ TEST_F(WindowSearchTest, WithoutMessengerOnlyTheMainHandleChangesUntilTheTickFor
     EXPECT_EQ(y.m_hCallWnd, nullptr);
     EXPECT_EQ(y.m_hContactList, hStale);
     EXPECT_EQ(y.m_hLastCallInWnd, hStale);
+    EXPECT_EQ(m_side.m_device.m_params, std::vector<int32_t>{0});
     EXPECT_EQ(CodesText(m_side.m_device.Take()), CodesText({kStatusReady}));
-    EXPECT_EQ(m_side.m_device.m_params, std::vector<int32_t>());
     m_side.Tick();
     EXPECT_EQ(CodesText(m_side.m_device.Take()), CodesText({kStatusReady}));
 }
