@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -153,6 +154,16 @@ protected:
         return nullptr;
     }
     std::string Named(const char* role, HWND hWnd) { return std::string(role) + " " + m_sim.HandleText(hWnd); }
+    // The last words of the state lines about this event since mark.
+    std::string LastWords(size_t mark, const std::string& event)
+    {
+        std::string words;
+        for (const std::string& state : m_sim.States(mark)) {
+            if (state.compare(0, event.size() + 1, event + " ") == 0)
+                words += state.substr(state.rfind(' ') + 1);
+        }
+        return words;
+    }
 
     CLanguageFile m_language{L"Incoming call", L"Voice message", L"Hang up"};
     CMessengerSimProcess m_sim{m_language.Path()};
@@ -512,15 +523,23 @@ TEST_F(ExecutorTest, CallFromTheNumberBoxTakesTheCallDialogInTheForeground)
     EXPECT_EQ(Settled(mark), Lines({Key("number-box", "WM_KEYDOWN", VK_RETURN, 0x011C0001),
                                     Key("number-box", "WM_KEYUP", VK_RETURN, 0xC11C0001)}));
 
-    // No call dialog comes (nothing to call): 0 after the 20 tries, no status.
+    // No call dialog comes (nothing to call), while an older call's dialog
+    // comes to the foreground: 0 after the 20 tries, no status.
     ASSERT_EQ(m_sim.Command(L"far-hangup"), 1);
+    HWND hOlder = m_sim.CommandWindow(L"open dialog call name=111");
     Yahoo().m_hCallWnd = nullptr;
     Exec(kCmdHide);
     Exec(kCmdShow);
     ASSERT_EQ(m_sim.Command(L"focus number-box"), 1);
     mark = m_sim.Mark();
+    std::thread raiser([&] {
+        if (m_sim.WaitForState(mark, "no-number"))
+            SetForegroundWindow(hOlder);
+    });
     start = GetTickCount();
     EXPECT_EQ(Exec(kCmdCall), 0);
+    raiser.join();
+    EXPECT_EQ(GetForegroundWindow(), hOlder);
     DWORD waited = GetTickCount() - start;
     EXPECT_GE(waited, 1900u);
     EXPECT_LT(waited, 4000u);
@@ -565,6 +584,54 @@ TEST_F(ExecutorTest, CallFromTheContactListOpensTheConversationAndClicksItsCallV
     EXPECT_EQ(Settled(mark), Join({{Key("contact-list", "WM_KEYDOWN", VK_RETURN, 0x011C0001),
                                     Key("contact-list", "WM_KEYUP", VK_RETURN, 0xC11C0001)},
                                    Click("call-voice", 0x00080006)}));
+}
+
+// With chats open, only the conversation that the Return opened or brought
+// forward is clicked, however late it comes; else nothing is.
+TEST_F(ExecutorTest, CallClicksOnlyTheConversationTheReturnOpenedOrBroughtForward)
+{
+    const std::wstring alice = L"select 0", list = L"focus contact-list";
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> steps;   // stand-in commands; "record": the last conversation is the call window
+        int result;
+        const char* started;               // whose call starts, "" none
+    } cases[] = {
+        {"others open, opens late, not activated",
+         {L"open conversation name=Bob", L"open search name=Carol", L"contact-return delay=300 quiet", alice, list},
+         1, "Alice"},
+        {"open below another: raised", {L"open conversation name=Alice", L"open search name=Bob", alice, list}, 1,
+         "Alice"},
+        {"raised late, not activated",
+         {L"open conversation name=Alice", L"open conversation name=Bob", L"contact-return delay=300 quiet", alice,
+          list},
+         1, "Alice"},
+        {"on top already: activated", {alice, list, L"open conversation name=Alice quiet"}, 1, "Alice"},
+        {"after the last try", {L"open conversation name=Bob", L"contact-return delay=4000", alice, list}, 0, ""},
+        {"recorded, not brought forward", {L"open conversation name=Carol", L"record", alice, list}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Yahoo().m_hCallWnd = nullptr;
+        for (const std::wstring& step : c.steps) {
+            if (step == L"record")
+                Yahoo().m_hCallWnd = m_sim.Window("conversation");
+            else
+                ASSERT_GT(m_sim.Command(step), 0);
+        }
+        size_t mark = m_sim.Mark();
+        EXPECT_EQ(Exec(kCmdCall), c.result);
+        EXPECT_EQ(Statuses(), c.result ? kTalk : kNone);
+        // Once the stand-in has answered the Return, however late, and handled every click.
+        ASSERT_TRUE(WaitFor([&] { return !LastWords(mark, "contact-return").empty(); }, 6000));
+        ASSERT_TRUE(m_sim.Sync());
+        EXPECT_EQ(LastWords(mark, "call-started"), *c.started ? "\"" + std::string(c.started) + "\"" : "");
+        for (int i = 0; i < 8; ++i) {
+            if (HWND hWnd = FindWindowW(i % 2 ? kConversationClass : kSearchWindowClass, nullptr))
+                SendMessageW(hWnd, WM_CLOSE, 0, 0);
+        }
+        ASSERT_EQ(m_sim.Command(L"contact-return"), 1);
+    }
 }
 
 TEST_F(ExecutorTest, CallWithAStaleCallWindowRecordedSkipsTheWaitAndLengthensTheWatch)

@@ -228,7 +228,9 @@ TEST(MessengerSim, CommandChannelAnswersBadRequestsSoundly)
 
     for (const wchar_t* bad : {L"", L"   ", L"bogus", L"open", L"open plain", L"open plain 0", L"open plain x",
                                L"open plain 20001", L"open plain -5", L"open nothing", L"select 9", L"select -1",
-                               L"select", L"focus", L"focus nowhere", L"shape round", L"main up", L"ring\"unclosed"}) {
+                               L"select", L"focus", L"focus nowhere", L"shape round", L"main up", L"ring\"unclosed",
+                               L"contact-return delay=", L"contact-return delay=x", L"contact-return delay=10001",
+                               L"contact-return delay=-1", L"contact-return slowly"}) {
         EXPECT_EQ(sim.Command(bad), kSimBadCommand) << std::string(bad, bad + wcslen(bad));
     }
     // A quote left open runs to the end of the command.

@@ -262,8 +262,9 @@ void CMessengerSim::OnNumberBoxReturn()
     SetForegroundWindow(hDialog);
 }
 
-// Return in the contact list opens a conversation with the selected contact;
-// its call starts when its call-voice control is clicked.
+// Return in the contact list opens a conversation with the selected contact,
+// at once or as late as "contact-return" asks; its call starts when its
+// call-voice control is clicked.
 void CMessengerSim::OnContactListReturn()
 {
     int selected = ListView_GetNextItem(m_hContacts, -1, LVNI_SELECTED);
@@ -271,11 +272,42 @@ void CMessengerSim::OnContactListReturn()
         m_journal.Line("state no-contact");
         return;
     }
-    HWND hConversation = OpenCall(m_contactShape, kContacts[selected], false);
-    SetForegroundWindow(hConversation);
+    if (m_contactDelayMs == 0) {
+        AnswerContact(selected);
+        return;
+    }
+    UINT_PTR id = m_nNextContactTimer++;
+    m_pendingContacts[id] = selected;
+    SetTimer(m_hControl, id, m_contactDelayMs, nullptr);
 }
 
-HWND CMessengerSim::OpenCall(CallShape shape, const std::wstring& name, bool active)
+// The messenger keeps one conversation per contact: one open already is
+// brought forward instead of a second opening.
+void CMessengerSim::AnswerContact(int index)
+{
+    const std::wstring name = kContacts[index];
+    HWND hWnd = nullptr;
+    for (const Call& call : m_calls) {
+        if (call.shape != CallShape::Dialog && call.name == name) {
+            hWnd = call.hWnd;
+            break;
+        }
+    }
+    const char* how = hWnd ? "raised" : "opened";
+    if (!hWnd)
+        hWnd = OpenCall(m_contactShape, name, false, !m_contactQuiet);
+    else if (m_contactQuiet)
+        SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    else if (IsIconic(hWnd))
+        ShowWindow(hWnd, SW_RESTORE);
+    if (!hWnd)
+        return;
+    if (!m_contactQuiet)
+        SetForegroundWindow(hWnd);
+    m_journal.Line("state contact-return " + Named(hWnd) + " " + how);
+}
+
+HWND CMessengerSim::OpenCall(CallShape shape, const std::wstring& name, bool active, bool activate)
 {
     Call call;
     call.name = name;
@@ -311,7 +343,10 @@ HWND CMessengerSim::OpenCall(CallShape shape, const std::wstring& name, bool act
     if (!call.hWnd)
         return nullptr;
     m_calls.push_back(call);
-    ShowWindow(call.hWnd, SW_SHOW);
+    if (activate)
+        ShowWindow(call.hWnd, SW_SHOW);
+    else
+        SetWindowPos(call.hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     if (active)
         StartCall(m_calls.back());
     return call.hWnd;
@@ -527,6 +562,16 @@ LRESULT CMessengerSim::OnWindowMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARA
             return 0;
         }
         break;
+    case WM_TIMER: {
+        auto pending = m_pendingContacts.find(wParam);
+        if (hWnd != m_hControl || pending == m_pendingContacts.end())
+            break;
+        KillTimer(m_hControl, wParam);
+        int contact = pending->second;
+        m_pendingContacts.erase(pending);
+        AnswerContact(contact);
+        return 0;
+    }
     case kSyncMessage:
         if (hWnd == m_hControl) {
             m_journal.Line("state synced " + std::to_string(static_cast<unsigned long>(wParam)));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Journal.h"
+#include "SimWindows.h"
 
 class CMessengerSim {
 public:
@@ -62,9 +63,11 @@ private:
     void CheckNumberBox();
     void OnNumberBoxReturn();
     void OnContactListReturn();
+    void AnswerContact(int index);
     void SwitchTab();
 
-    HWND OpenCall(CallShape shape, const std::wstring& name, bool active);
+    // activate: shown and activated; else shown on top without activation.
+    HWND OpenCall(CallShape shape, const std::wstring& name, bool active, bool activate = true);
     void StartCall(Call& call);
     void EndCall(Call& call, const char* how);
     void CloseCall(HWND hWnd);
@@ -111,6 +114,10 @@ private:
     std::vector<Ringing> m_ringing;
     std::map<HWND, POINT> m_pressed;          // where the left button went down
     CallShape m_contactShape = CallShape::Conversation;   // what Return in the list opens
+    DWORD m_contactDelayMs = 0;               // how long after Return it comes
+    bool m_contactQuiet = false;              // it comes on top without activation
+    std::map<UINT_PTR, int> m_pendingContacts;   // timer id: the contact of a late Return
+    UINT_PTR m_nNextContactTimer = kFirstContactTimer;
     unsigned long m_nSyncs = 0;
     std::vector<DestroyTrigger> m_destroyTriggers;
     std::vector<HANDLE> m_foreignThreads;

@@ -81,13 +81,14 @@ LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
         return kSimBadCommand;
     const std::wstring& what = words[1];
     bool call = HasWord(words, L"call");
+    bool activate = !HasWord(words, L"quiet");
     std::wstring name = Option(words, L"name", L"Eve");
     if (what == L"conversation")
-        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Conversation, name, call));
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Conversation, name, call, activate));
     if (what == L"search")
-        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Search, name, call));
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Search, name, call, activate));
     if (what == L"dialog")
-        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Dialog, name, call));
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Dialog, name, call, activate));
     if (what == L"foreign-dialog")
         return OpenForeignDialog();
     if (what == L"plain") {
@@ -243,6 +244,27 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
         if (words.size() < 2 || (words[1] != L"conversation" && words[1] != L"search"))
             return kSimBadCommand;
         m_contactShape = words[1] == L"search" ? CallShape::Search : CallShape::Conversation;
+        return 1;
+    }
+    if (verb == L"contact-return") {
+        DWORD delay = 0;
+        bool quiet = false;
+        for (size_t i = 1; i < words.size(); ++i) {
+            const std::wstring prefix = L"delay=";
+            if (words[i] == L"quiet") {
+                quiet = true;
+                continue;
+            }
+            if (words[i].size() <= prefix.size() || words[i].compare(0, prefix.size(), prefix) != 0)
+                return kSimBadCommand;
+            wchar_t* end = nullptr;
+            long ms = wcstol(words[i].c_str() + prefix.size(), &end, 10);
+            if (!end || *end != L'\0' || ms < 0 || ms > static_cast<long>(kMaxContactDelayMs))
+                return kSimBadCommand;
+            delay = static_cast<DWORD>(ms);
+        }
+        m_contactDelayMs = delay;
+        m_contactQuiet = quiet;
         return 1;
     }
     if (verb == L"far-hangup") {

@@ -9,6 +9,9 @@
 #include "app/CallvaneDlg.h"
 #include "phone/StatusCodes.h"
 
+#include <unordered_map>
+#include <vector>
+
 namespace {
 
 // PostMessageW with a null window would queue the message to this thread:
@@ -86,6 +89,168 @@ bool IsActiveAtTop(HWND hWnd)
         return false;
     HWND hAbove = GetWindow(hWnd, GW_HWNDPREV);
     return !hAbove || (GetWindowLongW(hAbove, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+// The top-level windows in Z order, top first, as read at one moment.
+class CZOrder {
+public:
+    CZOrder() { EnumWindows(CollectProc, reinterpret_cast<LPARAM>(this)); }
+    const std::vector<HWND>& Windows() const { return m_windows; }
+    // Places count from the top; -1 for a window that was not there.
+    int PlaceOf(HWND hWnd) const
+    {
+        auto found = m_places.find(hWnd);
+        return found == m_places.end() ? -1 : found->second;
+    }
+
+private:
+    static BOOL CALLBACK CollectProc(HWND hWnd, LPARAM lParam)
+    {
+        CZOrder* order = reinterpret_cast<CZOrder*>(lParam);
+        order->m_places.emplace(hWnd, static_cast<int>(order->m_windows.size()));
+        order->m_windows.push_back(hWnd);
+        return TRUE;
+    }
+    std::vector<HWND> m_windows;
+    std::unordered_map<HWND, int> m_places;
+};
+
+HWND ActiveWindowOf(DWORD nThread)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return nThread && GetGUIThreadInfo(nThread, &info) ? info.hwndActive : nullptr;
+}
+
+DWORD ProcessOf(HWND hWnd)
+{
+    DWORD nProcess = 0;
+    GetWindowThreadProcessId(hWnd, &nProcess);
+    return nProcess;
+}
+
+// The desk as it stood before 'Call' pressed Return, so that the window the
+// messenger opens or brings forward in answer can be told from the windows
+// that were open already: with a chat open, the first conversation window
+// found would be another contact's.
+class CDeskBefore {
+public:
+    explicit CDeskBefore(HWND hMessengerWnd)
+        : m_nThread(GetWindowThreadProcessId(hMessengerWnd, nullptr)),
+          m_nProcess(ProcessOf(hMessengerWnd)),
+          m_hActive(ActiveWindowOf(m_nThread))
+    {
+    }
+
+    DWORD Thread() const { return m_nThread; }
+    bool Existed(HWND hWnd) const { return m_order.PlaceOf(hWnd) >= 0; }
+
+    // A showing window of the messenger that was not there before, or one
+    // that it has since activated or raised. Where a sign fails, it misses
+    // a window that came forward rather than naming one that stayed put.
+    bool CameForward(HWND hWnd, const CZOrder& now) const
+    {
+        if (!::IsWindowVisible(hWnd) || IsIconic(hWnd) || ProcessOf(hWnd) != m_nProcess)
+            return false;
+        if (!Existed(hWnd))
+            return true;
+        // Activation is seen on the messenger's thread itself; under Wine
+        // any activation is granted, on Windows one refused to a program in
+        // the background leaves the active window as it was.
+        if (hWnd != m_hActive && hWnd == ActiveWindowOf(m_nThread))
+            return true;
+        return RoseAbove(hWnd, now);
+    }
+
+private:
+    // Whether a window that stood above hWnd before stands below it now.
+    // The Z order is read alike on Windows and under Wine and needs no
+    // foreground rights, so a raise shows in it even when the foreground
+    // went nowhere. Only showing windows of the messenger count: another
+    // program's window sent to the bottom, or any window minimised (Windows
+    // moves it to the bottom) or hidden, would seem to let hWnd rise.
+    bool RoseAbove(HWND hWnd, const CZOrder& now) const
+    {
+        int nWasAt = m_order.PlaceOf(hWnd);
+        int nIsAt = now.PlaceOf(hWnd);
+        if (nIsAt < 0)
+            return false;
+        const std::vector<HWND>& windows = now.Windows();
+        for (size_t i = static_cast<size_t>(nIsAt) + 1; i < windows.size(); ++i) {
+            HWND hBelow = windows[i];
+            int nBelowWasAt = m_order.PlaceOf(hBelow);
+            if (nBelowWasAt < 0 || nBelowWasAt >= nWasAt)
+                continue;
+            if (ProcessOf(hBelow) == m_nProcess && ::IsWindowVisible(hBelow) && !IsIconic(hBelow))
+                return true;
+        }
+        return false;
+    }
+
+    DWORD m_nThread;
+    DWORD m_nProcess;
+    HWND m_hActive;   // the main window, where 'Call' found the focus
+    CZOrder m_order;
+};
+
+void AddClassWindows(const wchar_t* className, std::vector<HWND>& windows)
+{
+    for (HWND hWnd = FindWindowExW(nullptr, nullptr, className, nullptr); hWnd;
+         hWnd = FindWindowExW(nullptr, hWnd, className, nullptr))
+        windows.push_back(hWnd);
+}
+
+// The topmost conversation window that came forward since the desk was
+// read, or null.
+HWND FindConversationCameForward(const CDeskBefore& before)
+{
+    std::vector<HWND> conversations;
+    AddClassWindows(kConversationClass, conversations);
+    AddClassWindows(kSearchWindowClass, conversations);
+    if (conversations.empty())
+        return nullptr;
+    CZOrder now;
+    HWND hFound = nullptr;
+    int nFoundAt = 0;
+    for (HWND hWnd : conversations) {
+        int nAt = now.PlaceOf(hWnd);
+        if (nAt < 0 || (hFound && nAt > nFoundAt) || !before.CameForward(hWnd, now))
+            continue;
+        hFound = hWnd;
+        nFoundAt = nAt;
+    }
+    return hFound;
+}
+
+// The conversation window that Return in the contact list opened, or the
+// one already open that the messenger brought forward instead; null when
+// none came within the tries.
+HWND WaitForConversationWindow(const CDeskBefore& before)
+{
+    for (int nTries = 0; nTries < kCallWaitTries; ++nTries) {
+        HWND hFound = FindConversationCameForward(before);
+        Sleep(kCallWaitStepMs);
+        if (hFound)
+            return hFound;
+    }
+    return nullptr;
+}
+
+// The call dialog that Return in the number box brought to the foreground:
+// one of the messenger's thread with a voice control, and new, for an older
+// call's dialog may come to the foreground meanwhile.
+HWND WaitForCallDialog(const CDeskBefore& before)
+{
+    for (int nTries = 0; nTries < kCallWaitTries; ++nTries) {
+        HWND hForeground = GetForegroundWindow();
+        bool found = hForeground && !before.Existed(hForeground) && ClassIs(hForeground, kDialogClass) &&
+                     GetWindowThreadProcessId(hForeground, nullptr) == before.Thread() &&
+                     IsWindow(FindWindowExW(hForeground, nullptr, kVoiceControlClass, nullptr));
+        Sleep(kCallWaitStepMs);
+        if (found)
+            return hForeground;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -295,16 +460,16 @@ void CYahooDialog::Show(int32_t nParam)
         BringToFront(m_hCallWnd);
 }
 
-// Return in the focused contact list opens a conversation window, whose
-// call-voice control is then clicked; Return in the number box calls the
-// number and brings a call dialog to the foreground.
+// Return in the focused contact list opens a conversation window (or brings
+// forward the one open already), whose call-voice control is then clicked;
+// Return in the number box calls the number and brings a call dialog to the
+// foreground.
 int CYahooDialog::Call()
 {
     if (!::IsWindowVisible(m_hMessengerWnd)) {
         BringToFront(m_hMessengerWnd);
         return 1;
     }
-    DWORD nMessengerThread = MessengerThread();
     HWND hFocus = GetMessengerFocus();
     // A null focus is no window, even while a handle it would equal is unknown.
     if (!hFocus)
@@ -312,57 +477,27 @@ int CYahooDialog::Call()
     bool fromContactList = hFocus == m_hContactList;
     if (!fromContactList && hFocus != m_hNumberEdit)
         return 0;
+    const CDeskBefore before(m_hMessengerWnd);
     PostKey(hFocus, VK_RETURN, kReturnDownLParam, kReturnUpLParam);
 
     // A call window already recorded is taken as it is.
-    if (!m_hCallWnd) {
-        bool found = fromContactList ? WaitForConversationWindow() : WaitForCallDialog(nMessengerThread);
-        if (!found)
+    const bool recorded = m_hCallWnd != nullptr;
+    if (!recorded) {
+        m_hCallWnd = fromContactList ? WaitForConversationWindow(before) : WaitForCallDialog(before);
+        if (!m_hCallWnd)
             return 0;
     }
     if (fromContactList) {
         Sleep(kCallVoiceDelayMs);
+        // A recorded window holds a call of its own: it is clicked only when
+        // this Return brought it forward.
         HWND hCallVoice = FindCallVoiceControl(m_hCallWnd);
-        if (IsWindow(hCallVoice))
+        if (IsWindow(hCallVoice) && (!recorded || before.CameForward(m_hCallWnd, CZOrder())))
             PostClick(hCallVoice, kCallVoicePoint);
     }
     SendStatus(kStatusTalk);
     LengthenWatch();
     return 1;
-}
-
-bool CYahooDialog::WaitForConversationWindow()
-{
-    for (int nTries = 0; !m_hCallWnd; ++nTries) {
-        if (nTries == kCallWaitTries)
-            return false;
-        EnumWindows(FindCallWindowProc, reinterpret_cast<LPARAM>(this));
-        Sleep(kCallWaitStepMs);
-    }
-    return true;
-}
-
-BOOL CALLBACK CYahooDialog::FindCallWindowProc(HWND hWnd, LPARAM lParam)
-{
-    if (!ClassIs(hWnd, kConversationClass) && !ClassIs(hWnd, kSearchWindowClass))
-        return TRUE;
-    reinterpret_cast<CYahooDialog*>(lParam)->m_hCallWnd = hWnd;
-    return FALSE;
-}
-
-bool CYahooDialog::WaitForCallDialog(DWORD nMessengerThread)
-{
-    for (int nTries = 0; !m_hCallWnd; ++nTries) {
-        if (nTries == kCallWaitTries)
-            return false;
-        HWND hForeground = GetForegroundWindow();
-        if (hForeground && ClassIs(hForeground, kDialogClass) &&
-            GetWindowThreadProcessId(hForeground, nullptr) == nMessengerThread &&
-            IsWindow(FindWindowExW(hForeground, nullptr, kVoiceControlClass, nullptr)))
-            m_hCallWnd = hForeground;
-        Sleep(kCallWaitStepMs);
-    }
-    return true;
 }
 
 // Gives the messenger time to open its call window before the next pass.

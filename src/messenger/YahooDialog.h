@@ -64,11 +64,8 @@ private:
     void HangUp();
     void Show(int32_t nParam);
     int Call();
-    bool WaitForConversationWindow();
-    bool WaitForCallDialog(DWORD nMessengerThread);
     void LengthenWatch();
 
     static BOOL CALLBACK FindNumberEditProc(HWND hWnd, LPARAM lParam);
     static BOOL CALLBACK FindHangUpButtonProc(HWND hWnd, LPARAM lParam);
-    static BOOL CALLBACK FindCallWindowProc(HWND hWnd, LPARAM lParam);
 };

@@ -297,9 +297,14 @@ TEST_F(E2eCalls, FarSideHangsUpAndVoiceMessageModeReportsNothing)
 }
 
 // 4. From the contact list: up and down move the selection, the call key
-// opens the conversation and clicks its call-voice control.
+// opens the conversation and clicks its call-voice control, though another
+// chat is open and the conversation comes late; a contact whose chat is open
+// already is called there.
 TEST_F(E2eCalls, OutgoingCallFromTheContactList)
 {
+    HWND hCarol = m_sim->CommandWindow(L"open conversation name=Carol");
+    ASSERT_NE(hCarol, nullptr);
+    ASSERT_EQ(m_sim->Command(L"contact-return delay=300"), 1);
     ASSERT_EQ(m_sim->Command(L"select 0"), 1);
     ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
     size_t mark = m_sim->Mark();
@@ -319,9 +324,9 @@ TEST_F(E2eCalls, OutgoingCallFromTheContactList)
         << Describe(m_sim->States(callMark));
     HWND hConversation = m_sim->Window("conversation");
     ASSERT_NE(hConversation, nullptr);
-    wchar_t title[64] = {};
-    GetWindowTextW(hConversation, title, 64);
-    EXPECT_STREQ(title, L"Bob");
+    EXPECT_TRUE(m_sim->WaitForState(callMark, "call-started conversation " +
+                                                  CMessengerSimProcess::HandleText(hConversation) + " \"Bob\""))
+        << Describe(m_sim->States(callMark));
     Lines messages = m_sim->Messages(callMark);
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                             [](const std::string& m) { return m.compare(0, 25, "call-voice WM_LBUTTONDOWN") == 0; }))
@@ -333,6 +338,15 @@ TEST_F(E2eCalls, OutgoingCallFromTheContactList)
     EXPECT_TRUE(m_sim->WaitForState(hangMark, "call-ended conversation " +
                                                   CMessengerSimProcess::HandleText(hConversation) + " closed"));
     EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+
+    // Carol's chat, open all along, is brought forward and called in.
+    callMark = m_sim->Mark();
+    for (const wchar_t* event : {L"lift", L"key down", L"key call"})
+        ASSERT_EQ(m_app->Handset(event), L"ok delivered=1");
+    EXPECT_TRUE(m_sim->WaitForState(callMark, "call-started conversation " +
+                                                  CMessengerSimProcess::HandleText(hCarol) + " \"Carol\""))
+        << Describe(m_sim->States(callMark));
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
 }
 
 // 7. The handset is unplugged during a call and plugged in again: found at
