@@ -21,7 +21,7 @@ CALLVANE_STATE="${CALLVANE_STATE:-$WINEPREFIX.state}"
 
 # What the prefix must hold besides what wineboot makes; bump the version
 # when it changes so that existing prefixes are brought up to date.
-CV_PREFIX_SETTINGS_VERSION=4
+CV_PREFIX_SETTINGS_VERSION=5
 cv_prefix_settings() {
   local reg="$WINEPREFIX/callvane-settings.reg" face
   # One import: every wine start costs a second or more on a loaded machine.
@@ -38,28 +38,34 @@ cv_prefix_settings() {
     for face in "System" "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif" "Microsoft Sans Serif"; do
       printf '"%s"=hex(7):%s,00,00\n' "$face" "$link"
     done
-    # Wine lists sound devices it knows in the order of their GUIDs and gives
-    # a new device a random one: fixed GUIDs keep every layout's devices in
-    # the order cv_sound_layout names them, in any prefix, and the monitors
+    # Wine gives a sound device it meets for the first time a random GUID and
+    # lists the devices it knows in GUID order, then the new ones in the
+    # server's order: so in a new prefix the order depended on which server
+    # a test met first. Every layout's devices get fixed GUIDs here and are
+    # made known, in the order cv_sound_layout names them, with the monitors
     # of the playback devices (a sound server's own, which no Windows has)
     # after every real device.
-    local pass layout entry node key serial=0
+    local pass layout entry node description key flow name serial=0 guid
     declare -A known=()
     for pass in devices monitors; do
       for layout in multi main none usbother; do
         while IFS= read -r entry; do
           node=${entry%%:*}
+          description=${entry#*:}
           case "$pass,$node" in
-            devices,*mic) key="1,$node" ;;
-            devices,*) key="0,$node" ;;
+            devices,*mic) key="1,$node" flow=Capture name=$description ;;
+            devices,*) key="0,$node" flow=Render name=$description ;;
             monitors,*mic) continue ;;
-            monitors,*) key="1,$node.monitor" ;;
+            monitors,*) key="1,$node.monitor" flow=Capture name="Monitor of $description" ;;
           esac
           [ -n "${known[$key]:-}" ] && continue
           known[$key]=1
           serial=$((serial + 1))
+          guid=$(printf '%04X' "$serial")
           printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers\\winepulse.drv\\devices\\%s]\n' "$key"
-          printf '"guid"=hex:ca,11,da,7e,00,00,00,00,00,00,00,00,00,00,%02x,%02x\n' $((serial / 256)) $((serial % 256))
+          printf '"guid"=hex:ca,11,da,7e,00,00,00,00,00,00,00,00,00,00,%s,%s\n' "${guid:0:2}" "${guid:2:2}"
+          printf '\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\%s\\{7EDA11CA-0000-0000-0000-00000000%s}\\Properties]\n' "$flow" "$guid"
+          printf '"{A45C254E-DF1C-4EFD-8020-67D146A850E0},14"="%s"\n' "$name"
         done < <(cv_sound_layout "$layout")
       done
     done
