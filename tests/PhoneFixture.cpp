@@ -198,9 +198,7 @@ void PhoneLogicFixture::Reset()
     m_device.reset();
     m_handset = CJournalHandset();
     m_owner.m_record = CCommandRecord();
-    m_owner.m_nTrayRefreshes = 0;
     m_device = std::make_unique<CDeviceLogic>(&m_owner, &m_handset);
-    m_owner.m_pDevice = m_device.get();
 }
 
 void PhoneLogicFixture::Detect(uint32_t model)

@@ -132,12 +132,10 @@ private:
 
 class CRecordingDeviceOwner : public IDeviceOwner {
 public:
-    int ExecuteCommand(uint32_t nCode, int32_t nParam) override { return m_record.Record(nCode, nParam, m_pDevice); }
-    void RefreshTrayStatus() override { ++m_nTrayRefreshes; }
+    int ExecuteCommand(uint32_t nCode, int32_t nParam) override { return m_record.Record(nCode, nParam, nullptr); }
+    void RefreshTrayStatus() override {}
 
     CCommandRecord m_record;
-    CDeviceDialog* m_pDevice = nullptr;
-    int m_nTrayRefreshes = 0;
 };
 
 // The device dialog without a window: the control's events become calls of
