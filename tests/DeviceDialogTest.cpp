@@ -1,6 +1,7 @@
-// The device dialog with the stand-in handset: detection and configuration
-// per model family, status reports and their guards, hook, cradle and PSTN
-// line events, removal, and closing at the end. Each case reads back the
+// The device dialog: detection and configuration per model family, status
+// reports and their guards, hook, cradle and PSTN line events, removal, and
+// closing at the end. The tables of reports and events run in process; the
+// rest goes through the stand-in handset's control. Each case reads back the
 // method calls the handset received and the command codes the messenger
 // side received.
 #include <gtest/gtest.h>
@@ -9,10 +10,11 @@
 #include "TestSupport.h"
 #include "app/AppIds.h"
 #include "framework/AxHost.h"
-#include "messenger/CommandCodes.h"
+#include "framework/BoundedString.h"
+#include "link/CallCodes.h"
 #include "phone/PhoneIds.h"
-#include "phone/StatusCodes.h"
 #include "res/resource.h"
+#include "settings/SettingsPaths.h"
 
 namespace {
 
@@ -72,15 +74,33 @@ TEST_F(DeviceDetection, ConfiguresEachFamilyAsFoundAndSendsNothingToTheMessenger
     struct Case {
         uint32_t model;
         const wchar_t* configure;   // the family step
+        const wchar_t* stored = nullptr;   // RingType and ChannelType in the settings file; null: no file
     } cases[] = {
         {0x0200, L"SetRingStyle(FALSE,0)"}, {0x04FF, L"SetRingStyle(FALSE,0)"}, {0x0500, L"SetRingStyle(FALSE,0)"},
         {0x051F, L"SetRingStyle(FALSE,0)"}, {0x0520, L"SetLineChannel(0)"},     {0x053F, L"SetLineChannel(0)"},
         {0x0540, L"SetRingStyle(FALSE,0)"}, {0x056F, L"SetRingStyle(FALSE,0)"}, {0x0570, L"SetLineChannel(0)"},
         {0x058F, L"SetLineChannel(0)"},     {0x0590, L"SetRingStyle(FALSE,0)"}, {0x0AB0, L"SetRingStyle(FALSE,0)"},
         {0x0100, L"SetRingStyle(FALSE,0)"},
+        // The first detection gets the choices of an earlier run; a value
+        // that is no choice counts as the first one.
+        {0x0100, L"SetRingStyle(FALSE,3)", L"3 1"}, {0x0520, L"SetLineChannel(1)", L"3 1"},
+        {0x0100, L"SetRingStyle(FALSE,0)", L"42 7"}, {0x0520, L"SetLineChannel(0)", L"-1 -1"},
     };
+    wchar_t savedSettings[MAX_PATH];
+    CopyTruncated(savedSettings, g_szSettingsPath);
+    CTempDir dir(L"cvdetect");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
+        SCOPED_TRACE(testing::PrintToString(c.stored ? c.stored : L""));
+        std::wstring file = JoinPath(dir.Path(), L"Callvane.ini");
+        DeleteFileW(file.c_str());
+        if (c.stored) {
+            std::wstring stored = c.stored;
+            size_t space = stored.find(L' ');
+            WritePrivateProfileStringW(L"OPTION", L"RingType", stored.substr(0, space).c_str(), file.c_str());
+            WritePrivateProfileStringW(L"OPTION", L"ChannelType", stored.substr(space + 1).c_str(), file.c_str());
+        }
+        CopyTruncated(g_szSettingsPath, file.c_str());
         TearDown();
         SetUp();
         EXPECT_STREQ(m_dlg->m_trayIcon.Data().szTip, kTipNoHandset);
@@ -96,6 +116,7 @@ TEST_F(DeviceDetection, ConfiguresEachFamilyAsFoundAndSendsNothingToTheMessenger
         // The tray no longer says that the handset is missing.
         EXPECT_STRNE(m_dlg->m_trayIcon.Data().szTip, kTipNoHandset);
     }
+    CopyTruncated(g_szSettingsPath, savedSettings);
 }
 
 TEST_F(DeviceDetection, TriesEveryTwoSecondsUntilTheHandsetOpensThenStops)
@@ -207,7 +228,8 @@ TEST_F(DeviceDetection, StatusReportsWithoutAHandsetAreDropped)
     EXPECT_TRUE(Journal().empty());
 }
 
-using DeviceEvents = PhoneScenarioFixture;
+// In process: the device dialog's handlers with a journalling handset.
+using DeviceEvents = PhoneLogicFixture;
 
 TEST_F(DeviceEvents, StatusReportsByFamilyAndGuard)
 {
@@ -275,18 +297,23 @@ TEST_F(DeviceEvents, HookChangesByFamilyAndCallState)
          L"", kCallIn, -1},
         {"other: replaced in Talk hangs up", kOther, {L"hook off", L"status Talk"}, {L"hook on"}, {}, {L"Hgup"},
          L"", kCallTalk, -1},
+        // A hook change in the ring window ends the window.
         {"PSTN: lifted while the line rings starts a PSTN call", kPstn, {L"ring on"}, {L"hook off"}, {}, {},
-         L"PSTNTALK", kCallReady, -1},
+         L"PSTNTALK", kCallReady, -1, 0},
         {"PSTN: replaced while the line rings too", kPstn, {L"hook off", L"ring on"}, {L"hook on"}, {}, {},
-         L"PSTNTALK", kCallReady, -1},
+         L"PSTNTALK", kCallReady, -1, 0},
         {"PSTN: replaced after a PSTN call hides", kPstn, {L"ring on", L"hook off"}, {L"hook on"}, {L"SetReady()"},
-         {L"Hide"}, L"", kCallReady, -1},
+         {L"Hide"}, L"", kCallReady, -1, 0},
         {"PSTN: lifted without a ring as usual", kPstn, {}, {L"hook off"}, {}, {L"Show"}, L"", kCallReady, -1},
+        {"PSTN: lifted after the ring window as usual", kPstn, {L"ring on", L"ring window ends"}, {L"hook off"}, {},
+         {L"Show"}, L"", kCallReady, -1, 0},
+        // A line ring counts on every model, but only an adaptor's hook
+        // change is then a PSTN call.
+        {"other: a line ring empties the number and lifting is no PSTN call", kOther, {L"dial 12"},
+         {L"ring on", L"hook off"}, {L"GetLineChannel()=0"}, {L"Show"}, L"", kCallReady, -1, 1},
     };
     for (const PhoneScenario& scenario : cases)
         Run(scenario);
-    // After the PSTN cases, the ring window is over and the line is PSTN.
-    EXPECT_FALSE(Device().m_bRingPending);
 }
 
 TEST_F(DeviceEvents, CradleChangesByCallState)
@@ -313,7 +340,11 @@ TEST_F(DeviceEvents, CradleChangesByCallState)
         Run(scenario);
 }
 
-TEST_F(DeviceEvents, OtherEventsAndEventsThatDoNotFitChangeNothing)
+// Through the stand-in's control: decoding of its events, the ring window's
+// timer, the wait that ends a line call, and whole calls.
+using DeviceControlEvents = PhoneFixture;
+
+TEST_F(DeviceControlEvents, OtherEventsAndEventsThatDoNotFitChangeNothing)
 {
     Detect(kOther);
     Step(L"dial 12");
@@ -361,7 +392,7 @@ TEST_F(DeviceEvents, OtherEventsAndEventsThatDoNotFitChangeNothing)
     EXPECT_EQ(m_pRecorder->m_commands.size(), 2u);
 }
 
-TEST_F(DeviceEvents, PstnRingWindowArmsRearmsAndExpiresAndARingWithoutRingingArmsNothing)
+TEST_F(DeviceControlEvents, PstnRingWindowArmsRearmsAndExpiresAndARingWithoutRingingArmsNothing)
 {
     Detect(kPstn);
     HandsetOk(L"channel 1");
@@ -398,7 +429,7 @@ TEST_F(DeviceEvents, PstnRingWindowArmsRearmsAndExpiresAndARingWithoutRingingArm
     EXPECT_TRUE(m_pRecorder->m_commands.empty());
 }
 
-TEST_F(DeviceEvents, EndOfAPstnCallHoldsTheProgramForOneAndAHalfSecondsFirst)
+TEST_F(DeviceControlEvents, EndOfAPstnCallHoldsTheProgramForOneAndAHalfSecondsFirst)
 {
     Detect(kPstn);
     Step(L"ring on");
@@ -419,7 +450,7 @@ TEST_F(DeviceEvents, EndOfAPstnCallHoldsTheProgramForOneAndAHalfSecondsFirst)
     EXPECT_LT(GetTickCount() - start, 1000u);
 }
 
-TEST_F(DeviceEvents, IncomingAndOutgoingCallsWithTheMessengerAnswering)
+TEST_F(DeviceControlEvents, IncomingAndOutgoingCallsWithTheMessengerAnswering)
 {
     Detect(kOther);
     m_pRecorder->m_bAnswerLikeExecutor = true;

@@ -6,9 +6,8 @@
 #include "MessengerSimProcess.h"
 #include "MessengerTestSupport.h"
 #include "SimIds.h"
-#include "messenger/CommandCodes.h"
+#include "link/CallCodes.h"
 #include "messenger/MessengerIds.h"
-#include "phone/StatusCodes.h"
 
 #include <algorithm>
 #include <string>

@@ -17,7 +17,8 @@ const wchar_t kSignal[] = L"SignalKeyPress(1)";
 
 }  // namespace
 
-using Keypad = PhoneScenarioFixture;
+// In process: the device dialog's key handler with a journalling handset.
+using Keypad = PhoneLogicFixture;
 
 TEST_F(Keypad, KeyTableInReady)
 {
@@ -57,7 +58,7 @@ TEST_F(Keypad, ALongNumberIsKeptWholeAndShownWhole)
     std::wstring digits = L"0123456789012345678901234567890123456789";
     Step(L"dial " + digits);
     EXPECT_EQ(Device().m_strDial, digits);
-    EXPECT_EQ(State(L"display"), L"\"" + digits + L"\"");
+    EXPECT_EQ(m_handset.m_display, digits);
     EXPECT_EQ(m_pRecorder->m_commands.size(), 2 * digits.size());
 }
 
@@ -135,6 +136,9 @@ TEST_F(Keypad, DialMarkersAreNotNumbers)
          {kSignal, L"GetLineChannel()=1", L"ShowNumber(\"7\")"}, {L"Dial 55", L"Show"}, L"7", kCallReady, -1},
         {"delete on the USB channel keeps the PSTN call", kPstn, {L"ring on", L"hook off", L"channel 1"},
          {L"key del"}, {L"GetLineChannel()=1", L"SetReady()"}, {L"KyOu", L"Show"}, L"PSTNTALK", kCallReady, -1},
+        {"star on the PSTN line after dialling there blanks the display and types nothing", kPstn, {L"key 5"},
+         {L"key *"}, {L"GetLineChannel()=0", L"GetLineChannel()=0", L"ShowNumber(\"\")"}, {L"Show"}, L"PSTNDIAL",
+         kCallReady, -1},
     };
     for (const PhoneScenario& scenario : cases)
         Run(scenario);
@@ -147,12 +151,13 @@ TEST_F(Keypad, MarkerLeftByAPstnAdaptorIsNotShownOnTheNextHandset)
     ASSERT_EQ(Device().m_strDial, L"PSTNDIAL");
     // The adaptor is swapped for a handset that is not an adaptor; the dial
     // buffer survives the removal.
-    EXPECT_EQ(HandsetOk(L"model 256"), L"ok removed=1");
+    m_handset.m_model = 256;
+    Step(L"fire 1");
     RunDetectionTimer();
     ASSERT_EQ(Device().m_nModel, 256u);
     ClearRecords();
     Step(L"key 3");
-    EXPECT_EQ(Journal(), (std::vector<std::wstring>{kSignal, L"ShowNumber(\"3\")"}));
+    EXPECT_EQ(m_handset.m_journal, (std::vector<std::wstring>{kSignal, L"ShowNumber(\"3\")"}));
     EXPECT_EQ(Device().m_strDial, L"3");
 }
 

@@ -6,8 +6,9 @@
 #include "MessengerSimProcess.h"
 #include "MessengerTestSupport.h"
 #include "TestSupport.h"
+#include "app/CallvaneDlg.h"
 #include "framework/BoundedString.h"
-#include "phone/StatusCodes.h"
+#include "link/CallCodes.h"
 #include "res/resource.h"
 #include "settings/LanguageDlg.h"
 #include "settings/SettingsPaths.h"
@@ -84,7 +85,8 @@ TEST(LanguageSwitch, TheWatcherFollowsTheLanguageChosenInTheDialog)
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(CodesText({statuses.back()}), CodesText({kStatusReady}));
 
-    CLanguageDlg dialog(&side.m_owner);
+    CCallvaneDlg owner(nullptr);   // gives the dialog its icon; no window
+    CLanguageDlg dialog(&owner);
     ASSERT_TRUE(dialog.Create(IDD_LANGUAGE_DIALOG));
     EXPECT_EQ(dialog.m_comboLanguage.GetCurSel(), 0);
     dialog.m_comboLanguage.SetCurSel(1);

@@ -154,8 +154,9 @@ TEST_F(MainDialogTest, WorkersAreCreatedOwnedAndHidden)
     ASSERT_NE(m_dlg->m_pDeviceDlg, nullptr);
     ASSERT_NE(m_dlg->m_pYahooDlg, nullptr);
     ASSERT_NE(m_dlg->m_pOptionDlg, nullptr);
-    for (CDialog* worker : {static_cast<CDialog*>(m_dlg->m_pDeviceDlg), static_cast<CDialog*>(m_dlg->m_pYahooDlg),
-                            static_cast<CDialog*>(m_dlg->m_pOptionDlg)}) {
+    for (CDialog* worker : {static_cast<CDialog*>(m_dlg->m_pDeviceDlg.get()),
+                            static_cast<CDialog*>(m_dlg->m_pYahooDlg.get()),
+                            static_cast<CDialog*>(m_dlg->m_pOptionDlg.get())}) {
         ASSERT_TRUE(IsWindow(worker->m_hWnd));
         EXPECT_FALSE(IsWindowVisible(worker->m_hWnd));
         EXPECT_EQ(GetWindow(worker->m_hWnd, GW_OWNER), Main());

@@ -34,20 +34,12 @@ void CTestYahooDialog::OnTimer(UINT_PTR nIDEvent)
     CYahooDialog::OnTimer(nIDEvent);
 }
 
-CMessengerSide::CMessengerSide() : m_owner(nullptr), m_device(&m_owner), m_yahoo(&m_owner)
+CMessengerSide::CMessengerSide() : m_yahoo(&m_device)
 {
-    m_owner.m_pDeviceDlg = &m_device;
-    m_owner.m_pYahooDlg = &m_yahoo;
-    m_yahoo.Create(IDD_YAHOO_DIALOG, &m_owner);
+    m_yahoo.Create(IDD_YAHOO_DIALOG);
 }
 
-CMessengerSide::~CMessengerSide()
-{
-    // The owner has no window, so it deletes nothing; still, it must not
-    // reach members that are going.
-    m_owner.m_pDeviceDlg = nullptr;
-    m_owner.m_pYahooDlg = nullptr;
-}
+CMessengerSide::~CMessengerSide() = default;
 
 void CMessengerSide::Tick()
 {

@@ -1,5 +1,5 @@
-// Helpers for the messenger side's tests: a CYahooDialog wired to a main
-// dialog whose device dialog records the statuses it is sent, a language file
+// Helpers for the messenger side's tests: a CYahooDialog whose owner records
+// the statuses it reports to the handset side, a language file
 // of the test's own, a second GUI thread that owns windows, and real windows
 // of the messenger's classes built in the arrangements that matter.
 #pragma once
@@ -13,27 +13,29 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/CallvaneDlg.h"
 #include "messenger/YahooDialog.h"
-#include "phone/DeviceDialog.h"
 
-// The device dialog's side of ReportStatus, recorded.
-class CRecordingDevice : public CDeviceDialog {
+// The messenger dialog's owner: the statuses meant for the handset side are
+// recorded, and a handset is present when the test says so.
+class CRecordingDevice : public IMessengerOwner {
 public:
-    explicit CRecordingDevice(CCallvaneDlg* pOwner) : CDeviceDialog(pOwner) {}
     int ReportStatus(uint32_t nCode, int32_t nParam) override;
+    BOOL IsDevicePresent() override { return m_bPresent; }
+    void RefreshTrayStatus() override {}
+    void RefreshTrayForMessengerSearch(BOOL /*bMessengerFound*/) override {}
     // The statuses received since the last call, oldest first.
     std::vector<uint32_t> Take();
 
     std::vector<uint32_t> m_statuses;
     std::vector<int32_t> m_params;
+    BOOL m_bPresent = FALSE;
 };
 
 // CYahooDialog whose watch timer only runs when a test lets it; every tick
 // that reaches it is timed.
 class CTestYahooDialog : public CYahooDialog {
 public:
-    explicit CTestYahooDialog(CCallvaneDlg* pOwner) : CYahooDialog(pOwner) {}
+    explicit CTestYahooDialog(IMessengerOwner* pOwner) : CYahooDialog(pOwner) {}
     void OnTimer(UINT_PTR nIDEvent) override;
 
     bool m_bLiveTimer = false;           // real timer ticks run the watch
@@ -42,8 +44,7 @@ public:
     std::vector<UINT_PTR> m_timerIds;    // ids of the live ticks of every timer, in order
 };
 
-// A main dialog object (no window, no tray icon) owning a recording device
-// dialog and a created, hidden CTestYahooDialog, as the application wires them.
+// A created, hidden CTestYahooDialog whose owner records its reports.
 class CMessengerSide {
 public:
     CMessengerSide();
@@ -53,9 +54,8 @@ public:
 
     // One watch tick, through the dialog's own WM_TIMER handling.
     void Tick();
-    void SetHandsetPresent(bool present) { m_device.m_nModel = present ? 0x4D32u : 0u; }
+    void SetHandsetPresent(bool present) { m_device.m_bPresent = present; }
 
-    CCallvaneDlg m_owner;
     CRecordingDevice m_device;
     CTestYahooDialog m_yahoo;
 };

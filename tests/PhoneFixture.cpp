@@ -1,9 +1,12 @@
 #include "PhoneFixture.h"
 
-#include "messenger/CommandCodes.h"
+#include "link/CallCodes.h"
+#include "messenger/MessengerIds.h"
+#include "messenger/YahooDialog.h"
 #include "phone/PhoneIds.h"
-#include "phone/StatusCodes.h"
 #include "res/resource.h"
+
+#include <cwchar>
 
 std::wstring FormatCode(uint32_t code, int32_t param)
 {
@@ -23,28 +26,28 @@ uint32_t CodeFromLetters(const std::wstring& letters)
     return code;
 }
 
-int CRecordingYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
+int CCommandRecord::Record(uint32_t nCode, int32_t nParam, CDeviceDialog* pDevice)
 {
     m_commands.push_back(FormatCode(nCode, nParam));
-    if (!m_bAnswerLikeExecutor || !m_pOwner || !m_pOwner->m_pDeviceDlg)
+    if (!m_bAnswerLikeExecutor || !pDevice)
         return 1;
     if (nCode == kCmdAccept || nCode == kCmdCall)
-        m_pOwner->m_pDeviceDlg->ReportStatus(kStatusTalk, 0);
+        pDevice->ReportStatus(kStatusTalk, 0);
     else if (nCode == kCmdHangUp)
-        m_pOwner->m_pDeviceDlg->ReportStatus(kStatusReady, 0);
+        pDevice->ReportStatus(kStatusReady, 0);
     return 1;
 }
 
 void PhoneFixture::SetUp()
 {
-    m_dlg = std::make_unique<CCallvaneDlg>(nullptr);
+    m_dlg = std::make_unique<CRecordingMainDialog>();
     ASSERT_TRUE(m_dlg->Create(IDD_CALLVANE_DIALOG));
     ASSERT_NE(m_dlg->m_pDeviceDlg, nullptr);
-    // The sanctioned seam: the messenger side is replaced before any
-    // message has been handled, so none of its timers has run.
-    delete m_dlg->m_pYahooDlg;
-    m_pRecorder = new CRecordingYahooDialog(m_dlg.get());
-    m_dlg->m_pYahooDlg = m_pRecorder;
+    ASSERT_NE(m_dlg->m_pYahooDlg, nullptr);
+    m_pRecorder = &m_dlg->m_record;
+    // The watch is stopped before any message has been handled: the tests
+    // report the statuses themselves.
+    KillTimer(m_dlg->m_pYahooDlg->m_hWnd, kWatchTimerId);
 
     std::vector<HWND> handsets = CHandsetChannel::FindHandsets(GetCurrentProcessId());
     ASSERT_EQ(handsets.size(), 1u) << "the stand-in control is not registered (scripts/register-sim.sh)";
@@ -149,12 +152,132 @@ void PhoneFixture::Step(const std::wstring& step)
     }
 }
 
-void PhoneScenarioFixture::Run(const PhoneScenario& scenario)
+BOOL CJournalHandset::OpenDevice(LONG nIndex)
+{
+    Log(L"OpenDevice(" + std::to_wstring(nIndex) + (m_bPlugged ? L")=TRUE" : L")=FALSE"));
+    return m_bPlugged;
+}
+
+LONG CJournalHandset::GetDeviceModel()
+{
+    Log(L"GetDeviceModel()=" + std::to_wstring(static_cast<LONG>(m_model)));
+    return static_cast<LONG>(m_model);
+}
+
+void CJournalHandset::SetRingStyle(BOOL bSave, short nStyle)
+{
+    Log(std::wstring(L"SetRingStyle(") + (bSave ? L"TRUE," : L"FALSE,") + std::to_wstring(nStyle) + L")");
+}
+
+void CJournalHandset::SetReady()
+{
+    Log(L"SetReady()");
+    m_display.clear();
+}
+
+short CJournalHandset::GetLineChannel()
+{
+    Log(L"GetLineChannel()=" + std::to_wstring(m_nChannel));
+    return m_nChannel;
+}
+
+void CJournalHandset::SetLineChannel(short nChannel)
+{
+    Log(L"SetLineChannel(" + std::to_wstring(nChannel) + L")");
+    m_nChannel = nChannel;
+}
+
+void CJournalHandset::Show(const wchar_t* method, const wchar_t* text)
+{
+    m_display = text ? text : L"";
+    Log(std::wstring(method) + L"(\"" + m_display + L"\")");
+}
+
+void PhoneLogicFixture::Reset()
+{
+    m_device.reset();
+    m_handset = CJournalHandset();
+    m_owner.m_record = CCommandRecord();
+    m_device = std::make_unique<CDeviceLogic>(&m_owner, &m_handset);
+}
+
+void PhoneLogicFixture::Detect(uint32_t model)
+{
+    m_handset.m_model = model;
+    m_handset.m_bPlugged = true;
+    RunDetectionTimer();
+    ASSERT_EQ(Device().m_nModel, model);
+    ClearRecords();
+}
+
+void PhoneLogicFixture::ClearRecords()
+{
+    m_handset.m_journal.clear();
+    m_pRecorder->m_commands.clear();
+}
+
+namespace {
+
+// The virtual handset's key names.
+const struct {
+    const wchar_t* name;
+    short code;
+} kKeyNames[] = {
+    {L"star", '*'}, {L"hash", '#'}, {L"call", 135}, {L"up", 131},  {L"down", 132},  {L"del", 133},  {L"end", 136},
+    {L"hf", 142},   {L"in", 129},   {L"out", 130},  {L"in2", 150}, {L"out2", 151},
+};
+
+// One character is its own code, a name a named key, anything else a number.
+short ParseKey(const std::wstring& text)
+{
+    if (text.size() == 1)
+        return static_cast<short>(text[0]);
+    for (const auto& key : kKeyNames) {
+        if (text == key.name)
+            return key.code;
+    }
+    return static_cast<short>(wcstol(text.c_str(), nullptr, 0));
+}
+
+}  // namespace
+
+void PhoneLogicFixture::Step(const std::wstring& step)
+{
+    SCOPED_TRACE(testing::PrintToString(step));
+    size_t space = step.find(L' ');
+    std::wstring verb = step.substr(0, space);
+    std::wstring arg = space == std::wstring::npos ? std::wstring() : step.substr(space + 1);
+    if (step == L"ring window ends") {
+        Device().OnTimer(kRingWindowTimerId);
+    } else if (verb == L"status") {
+        int result = Device().ReportStatus(CodeFromLetters(arg.substr(0, 4)), 0);
+        if (arg.size() > 5 && arg[4] == L'=') {
+            EXPECT_EQ(result, std::stoi(arg.substr(5)));
+        }
+    } else if (verb == L"key") {
+        Device().OnKeyPressed(ParseKey(arg));
+    } else if (verb == L"dial") {
+        for (wchar_t c : arg)
+            Device().OnKeyPressed(static_cast<short>(c));
+    } else if (verb == L"hook") {
+        Device().OnHookChanged(arg == L"on");
+    } else if (verb == L"cradle") {
+        Device().OnCradleChanged(arg == L"in");
+    } else if (verb == L"ring") {
+        Device().OnLineRing(arg != L"off");
+    } else if (verb == L"channel") {
+        m_handset.m_nChannel = static_cast<short>(std::stoi(arg));
+    } else if (step == L"fire 1") {
+        Device().OnDeviceRemoved();
+    } else {
+        ADD_FAILURE() << "no such step";
+    }
+}
+
+void PhoneLogicFixture::Run(const PhoneScenario& scenario)
 {
     SCOPED_TRACE(scenario.name);
-    // A fresh main dialog for each case: nothing carries over.
-    TearDown();
-    SetUp();
+    Reset();
     Detect(scenario.model);
     if (HasFatalFailure())
         return;
@@ -163,7 +286,7 @@ void PhoneScenarioFixture::Run(const PhoneScenario& scenario)
     ClearRecords();
     for (const std::wstring& step : scenario.action)
         Step(step);
-    EXPECT_EQ(Journal(), scenario.journal);
+    EXPECT_EQ(m_handset.m_journal, scenario.journal);
     EXPECT_EQ(m_pRecorder->m_commands, scenario.commands);
     if (scenario.dial) {
         EXPECT_EQ(Device().m_strDial, scenario.dial);
@@ -173,5 +296,8 @@ void PhoneScenarioFixture::Run(const PhoneScenario& scenario)
     }
     if (scenario.handsFree >= 0) {
         EXPECT_EQ(Device().m_bHandsFree, scenario.handsFree);
+    }
+    if (scenario.ringPending >= 0) {
+        EXPECT_EQ(Device().m_bRingPending, scenario.ringPending);
     }
 }

@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "MessengerTestSupport.h"
-#include "messenger/CommandCodes.h"
+#include "link/CallCodes.h"
 #include "messenger/MessengerIds.h"
-#include "phone/StatusCodes.h"
 
 #include <string>
 #include <vector>

@@ -6,7 +6,7 @@
 #include "MessengerTestSupport.h"
 #include "messenger/MessengerIds.h"
 #include "messenger/WindowMatch.h"
-#include "phone/StatusCodes.h"
+#include "link/CallCodes.h"
 
 #include <commctrl.h>
 #include <richedit.h>

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "settings/LanguageDlg.h"
 #include "settings/OptionDlg.h"
+#include "settings/Settings.h"
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),
@@ -45,9 +46,11 @@ BOOL CCallvaneDlg::OnInitDialog()
     m_trayMenuResource.Reset(LoadMenuW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_TRAYMENU)));
     m_hTrayMenu = m_trayMenuResource ? GetSubMenu(m_trayMenuResource.Get(), 0) : nullptr;
 
-    m_pDeviceDlg = new CDeviceDialog(this);
-    m_pYahooDlg = new CYahooDialog(this);
-    m_pOptionDlg = new COptionDlg(this);
+    m_pDeviceDlg = std::make_unique<CDeviceDialog>(this);
+    // The handset found first gets what the user chose in an earlier run.
+    m_pDeviceDlg->UseStoredChoices(ReadRingType(), ReadChannelType());
+    m_pYahooDlg = std::make_unique<CYahooDialog>(this, this);
+    m_pOptionDlg = std::make_unique<COptionDlg>(this);
     m_pDeviceDlg->Create(IDD_DEVICE_DIALOG, this);
     m_pYahooDlg->Create(IDD_YAHOO_DIALOG, this);
     m_pOptionDlg->Create(IDD_OPTION_DIALOG, this);
@@ -56,15 +59,30 @@ BOOL CCallvaneDlg::OnInitDialog()
 
 void CCallvaneDlg::RefreshTrayStatus()
 {
-    bool handset = m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent();
+    bool handset = IsDevicePresent() != FALSE;
     // The messenger is looked for only when a handset is present.
     ShowTrayStatus(handset, handset && m_pYahooDlg && m_pYahooDlg->FindMessenger());
 }
 
-void CCallvaneDlg::RefreshTrayStatus(BOOL bMessengerFound)
+void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)
 {
-    bool handset = m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent();
+    bool handset = IsDevicePresent() != FALSE;
     ShowTrayStatus(handset, handset && bMessengerFound);
+}
+
+int CCallvaneDlg::ExecuteCommand(uint32_t nCode, int32_t nParam)
+{
+    return m_pYahooDlg ? m_pYahooDlg->ExecuteCommand(nCode, nParam) : 0;
+}
+
+int CCallvaneDlg::ReportStatus(uint32_t nCode, int32_t nParam)
+{
+    return m_pDeviceDlg ? m_pDeviceDlg->ReportStatus(nCode, nParam) : 0;
+}
+
+BOOL CCallvaneDlg::IsDevicePresent()
+{
+    return m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent();
 }
 
 void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
@@ -126,19 +144,18 @@ void CCallvaneDlg::OnCancel()
 
 void CCallvaneDlg::OnDestroy()
 {
-    delete m_pDeviceDlg;
-    m_pDeviceDlg = nullptr;
-    delete m_pYahooDlg;
-    m_pYahooDlg = nullptr;
-    delete m_pOptionDlg;
-    m_pOptionDlg = nullptr;
+    // In the order they were made: the device dialog closes the handset as
+    // its window goes.
+    m_pDeviceDlg.reset();
+    m_pYahooDlg.reset();
+    m_pOptionDlg.reset();
 }
 
 bool CCallvaneDlg::OnCommand(UINT nID, UINT /*nCode*/, HWND /*hCtl*/)
 {
     switch (nID) {
     case ID_TRAY_ABOUT:
-        ShowAbout(m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent() ? static_cast<int>(m_pDeviceDlg->m_nModel) : -1);
+        ShowAbout(IsDevicePresent() ? static_cast<int>(m_pDeviceDlg->m_nModel) : -1);
         return true;
     case ID_TRAY_AUTORUN:
         OnAutoRun();
@@ -201,7 +218,7 @@ void CCallvaneDlg::OnAutoRun()
 
 void CCallvaneDlg::OnOption()
 {
-    if (!m_pDeviceDlg || !m_pDeviceDlg->IsDevicePresent()) {
+    if (!IsDevicePresent()) {
         m_trayIcon.ShowWarningBalloon(kTipNoHandset);
         return;
     }

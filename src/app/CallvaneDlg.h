@@ -1,33 +1,44 @@
 // CCallvaneDlg: the main window. It is never seen: it hides whenever it would
 // be painted. It owns the tray icon and its menu and the three worker
-// dialogs, through which the handset side and the messenger side reach each
-// other.
+// dialogs. The handset side and the messenger side reach each other and the
+// tray only through it, as IDeviceOwner and IMessengerOwner.
 #pragma once
+
+#include <memory>
 
 #include "TrayIcon.h"
 #include "framework/Dialog.h"
 #include "framework/ScopedHandle.h"
+#include "messenger/MessengerOwner.h"
+#include "phone/DeviceOwner.h"
 
 class CDeviceDialog;
 class CYahooDialog;
 class COptionDlg;
 
-class CCallvaneDlg : public CDialog {
+class CCallvaneDlg : public CDialog, public IDeviceOwner, public IMessengerOwner {
 public:
     explicit CCallvaneDlg(CWnd* pParent = nullptr);
     ~CCallvaneDlg() override;
 
     // Sets the tray icon's image and tip from the presence of the handset
     // and of the messenger.
-    void RefreshTrayStatus();
+    void RefreshTrayStatus() override;
     // The same for a caller that has just looked for the messenger itself
     // (the watch tick): its result stands for a second search.
-    void RefreshTrayStatus(BOOL bMessengerFound);
+    void RefreshTrayForMessengerSearch(BOOL bMessengerFound) override;
+    // The messenger dialog's ExecuteCommand; 0 without one.
+    int ExecuteCommand(uint32_t nCode, int32_t nParam) override;
+    // The device dialog's ReportStatus and IsDevicePresent; 0 and FALSE
+    // without one.
+    int ReportStatus(uint32_t nCode, int32_t nParam) override;
+    BOOL IsDevicePresent() override;
 
     HICON m_hIcon;
-    COptionDlg* m_pOptionDlg = nullptr;
-    CYahooDialog* m_pYahooDlg = nullptr;
-    CDeviceDialog* m_pDeviceDlg = nullptr;
+    // The workers live from OnInitDialog until OnDestroy.
+    std::unique_ptr<COptionDlg> m_pOptionDlg;
+    std::unique_ptr<CYahooDialog> m_pYahooDlg;
+    std::unique_ptr<CDeviceDialog> m_pDeviceDlg;
     CTrayIcon m_trayIcon;
     HMENU m_hTrayMenu = nullptr;   // sub-menu 0 of m_trayMenuResource
     BOOL m_bAutoRun = FALSE;

@@ -3,11 +3,9 @@
 // attached to the messenger's input, and synthesised key strokes.
 #include "YahooDialog.h"
 
-#include "CommandCodes.h"
 #include "MessengerIds.h"
 #include "WindowClass.h"
-#include "app/CallvaneDlg.h"
-#include "phone/StatusCodes.h"
+#include "link/CallCodes.h"
 
 #include <unordered_map>
 #include <vector>

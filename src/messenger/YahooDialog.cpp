@@ -5,9 +5,7 @@
 #include "MessengerIds.h"
 #include "WindowClass.h"
 #include "WindowMatch.h"
-#include "app/CallvaneDlg.h"
-#include "phone/DeviceDialog.h"
-#include "phone/StatusCodes.h"
+#include "link/CallCodes.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
 
@@ -30,7 +28,10 @@ struct HangUpSearch {
 
 }  // namespace
 
-CYahooDialog::CYahooDialog(CCallvaneDlg* pOwner) : CDialog(IDD_YAHOO_DIALOG, pOwner), m_pOwner(pOwner) {}
+CYahooDialog::CYahooDialog(IMessengerOwner* pOwner, CWnd* pParent)
+    : CDialog(IDD_YAHOO_DIALOG, pParent), m_pOwner(pOwner)
+{
+}
 
 CYahooDialog::~CYahooDialog() = default;
 
@@ -53,7 +54,7 @@ void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
     // This tick's search stands for the refresh's own: searching twice cost
     // about a tenth of every tick.
     if (m_pOwner)
-        m_pOwner->RefreshTrayStatus(bFound);
+        m_pOwner->RefreshTrayForMessengerSearch(bFound);
     // Also ends a longer period that a command set for this one tick.
     SetTimer(kWatchTimerId, kWatchPeriodMs);
 }
@@ -176,7 +177,7 @@ void CYahooDialog::WatchNotification(HWND hNotification)
         return;
     if (hBrowser == m_hLastCallInWnd)
         return;
-    if (!m_pOwner || !m_pOwner->m_pDeviceDlg || !m_pOwner->m_pDeviceDlg->IsDevicePresent())
+    if (!m_pOwner || !m_pOwner->IsDevicePresent())
         return;
     m_hCallInWnd = hBrowser;
     m_hLastCallInWnd = hBrowser;
@@ -254,7 +255,6 @@ BOOL CALLBACK CYahooDialog::FindHangUpButtonProc(HWND hWnd, LPARAM lParam)
 
 void CYahooDialog::SendStatus(uint32_t nStatus)
 {
-    if (!m_pOwner || !m_pOwner->m_pDeviceDlg)
-        return;
-    m_pOwner->m_pDeviceDlg->ReportStatus(nStatus, 0);
+    if (m_pOwner)
+        m_pOwner->ReportStatus(nStatus, 0);
 }

@@ -1,18 +1,18 @@
 // CYahooDialog: the hidden worker dialog on the messenger's side. Its watch
 // timer finds the messenger's windows and reports ringing and running calls
-// to the device dialog; ExecuteCommand carries out the handset's commands on
-// those windows with posted keys and clicks.
+// to the handset side; ExecuteCommand carries out the handset's commands on
+// those windows with posted keys and clicks. It reaches the rest of the
+// program only through IMessengerOwner.
 #pragma once
 
 #include <cstdint>
 
+#include "MessengerOwner.h"
 #include "framework/Dialog.h"
-
-class CCallvaneDlg;
 
 class CYahooDialog : public CDialog {
 public:
-    explicit CYahooDialog(CCallvaneDlg* pOwner);
+    explicit CYahooDialog(IMessengerOwner* pOwner, CWnd* pParent = nullptr);
     ~CYahooDialog() override;
 
     // TRUE when the messenger's main window exists; then also finds its
@@ -31,7 +31,6 @@ public:
     void BringToFront(HWND hWnd);
 
     // Windows of the messenger's process: never owned, and any may be stale.
-    CCallvaneDlg* m_pOwner;              // the main dialog; not owned
     HWND m_hMessengerWnd = nullptr;      // main window; null when not found
     HWND m_hNumberEdit = nullptr;        // the edit in the main window's combo box
     HWND m_hCallInWnd = nullptr;         // browser window of a ringing notification
@@ -44,6 +43,8 @@ protected:
     void OnTimer(UINT_PTR nIDEvent) override;
 
 private:
+    IMessengerOwner* m_pOwner;           // the main dialog; not owned
+
     void WatchCallWindow();
     void WatchAfterCallIn();
     HWND FindAnsweredCallWindow() const;

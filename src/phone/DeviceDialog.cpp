@@ -1,11 +1,8 @@
 #include "DeviceDialog.h"
 
 #include "PhoneIds.h"
-#include "StatusCodes.h"
-#include "app/CallvaneDlg.h"
 #include "framework/AxHost.h"
-#include "messenger/CommandCodes.h"
-#include "messenger/YahooDialog.h"
+#include "link/CallCodes.h"
 #include "res/resource.h"
 
 namespace {
@@ -33,12 +30,15 @@ bool EventArg(const AxEvent& event, VARTYPE vt, VARIANT& value)
 
 }  // namespace
 
-CDeviceDialog::CDeviceDialog(CCallvaneDlg* pOwner) : CDialog(IDD_DEVICE_DIALOG), m_pOwner(pOwner) {}
+CDeviceDialog::CDeviceDialog(IDeviceOwner* pOwner, IHandset* pHandset)
+    : CDialog(IDD_DEVICE_DIALOG), m_pOwner(pOwner), m_handset(pHandset ? *pHandset : m_phone)
+{
+}
 
 BOOL CDeviceDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    SetTimer(kDetectTimerId, kDetectPeriodMs);
+    ArmTimer(kDetectTimerId, kDetectPeriodMs);
     return TRUE;
 }
 
@@ -54,14 +54,14 @@ void CDeviceDialog::OnTimer(UINT_PTR nIDEvent)
     } else if (nIDEvent == kRingWindowTimerId) {
         // The ring window is over.
         m_bRingPending = FALSE;
-        KillTimer(kRingWindowTimerId);
+        StopTimer(kRingWindowTimerId);
     }
 }
 
 void CDeviceDialog::OnDestroy()
 {
     if (IsDevicePresent())
-        m_phone.CloseDevice();
+        m_handset.CloseDevice();
 }
 
 bool CDeviceDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -107,21 +107,21 @@ void CDeviceDialog::OnControlEvent(const AxEvent& event)
 
 void CDeviceDialog::DetectHandset()
 {
-    KillTimer(kDetectTimerId);
+    StopTimer(kDetectTimerId);
     if (IsDevicePresent())
         return;
-    if (!m_phone.OpenDevice(kOpenFirstDevice)) {
-        SetTimer(kDetectTimerId, kDetectPeriodMs);
+    if (!m_handset.OpenDevice(kOpenFirstDevice)) {
+        ArmTimer(kDetectTimerId, kDetectPeriodMs);
         return;
     }
     // A handset that opens but reports model 0 counts as absent; detection
     // then waits for DeviceRemoved.
-    m_nModel = static_cast<uint32_t>(m_phone.GetDeviceModel());
+    m_nModel = static_cast<uint32_t>(m_handset.GetDeviceModel());
     if (IsPstnAdaptorModel(m_nModel))
-        m_phone.SetLineChannel(static_cast<short>(m_nChannel));
+        m_handset.SetLineChannel(static_cast<short>(m_nChannel));
     else
-        m_phone.SetRingStyle(FALSE, static_cast<short>(m_nRingStyle));
-    m_phone.SetReady();
+        m_handset.SetRingStyle(FALSE, static_cast<short>(m_nRingStyle));
+    m_handset.SetReady();
     m_bHandsFree = FALSE;
     m_bOffHook = FALSE;
     m_bRingPending = FALSE;
@@ -134,7 +134,7 @@ int CDeviceDialog::ReportStatus(uint32_t nCode, int32_t /*nParam*/)
     if (!IsDevicePresent())
         return 0;
     if (IsPstnAdaptorModel(m_nModel)) {
-        m_nChannel = m_phone.GetLineChannel();
+        m_nChannel = m_handset.GetLineChannel();
         // A PSTN call on the line, or the line ringing: the messenger's
         // view does not count.
         if (m_nChannel == kLineChannelPstn && m_strDial == kDialPstnTalk)
@@ -146,28 +146,28 @@ int CDeviceDialog::ReportStatus(uint32_t nCode, int32_t /*nParam*/)
     case kStatusReady:
         if (m_nCallState != kCallReady) {
             m_nCallState = kCallReady;
-            m_phone.SetReady();
+            m_handset.SetReady();
             m_bHandsFree = FALSE;
         }
         break;
     case kStatusCallIn:
         if (m_nCallState != kCallIn) {
             m_nCallState = kCallIn;
-            m_phone.ShowCallIn(kTextCallIn);
+            m_handset.ShowCallIn(kTextCallIn);
         }
         break;
     case kStatusTalk:
         if (m_nCallState != kCallTalk) {
             m_nCallState = kCallTalk;
-            m_phone.ShowInTalk(kTextInTalk);
+            m_handset.ShowInTalk(kTextInTalk);
             // A call answered without lifting the handset goes on hands-free
             // or on the speaker.
             if (IsHandsFreeModel(m_nModel) && !m_bOffHook) {
-                m_phone.SetHandsFree(kHandsFreeOn);
+                m_handset.SetHandsFree(kHandsFreeOn);
                 m_bHandsFree = TRUE;
             }
             if (IsSpeakerModel(m_nModel) && m_bInCradle) {
-                m_phone.SetSpeaker(TRUE);
+                m_handset.SetSpeaker(TRUE);
                 m_bHandsFree = TRUE;
             }
         }
@@ -188,7 +188,7 @@ void CDeviceDialog::OnDeviceRemoved()
     m_bOffHook = FALSE;
     m_bRingPending = FALSE;
     RefreshTray();
-    SetTimer(kDetectTimerId, kDetectPeriodMs);
+    ArmTimer(kDetectTimerId, kDetectPeriodMs);
 }
 
 void CDeviceDialog::OnHookChanged(BOOL bOnHook)
@@ -200,7 +200,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
     if (IsPstnAdaptorModel(m_nModel) && m_bRingPending) {
         m_nChannel = kLineChannelPstn;
         m_bRingPending = FALSE;
-        KillTimer(kRingWindowTimerId);
+        StopTimer(kRingWindowTimerId);
         m_strDial = kDialPstnTalk;
         return;
     }
@@ -208,10 +208,10 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
     if (IsHandsFreeModel(m_nModel)) {
         if (m_bOffHook) {
             m_bHandsFree = FALSE;
-            m_phone.SetHandsFree(kHandsFreeOff);
+            m_handset.SetHandsFree(kHandsFreeOff);
         } else if (m_bHandsFree) {
             // Put down during a hands-free call: the call goes on hands-free.
-            m_phone.SetHandsFree(kHandsFreeOn);
+            m_handset.SetHandsFree(kHandsFreeOn);
             return;
         }
     }
@@ -221,7 +221,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
         if (state == kCallIn)
             SendCommand(kCmdAccept);
         else if (state == kCallReady && IsHandsFreeModel(m_nModel))
-            m_phone.ShowNumber(L"");
+            m_handset.ShowNumber(L"");
         SendCommand(kCmdShow);
         m_strDial.clear();
         return;
@@ -236,11 +236,11 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 void CDeviceDialog::OnLineRing(BOOL bRinging)
 {
     m_strDial.clear();
-    m_nChannel = m_phone.GetLineChannel();
+    m_nChannel = m_handset.GetLineChannel();
     m_bRingPending = TRUE;
     // Each ring restarts the window; a ring with FALSE does not arm it.
     if (bRinging)
-        SetTimer(kRingWindowTimerId, kRingWindowMs);
+        ArmTimer(kRingWindowTimerId, kRingWindowMs);
 }
 
 void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
@@ -249,7 +249,7 @@ void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
     const int32_t state = m_nCallState;
     if (!bInCradle) {
         m_bHandsFree = FALSE;
-        m_phone.SetSpeaker(FALSE);
+        m_handset.SetSpeaker(FALSE);
         if (state == kCallIn)
             SendCommand(kCmdAccept);
         SendCommand(kCmdShow);
@@ -257,24 +257,24 @@ void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
     }
     if (m_bHandsFree) {
         // Put back during a call on the speaker: the call goes on there.
-        m_phone.SetSpeaker(TRUE);
+        m_handset.SetSpeaker(TRUE);
         return;
     }
     if (state == kCallTalk) {
         SendCommand(kCmdHangUp);
     } else {
         SendCommand(kCmdHide);
-        m_phone.SetReady();
+        m_handset.SetReady();
     }
 }
 
 void CDeviceDialog::OnKeyPressed(short nKey)
 {
     if (IsSignalKey(nKey) && m_nCallState != kCallTalk)
-        m_phone.SignalKeyPress(kKeySignalBeep);
+        m_handset.SignalKeyPress(kKeySignalBeep);
 
     if (IsPstnAdaptorModel(m_nModel)) {
-        m_nChannel = m_phone.GetLineChannel();
+        m_nChannel = m_handset.GetLineChannel();
         if (m_bRingPending)
             return;
         if (m_nChannel == kLineChannelPstn) {
@@ -298,7 +298,7 @@ void CDeviceDialog::OnKeyPressed(short nKey)
 
     if (IsDigitKey(nKey)) {
         AppendToDial(static_cast<wchar_t>(nKey));
-        m_phone.ShowNumber(m_strDial.c_str());
+        m_handset.ShowNumber(m_strDial.c_str());
         SendCommand(kCmdDial, nKey);
         SendCommand(kCmdShow);
         return;
@@ -307,14 +307,14 @@ void CDeviceDialog::OnKeyPressed(short nKey)
     switch (nKey) {
     case kKeyStar:
         if (IsPstnAdaptorModel(m_nModel) && IsDialEmpty()) {
-            m_nChannel = m_phone.GetLineChannel();
+            m_nChannel = m_handset.GetLineChannel();
             if (m_nChannel == kLineChannelUsb)
-                m_phone.SetReady();
+                m_handset.SetReady();
             else
-                m_phone.ShowNumber(L"");
+                m_handset.ShowNumber(L"");
         } else {
             AppendToDial(L'*');
-            m_phone.ShowNumber(m_strDial.c_str());
+            m_handset.ShowNumber(m_strDial.c_str());
             SendCommand(kCmdDial, kDialStarVirtualKey);
         }
         break;
@@ -344,10 +344,10 @@ void CDeviceDialog::OnKeyPressed(short nKey)
     case kKeyDelete:
         if (!IsDialEmpty()) {
             m_strDial.pop_back();
-            m_phone.ShowNumber(m_strDial.c_str());
+            m_handset.ShowNumber(m_strDial.c_str());
             SendCommand(kCmdDelete);
         } else {
-            m_phone.SetReady();
+            m_handset.SetReady();
             SendCommand(kCmdKeyOut);
         }
         break;
@@ -374,13 +374,13 @@ void CDeviceDialog::OnHandsFreeKey()
 
     if (m_bHandsFree) {
         if (IsHandsFreeModel(m_nModel) && !m_bOffHook) {
-            m_phone.SetHandsFree(kHandsFreeOn);
+            m_handset.SetHandsFree(kHandsFreeOn);
             if (state == kCallIn)
                 SendCommand(kCmdAccept);
             else if (state == kCallReady)
-                m_phone.ShowNumber(L"");
+                m_handset.ShowNumber(L"");
         } else if (speakerModel && m_bInCradle) {
-            m_phone.SetSpeaker(TRUE);
+            m_handset.SetSpeaker(TRUE);
             if (state == kCallIn)
                 SendCommand(kCmdAccept);
         }
@@ -405,20 +405,50 @@ void CDeviceDialog::EndCallByState()
         SendCommand(kCmdRefuse);
     } else {
         SendCommand(kCmdHide);
-        m_phone.SetReady();
+        m_handset.SetReady();
     }
+}
+
+void CDeviceDialog::UseStoredChoices(int nRingType, int nChannelType)
+{
+    m_nRingStyle = nRingType >= 0 && nRingType < kRingStyleCount ? nRingType : 0;
+    m_nChannel = nChannelType == kLineChannelUsb ? kLineChannelUsb : kLineChannelPstn;
+}
+
+void CDeviceDialog::ChooseRingStyle(int nStyle)
+{
+    m_handset.SetRingStyle(TRUE, static_cast<short>(nStyle));
+    m_nRingStyle = nStyle;
+}
+
+void CDeviceDialog::ChooseDefaultChannel(int nChannel)
+{
+    m_handset.SetDefaultChannel(static_cast<short>(nChannel));
+    m_handset.SetLineChannel(static_cast<short>(nChannel));
 }
 
 void CDeviceDialog::SendCommand(uint32_t nCode, int32_t nParam)
 {
-    if (m_pOwner && m_pOwner->m_pYahooDlg)
-        m_pOwner->m_pYahooDlg->ExecuteCommand(nCode, nParam);
+    if (m_pOwner)
+        m_pOwner->ExecuteCommand(nCode, nParam);
 }
 
 void CDeviceDialog::RefreshTray()
 {
     if (m_pOwner)
         m_pOwner->RefreshTrayStatus();
+}
+
+void CDeviceDialog::ArmTimer(UINT_PTR nIDEvent, UINT nElapse)
+{
+    if (m_hWnd)
+        SetTimer(nIDEvent, nElapse);
+}
+
+void CDeviceDialog::StopTimer(UINT_PTR nIDEvent)
+{
+    if (m_hWnd)
+        KillTimer(nIDEvent);
 }
 
 bool CDeviceDialog::IsDialEmpty() const

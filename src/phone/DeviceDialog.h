@@ -2,33 +2,44 @@
 // handset maker's control (item 1000), finds the handset by trying to open
 // it every 2 s, keeps the phone-side call state from the messenger side's
 // status reports, and turns the handset's key, hook, cradle and line events
-// into command codes for the messenger dialog.
+// into command codes for the messenger side. It reaches the handset through
+// IHandset (the hosted control, unless a test gives another) and the rest of
+// the program through IDeviceOwner; without a window it runs no timers, so a
+// test can drive its handlers in process.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "DeviceOwner.h"
+#include "Handset.h"
 #include "UsbPhone.h"
 #include "framework/Dialog.h"
 
-class CCallvaneDlg;
 struct AxEvent;
 
 class CDeviceDialog : public CDialog {
 public:
-    explicit CDeviceDialog(CCallvaneDlg* pOwner);
+    // pHandset null: the control hosted at item 1000.
+    explicit CDeviceDialog(IDeviceOwner* pOwner, IHandset* pHandset = nullptr);
 
     // A handset is open exactly when its model is known.
     BOOL IsDevicePresent() const { return m_nModel != 0; }
     // The messenger side's status report ('Rady', 'CaIn', 'Talk'). Returns 0
     // when a guard dropped it, else 1. nParam is unused (callers pass 0).
-    // Virtual so that a test can stand in for the handset side.
-    virtual int ReportStatus(uint32_t nCode, int32_t nParam);
+    int ReportStatus(uint32_t nCode, int32_t nParam);
+    // The ring style and default channel stored by the options dialog in an
+    // earlier run, for the first detection. A stored value that is no
+    // choice of the dialog's lists counts as its first entry.
+    void UseStoredChoices(int nRingType, int nChannelType);
+    // The options dialog's choices, applied to the handset: a ring style,
+    // kept for the next detection, or the adaptor's default channel.
+    void ChooseRingStyle(int nStyle);
+    void ChooseDefaultChannel(int nChannel);
 
     CUSBPHONE m_phone;              // the control at item 1000
     uint32_t m_nModel = 0;          // model of the open handset; 0 = none
-    int32_t m_nRingStyle = 0;       // applied when a handset is found; the options dialog sets it
-    CCallvaneDlg* m_pOwner;         // the main dialog; not owned
+    int32_t m_nRingStyle = 0;       // applied when a handset is found: the stored choice, then the options dialog's
     int32_t m_nChannel = 0;         // last line channel read: 0 PSTN, 1 USB
     int32_t m_nCallState = 0;       // CallState: none, Ready, Talk, CallIn
     BOOL m_bHandsFree = FALSE;      // hands-free or speaker on, as far as known
@@ -58,8 +69,14 @@ private:
     void EndCallByState();
     void SendCommand(uint32_t nCode, int32_t nParam = 0);
     void RefreshTray();
+    // Window timers; none without a window (a null window would make thread timers).
+    void ArmTimer(UINT_PTR nIDEvent, UINT nElapse);
+    void StopTimer(UINT_PTR nIDEvent);
     // The dial buffer holds no number: empty, or only a PSTN marker.
     bool IsDialEmpty() const;
     // Appends one typed character, replacing a marker.
     void AppendToDial(wchar_t c);
+
+    IDeviceOwner* m_pOwner;         // the main dialog; not owned
+    IHandset& m_handset;            // m_phone, or the one given at construction
 };

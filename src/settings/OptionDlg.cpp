@@ -86,21 +86,16 @@ bool COptionDlg::OnNotify(const NMHDR& hdr, LRESULT& result)
 void COptionDlg::OnSelchangeChannel()
 {
     ControlsToMembers();
-    if (m_pOwner && m_pOwner->m_pDeviceDlg) {
-        CUSBPHONE& phone = m_pOwner->m_pDeviceDlg->m_phone;
-        phone.SetDefaultChannel(static_cast<short>(m_nChannelType));
-        phone.SetLineChannel(static_cast<short>(m_nChannelType));
-    }
+    if (m_pOwner && m_pOwner->m_pDeviceDlg)
+        m_pOwner->m_pDeviceDlg->ChooseDefaultChannel(m_nChannelType);
     WriteChannelType(m_nChannelType);
 }
 
 void COptionDlg::OnSelchangeRingType()
 {
     ControlsToMembers();
-    if (m_pOwner && m_pOwner->m_pDeviceDlg) {
-        m_pOwner->m_pDeviceDlg->m_phone.SetRingStyle(TRUE, static_cast<short>(m_nRingType));
-        m_pOwner->m_pDeviceDlg->m_nRingStyle = m_nRingType;
-    }
+    if (m_pOwner && m_pOwner->m_pDeviceDlg)
+        m_pOwner->m_pDeviceDlg->ChooseRingStyle(m_nRingType);
     WriteRingType(m_nRingType);
 }
 

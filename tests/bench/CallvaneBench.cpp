@@ -29,7 +29,7 @@
 #include "app/CallvaneDlg.h"
 #include "e2e/E2eSession.h"
 #include "framework/AxHost.h"
-#include "messenger/CommandCodes.h"
+#include "link/CallCodes.h"
 #include "messenger/MessengerIds.h"
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"

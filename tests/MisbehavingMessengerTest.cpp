@@ -7,9 +7,8 @@
 #include "MessengerSimProcess.h"
 #include "MessengerTestSupport.h"
 #include "SimIds.h"
-#include "messenger/CommandCodes.h"
+#include "link/CallCodes.h"
 #include "messenger/MessengerIds.h"
-#include "phone/StatusCodes.h"
 
 #include <algorithm>
 #include <memory>
@@ -167,7 +166,7 @@ TEST_F(LongNamesTest, LongTitlesAndClassNamesAreCutNotOverrun)
 
 // The executor against the stand-in messenger, a separate process, when its
 // windows go in the middle of a command or its thread stops answering.
-class HardenedExecutor : public ::testing::Test {
+class MisbehavingMessenger : public ::testing::Test {
 protected:
     void SetUp() override { StartMessenger(); }
     void StartMessenger()
@@ -211,7 +210,7 @@ protected:
 // message of the command that reaches it: the rest of the command acts on
 // nothing, no key or click lands anywhere else, and the next pass goes on
 // from what is left.
-TEST_F(HardenedExecutor, WindowsDestroyedBetweenBeingFoundAndBeingUsed)
+TEST_F(MisbehavingMessenger, WindowsDestroyedBetweenBeingFoundAndBeingUsed)
 {
     struct Case {
         const char* name;
@@ -298,7 +297,7 @@ TEST_F(HardenedExecutor, WindowsDestroyedBetweenBeingFoundAndBeingUsed)
 
 // A messenger whose thread stops answering holds no command for longer than
 // a short bound; what the command asked for still happens once it answers.
-TEST_F(HardenedExecutor, HungMessengerHoldsNoCommandForLong)
+TEST_F(MisbehavingMessenger, HungMessengerHoldsNoCommandForLong)
 {
     const DWORD kHangMs = 3000;
     const DWORD kBoundMs = 1500;
@@ -351,7 +350,7 @@ TEST_F(HardenedExecutor, HungMessengerHoldsNoCommandForLong)
 
 // Killed while 'Call' waits for its call window, or between two commands:
 // no crash, the command gives up, and the next pass forgets the messenger.
-TEST_F(HardenedExecutor, MessengerKilledMidCommand)
+TEST_F(MisbehavingMessenger, MessengerKilledMidCommand)
 {
     ASSERT_EQ(m_sim->Command(L"focus number-box"), 1);   // an empty number: no call comes
     bool killed = false;

@@ -7,7 +7,7 @@
 #include "PhoneFixture.h"
 #include "TestSupport.h"
 #include "framework/AxHost.h"
-#include "messenger/CommandCodes.h"
+#include "link/CallCodes.h"
 #include "phone/PhoneIds.h"
 #include "res/resource.h"
 

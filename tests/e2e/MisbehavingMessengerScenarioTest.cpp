@@ -33,11 +33,11 @@ DWORD TimedHandset(CCallvaneProcess& app, const std::wstring& command, std::wstr
 
 }  // namespace
 
-class E2eHardening : public E2eScenario {};
+class E2eMisbehavingMessenger : public E2eScenario {};
 
 // Killed mid-call: at the next tick the messenger is missing and the handset
 // is back to ready; the program and its handset go on.
-TEST_F(E2eHardening, MessengerKilledMidCall)
+TEST_F(E2eMisbehavingMessenger, MessengerKilledMidCall)
 {
     size_t from = m_app->Journal().size();
     ASSERT_NE(m_sim->CommandWindow(L"open conversation call name=Kim"), nullptr);
@@ -58,7 +58,7 @@ TEST_F(E2eHardening, MessengerKilledMidCall)
 // and replaced: each event is handled within a short bound, the program's
 // window answers all along, and what was asked reaches the messenger once it
 // answers again.
-TEST_F(E2eHardening, HungMessengerLeavesTheProgramAnswering)
+TEST_F(E2eMisbehavingMessenger, HungMessengerLeavesTheProgramAnswering)
 {
     const DWORD kHangMs = 4000;
     const DWORD kEventBoundMs = 1500;
@@ -106,7 +106,7 @@ TEST_F(E2eHardening, HungMessengerLeavesTheProgramAnswering)
 
 // 1,000 keys a second from the handset: the messenger's number box receives
 // every digit, in order, and the program keeps up.
-TEST_F(E2eHardening, KeyStormReachesTheNumberBoxInOrder)
+TEST_F(E2eMisbehavingMessenger, KeyStormReachesTheNumberBoxInOrder)
 {
     const int kBatches = 10;
     const int kBatchKeys = 100;

@@ -1,0 +1,26 @@
+// IMessengerOwner: what the messenger dialog needs of the rest of the
+// program. The main dialog implements it; a test passes its own to drive the
+// messenger side alone.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+class IMessengerOwner {
+public:
+    // Hands a status code to the handset side (its ReportStatus); 0 when a
+    // guard there dropped it.
+    virtual int ReportStatus(uint32_t nCode, int32_t nParam) = 0;
+    // Whether a handset is there to ring.
+    virtual BOOL IsDevicePresent() = 0;
+    // The tray shows the handset's and the messenger's presence, looking for
+    // the messenger itself.
+    virtual void RefreshTrayStatus() = 0;
+    // The same, for a caller that has just looked for the messenger: its
+    // result stands for a second search.
+    virtual void RefreshTrayForMessengerSearch(BOOL bMessengerFound) = 0;
+
+protected:
+    ~IMessengerOwner() = default;
+};

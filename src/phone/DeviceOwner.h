@@ -1,0 +1,18 @@
+// IDeviceOwner: what the device dialog needs of the rest of the program. The
+// main dialog implements it; a test passes its own to drive the handset side
+// alone.
+#pragma once
+
+#include <cstdint>
+
+class IDeviceOwner {
+public:
+    // Hands a command code to the messenger side (its ExecuteCommand); 0 when
+    // nothing carried it out.
+    virtual int ExecuteCommand(uint32_t nCode, int32_t nParam) = 0;
+    // The handset was found or has gone: the tray shows the new state.
+    virtual void RefreshTrayStatus() = 0;
+
+protected:
+    ~IDeviceOwner() = default;
+};
