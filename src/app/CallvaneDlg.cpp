@@ -11,7 +11,6 @@
 #include "res/resource.h"
 #include "settings/LanguageDlg.h"
 #include "settings/OptionDlg.h"
-#include "settings/Settings.h"
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),
@@ -47,8 +46,6 @@ BOOL CCallvaneDlg::OnInitDialog()
     m_hTrayMenu = m_trayMenuResource ? GetSubMenu(m_trayMenuResource.Get(), 0) : nullptr;
 
     m_pDeviceDlg = std::make_unique<CDeviceDialog>(this);
-    // The handset found first gets what the user chose in an earlier run.
-    m_pDeviceDlg->UseStoredChoices(ReadRingType(), ReadChannelType());
     m_pYahooDlg = std::make_unique<CYahooDialog>(this, this);
     m_pOptionDlg = std::make_unique<COptionDlg>(this);
     m_pDeviceDlg->Create(IDD_DEVICE_DIALOG, this);

@@ -409,12 +409,6 @@ void CDeviceDialog::EndCallByState()
     }
 }
 
-void CDeviceDialog::UseStoredChoices(int nRingType, int nChannelType)
-{
-    m_nRingStyle = nRingType >= 0 && nRingType < kRingStyleCount ? nRingType : 0;
-    m_nChannel = nChannelType == kLineChannelUsb ? kLineChannelUsb : kLineChannelPstn;
-}
-
 void CDeviceDialog::ChooseRingStyle(int nStyle)
 {
     m_handset.SetRingStyle(TRUE, static_cast<short>(nStyle));

@@ -28,10 +28,6 @@ public:
     // The messenger side's status report ('Rady', 'CaIn', 'Talk'). Returns 0
     // when a guard dropped it, else 1. nParam is unused (callers pass 0).
     int ReportStatus(uint32_t nCode, int32_t nParam);
-    // The ring style and default channel stored by the options dialog in an
-    // earlier run, for the first detection. A stored value that is no
-    // choice of the dialog's lists counts as its first entry.
-    void UseStoredChoices(int nRingType, int nChannelType);
     // The options dialog's choices, applied to the handset: a ring style,
     // kept for the next detection, or the adaptor's default channel.
     void ChooseRingStyle(int nStyle);
@@ -39,7 +35,7 @@ public:
 
     CUSBPHONE m_phone;              // the control at item 1000
     uint32_t m_nModel = 0;          // model of the open handset; 0 = none
-    int32_t m_nRingStyle = 0;       // applied when a handset is found: the stored choice, then the options dialog's
+    int32_t m_nRingStyle = 0;       // applied when a handset is found: 0 at start, then the options dialog's
     int32_t m_nChannel = 0;         // last line channel read: 0 PSTN, 1 USB
     int32_t m_nCallState = 0;       // CallState: none, Ready, Talk, CallIn
     BOOL m_bHandsFree = FALSE;      // hands-free or speaker on, as far as known

@@ -57,8 +57,6 @@ enum CallState : int32_t {
 // Line channels of an adaptor.
 const int32_t kLineChannelPstn = 0;
 const int32_t kLineChannelUsb = 1;
-// Ring styles 0 to 9, as the options dialog lists them.
-const int kRingStyleCount = 10;
 
 // Arguments the handset control expects.
 const LONG kOpenFirstDevice = 0;           // OpenDevice: the handset that is plugged in
