@@ -10,7 +10,11 @@ source "$root/scripts/wine-env.sh"
 eval "$("$root/scripts/wine-env.sh" start)"
 trap '"$root/scripts/wine-env.sh" stop' EXIT
 "$root/scripts/build.sh"
+built=$SECONDS
 # The stand-in handset control, as the maker's installer would register it.
 "$root/scripts/register-sim.sh" "$root/build/i686/bin"
 cd "$root/build/i686"
-ctest --output-on-failure --timeout 300 "$@"
+status=0
+ctest --output-on-failure --timeout 300 "$@" || status=$?
+echo "test.sh: set-up and build $built s, tests $((SECONDS - built)) s"
+exit $status
