@@ -165,6 +165,7 @@ if [ -n "$icon_x" ]; then
   $IM_CONVERT "$file" -crop 240x80+0+0 +repage -scale 200% "$outdir/tour-tray-tip.png"
   open_menu
   shoot tray-menu
+  $IM_CONVERT "$file" -crop 240x140+0+0 +repage -scale 200% "$outdir/tour-tray-menu.png"
   close_menu
   xdotool mousemove 500 300
 else
