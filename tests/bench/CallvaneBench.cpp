@@ -38,6 +38,7 @@
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 
 namespace {
@@ -233,6 +234,31 @@ int Growth(int passes)
         return 1;
     }
     HWND hWatch = dlg->m_pYahooDlg->m_hWnd;
+    // One idle tick, step by step, with no call: what the idle CPU is made of.
+    {
+        CYahooDialog& yahoo = *dlg->m_pYahooDlg;
+        std::vector<double> find, watch, refresh, texts;
+        for (int i = 0; i < 300; ++i) {
+            int64_t t0 = Counter();
+            BOOL found = yahoo.FindMainWindow();
+            int64_t t1 = Counter();
+            yahoo.WatchCalls();
+            int64_t t2 = Counter();
+            dlg->RefreshTrayStatus(found);
+            int64_t t3 = Counter();
+            wchar_t text[kNameChars];
+            ReadWindowText(WindowText::CallIn, text);
+            int64_t t4 = Counter();
+            find.push_back(1000.0 * CounterSeconds(t1 - t0));
+            watch.push_back(1000.0 * CounterSeconds(t2 - t1));
+            refresh.push_back(1000.0 * CounterSeconds(t3 - t2));
+            texts.push_back(1000.0 * CounterSeconds(t4 - t3));
+            if (i % 50 == 49)
+                PumpMessages();
+        }
+        Row("growth", "idle tick, in process, median: find / watch / tray refresh (beside: one language-file text)",
+            Format("%.3f / %.3f (%.3f) / %.3f ms", Median(find), Median(watch), Median(texts), Median(refresh)));
+    }
     int done = 0;
     auto ticks = [&](int count) {
         for (int i = 0; i < count; ++i, ++done) {
