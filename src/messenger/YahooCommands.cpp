@@ -157,9 +157,13 @@ void CYahooDialog::BringToFront(HWND hWnd)
         if (answering)
             WaitForForeign([&] { return !IsIconic(hWnd); });
     }
+    // In front already: raising, foregrounding and activating it again
+    // would change nothing, and each is a round trip to the window server
+    // on every digit's 'Show'.
+    if (IsActiveAtTop(hWnd))
+        return;
     // BringWindowToTop, without waiting.
-    if (!IsActiveAtTop(hWnd))
-        SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
+    SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
     SetForegroundWindow(hWnd);
     SetActiveWindow(hWnd);
 }

@@ -573,6 +573,36 @@ int LatencyParts(int keys)
         if (i % 50 == 49)
             PumpMessages();
     }
+    // The focus of the messenger's thread, read as 'Dial' reads it (attached
+    // to its input) and from its thread's GUI information; and what 'Show'
+    // asks of a main window that is in front already.
+    std::vector<double> attachedFocus;
+    std::vector<double> infoFocus;
+    std::vector<double> foreground;
+    HWND hMainWindow = FindWindowW(kMainWindowClass, nullptr);
+    DWORD simThread = GetWindowThreadProcessId(hMainWindow, nullptr);
+    DWORD self = GetCurrentThreadId();
+    bool sameFocus = true;
+    for (int i = 0; i < keys; ++i) {
+        int64_t t0 = Counter();
+        bool attached = AttachThreadInput(self, simThread, TRUE) != FALSE;
+        HWND hAttached = GetFocus();
+        if (attached)
+            AttachThreadInput(self, simThread, FALSE);
+        int64_t t1 = Counter();
+        GUITHREADINFO info = {sizeof info};
+        HWND hInfo = GetGUIThreadInfo(simThread, &info) ? info.hwndFocus : nullptr;
+        int64_t t2 = Counter();
+        SetForegroundWindow(hMainWindow);
+        SetActiveWindow(hMainWindow);
+        int64_t t3 = Counter();
+        sameFocus = sameFocus && hAttached == hInfo;
+        attachedFocus.push_back(1000.0 * CounterSeconds(t1 - t0));
+        infoFocus.push_back(1000.0 * CounterSeconds(t2 - t1));
+        foreground.push_back(1000.0 * CounterSeconds(t3 - t2));
+        if (i % 50 == 49)
+            PumpMessages();
+    }
     auto medianP99 = [](const std::vector<double>& v) {
         return Format("%.3f / %.3f ms", Median(v), Percentile(v, 0.99));
     };
@@ -586,26 +616,40 @@ int LatencyParts(int keys)
         medianP99(find));
     Row("latency", "... of which the main window (FindWindowW): median / p99", medianP99(mainWindow));
     Row("latency", "... of which the contact list, searched afresh: median / p99", medianP99(contactList));
+    Row("latency", "... step: the messenger's focus read attached to its input (attach, GetFocus, detach): median / p99",
+        medianP99(attachedFocus));
+    Row("latency", Format("... the same read by GetGUIThreadInfo (same answer every time: %s): median / p99",
+                          sameFocus ? "yes" : "no"),
+        medianP99(infoFocus));
+    Row("latency", "... step: SetForegroundWindow + SetActiveWindow on the main window in front already: median / p99",
+        medianP99(foreground));
     return 0;
 }
 
 // CreateProcess -> the notification-area icon exists, in ms; also when the
 // program's window appeared. Ends the program with end(process, window).
 // Negative when no icon appeared.
+// Also the CPU the process had used when the icon appeared: on two cores
+// shared with other work, wall-clock time is mostly waiting for a core.
 struct StartTimes {
     double icon = -1;
     double window = -1;
+    double cpu = -1;
 };
 
-StartTimes TimeStart(const std::wstring& exePath, const wchar_t* className, const wchar_t* title, UINT iconId,
+StartTimes TimeStart(const std::wstring& exePath, const std::wstring& arguments, const std::vector<std::string>& tag,
+                     const wchar_t* className, const wchar_t* title, UINT iconId,
                      const std::function<void(CChildProcess&, HWND)>& end)
 {
     StartTimes times;
     int64_t start = Counter();
-    CChildProcess app(exePath, L"");
+    CChildProcess app(exePath, arguments);
     HWND hMain = nullptr;
+    int pid = 0;
     DWORD began = GetTickCount();
     for (;;) {
+        if (!pid)
+            pid = FindOne(tag, true);
         if (!hMain) {
             hMain = FindProcessWindow(app.Id(), className, title);
             if (hMain)
@@ -618,6 +662,9 @@ StartTimes TimeStart(const std::wstring& exePath, const wchar_t* className, cons
         Sleep(1);
     }
     times.icon = 1000.0 * CounterSeconds(Counter() - start);
+    LinuxCpu cpu = pid ? ReadLinuxCpu(pid) : LinuxCpu{};
+    if (cpu.ok)
+        times.cpu = 1000.0 * cpu.schedSeconds;
     end(app, hMain);
     return times;
 }
@@ -631,6 +678,9 @@ int Startup(int runs)
     std::vector<double> milliseconds;
     std::vector<double> windowMilliseconds;
     std::vector<double> reference;
+    std::vector<double> pairRatios;   // each start against the reference's next to it
+    std::vector<double> cpu;
+    std::vector<double> referenceCpu;
     auto endCallvane = [&](CChildProcess& app, HWND) {
         CChildProcess exitRequest(install.ExePath(), kExitRequest);
         exitRequest.WaitForExit(10000);
@@ -642,8 +692,12 @@ int Startup(int runs)
             Note("startup: another Callvane is running");
             return 1;
         }
-        StartTimes app = TimeStart(install.ExePath(), nullptr, kInstanceName, kTrayIconId, endCallvane);
-        StartTimes least = TimeStart(ReferencePath(), kReferenceClass, nullptr, kReferenceIconId, EndReference);
+        StartTimes app = TimeStart(install.ExePath(), L"", {LastName(install.Directory()), "Callvane.exe"}, nullptr,
+                                   kInstanceName, kTrayIconId, endCallvane);
+        // A unique argument tells this start's process from earlier ones.
+        std::string run = Format("start-%d-%lu", i, GetCurrentProcessId());
+        StartTimes least = TimeStart(ReferencePath(), std::wstring(run.begin(), run.end()), {"TrayReference.exe", run},
+                                     kReferenceClass, nullptr, kReferenceIconId, EndReference);
         if (app.icon < 0 || least.icon < 0) {
             Note(app.icon < 0 ? "startup: Callvane showed no tray icon" : "startup: the reference showed no tray icon");
             return 1;
@@ -652,6 +706,11 @@ int Startup(int runs)
             milliseconds.push_back(app.icon);
             windowMilliseconds.push_back(app.window);
             reference.push_back(least.icon);
+            pairRatios.push_back(app.icon / least.icon);
+            if (app.cpu >= 0 && least.cpu >= 0) {
+                cpu.push_back(app.cpu);
+                referenceCpu.push_back(least.cpu);
+            }
         }
     }
     double median = Median(milliseconds);
@@ -661,8 +720,17 @@ int Startup(int runs)
     Row("startup", "... of which: main window there (median)", Format("%.0f ms", Median(windowMilliseconds)));
     Row("startup", Format("reference tray program, started turn about: median of %d, min / max", runs),
         Format("%.0f ms, %.0f / %.0f ms", Median(reference), Percentile(reference, 0), Percentile(reference, 1)));
+    Row("startup", "each start over the reference's started next to it: median, quartiles",
+        Format("x %.2f, x %.2f - %.2f", Median(pairRatios), Percentile(pairRatios, 0.25),
+               Percentile(pairRatios, 0.75)));
+    Row("startup", Format("CPU used by the process when its icon appeared, median of %u: Callvane / reference",
+                          static_cast<unsigned>(cpu.size())),
+        Format("%.1f / %.1f ms", Median(cpu), Median(referenceCpu)));
+    RatioRow("start-up CPU", Median(cpu), Median(referenceCpu), "ms", 1.2,
+             Format("CPU (schedstat) from process start to icon, medians of %u starts each", static_cast<unsigned>(cpu.size())));
     RatioRow("start-up", median, Median(reference), "ms", 1.2,
-             Format("process start -> icon, medians of %d starts each, turn about", runs));
+             Format("process start -> icon, medians of %d starts each, turn about; pairs x %.2f", runs,
+                    Median(pairRatios)));
     return 0;
 }
 
