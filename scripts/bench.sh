@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Callvane, registers the stand-in handset and runs the
-# benchmarks of CallvaneBench.exe under Wine on a private display; prints one
-# Markdown table of the results with the machine they came from, and keeps a
-# copy in build/bench-results.md. See docs/PERFORMANCE.md.
+# benchmarks of CallvaneBench.exe under Wine on a private display; prints the
+# ratio table (Callvane against a minimal tray program run beside it, and key
+# latency against its floor), then the table of all results, with the machine
+# they came from, and keeps a copy in build/bench-results.md. See
+# docs/PERFORMANCE.md.
 #
 #   scripts/bench.sh [--quick] [watch|startup|latency|growth|idle ...]
 #
@@ -79,9 +81,15 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
   echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores, $(uname -sr), $(wine --version 2>/dev/null), load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
   echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC'); sizes: idle ${idle_seconds} s, ${passes} passes, ${keys} keys, ${starts} starts, windows ${windows}, depth ${depth}"
   echo
+  # The ratios first: Callvane against the reference tray program (or, for
+  # key latency, the floor), measured side by side in the same run.
+  echo "| | Figure | Ratio | Callvane | Reference | Target | | Conditions |"
+  echo "|---|---|---|---|---|---|---|---|"
+  grep '^| ratio |' "$out" || true
+  echo
   echo "| Benchmark | Measure | Result | Target | |"
   echo "|---|---|---|---|---|"
-  grep '^|' "$out" || true
+  grep '^|' "$out" | grep -v '^| ratio |' || true
   echo
   grep '^- ' "$out" || true
 } | tee "$root/build/bench-results.md"

@@ -146,25 +146,85 @@ TEST_F(TrayTest, EachChangeSendsOnlyItsOwnFlags)
     EXPECT_EQ(wcslen(m_dlg->m_trayIcon.Data().szTip), 127u);
 }
 
-TEST_F(TrayTest, IconComesBackWhenTheShellAnnouncesARestart)
+// A shell as the program meets it: it may refuse adds (not up yet, at
+// logon) or one change; what it accepted is what it shows.
+bool g_refuseAdds = false;
+bool g_refuseModifies = false;
+std::wstring g_shownTip;
+
+BOOL WINAPI RecordingShell(DWORD message, PNOTIFYICONDATAW data)
 {
-    HWND hMain = m_dlg->m_hWnd;
-    m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+    if ((message == NIM_ADD && g_refuseAdds) || (message == NIM_MODIFY && g_refuseModifies))
+        return FALSE;
+    BOOL accepted = Shell_NotifyIconW(message, data);
+    if (accepted && (data->uFlags & NIF_TIP))
+        g_shownTip = data->szTip;
+    return accepted;
+}
+
+TEST_F(TrayTest, IconComesBackAfterTheShellLostOrRefusedIt)
+{
+    enum class Loss { ShellRestarted, FirstAddRefused };
+    enum class Cue { TaskbarCreated, NextRefresh };
+    const struct {
+        Loss loss;
+        Cue cue;
+    } cases[] = {
+        {Loss::ShellRestarted, Cue::TaskbarCreated},
+        // Started before the shell: the shell announces nothing to a
+        // program whose add it refused, and the next tick adds it.
+        {Loss::FirstAddRefused, Cue::NextRefresh},
+        {Loss::FirstAddRefused, Cue::TaskbarCreated},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "loss " << static_cast<int>(c.loss) << ", cue " << static_cast<int>(c.cue));
+        m_dlg.reset();
+        PumpMessages();
+        g_refuseAdds = c.loss == Loss::FirstAddRefused;
+        m_dlg = std::make_unique<CCallvaneDlg>(nullptr);
+        m_dlg->m_trayIcon.SetNotifyFunction(RecordingShell);
+        ASSERT_TRUE(m_dlg->Create(IDD_CALLVANE_DIALOG));
+        HWND hMain = m_dlg->m_hWnd;
+        m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+        m_dlg->RefreshTrayStatus();
+        if (c.loss == Loss::ShellRestarted) {
+            // What a crashing shell does to every icon.
+            NOTIFYICONDATAW lost = {};
+            lost.cbSize = NOTIFYICONDATAW_V2_SIZE;
+            lost.hWnd = hMain;
+            lost.uID = kTrayIconId;
+            ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &lost));
+        }
+        ASSERT_FALSE(TrayIconExists(hMain, kTrayIconId));
+        g_refuseAdds = false;
+
+        if (c.cue == Cue::TaskbarCreated)
+            PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+        else
+            m_dlg->RefreshTrayStatus();
+        EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
+        // With the current image and tip, not the start-up ones.
+        EXPECT_EQ(g_shownTip, L"Can't find Yahoo! Messenger");
+        EXPECT_EQ(ImageFile(), L"nophone.ico");
+        m_dlg->m_pDeviceDlg->m_nModel = 0;
+    }
+}
+
+// A refresh that finds the state unchanged may send nothing, but only when
+// the shell accepted the last change: a refused one is sent again.
+TEST_F(TrayTest, ARefusedChangeIsSentAgainAtTheNextRefresh)
+{
+    m_dlg->m_trayIcon.SetNotifyFunction(RecordingShell);
     m_dlg->RefreshTrayStatus();
-
-    // What a crashing shell does to every icon.
-    NOTIFYICONDATAW lost = {};
-    lost.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    lost.hWnd = hMain;
-    lost.uID = kTrayIconId;
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &lost));
-    ASSERT_FALSE(TrayIconExists(hMain, kTrayIconId));
-
-    // The restarted shell's broadcast to every top-level window.
-    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
-    // With its current image and tip, not the start-up ones.
-    EXPECT_EQ(Tip(), L"Can't find Yahoo! Messenger");
-    EXPECT_EQ(ImageFile(), L"nophone.ico");
+    ASSERT_EQ(g_shownTip, L"Can't find USB Phone");
+    m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+    g_refuseModifies = true;
+    m_dlg->RefreshTrayStatus();
+    g_refuseModifies = false;
+    ASSERT_EQ(g_shownTip, L"Can't find USB Phone");
+    m_dlg->RefreshTrayStatus();
+    EXPECT_EQ(g_shownTip, L"Can't find Yahoo! Messenger");
     m_dlg->m_pDeviceDlg->m_nModel = 0;
+    m_dlg->RefreshTrayStatus();
+    EXPECT_EQ(g_shownTip, L"Can't find USB Phone");
 }

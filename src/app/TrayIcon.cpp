@@ -33,7 +33,7 @@ BOOL CTrayIcon::Add(HWND hWnd, UINT uCallbackMessage, HICON hIcon, const wchar_t
     m_data.cbSize = kRecordSize;
     CopyTruncated(m_data.szTip, tip);
     m_data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    return Shell_NotifyIconW(NIM_ADD, &m_data);
+    return Notify(NIM_ADD);
 }
 
 BOOL CTrayIcon::Restore()
@@ -41,14 +41,43 @@ BOOL CTrayIcon::Restore()
     if (m_data.hWnd == nullptr)
         return FALSE;
     m_data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    return Shell_NotifyIconW(NIM_ADD, &m_data);
+    return Notify(NIM_ADD);
+}
+
+bool CTrayIcon::Shows(const wchar_t* path, const wchar_t* tip) const
+{
+    return m_added && m_image && m_shownIcon == m_image.Get() && m_imagePath == path && wcscmp(m_shownTip, tip) == 0;
+}
+
+// Records what the shell accepted; what it refused counts as not shown.
+BOOL CTrayIcon::Notify(DWORD message)
+{
+    BOOL result = m_notify(message, &m_data);
+    if (message == NIM_ADD)
+        m_added = result != FALSE;
+    if (message == NIM_DELETE) {
+        m_added = false;
+        m_shownIcon = nullptr;
+        m_shownTip[0] = L'\0';
+    }
+    if (message == NIM_DELETE || (message == NIM_MODIFY && !m_added))
+        return result;
+    if (m_data.uFlags & NIF_ICON)
+        m_shownIcon = result ? m_data.hIcon : nullptr;
+    if (m_data.uFlags & NIF_TIP) {
+        if (result)
+            CopyTruncated(m_shownTip, m_data.szTip);
+        else
+            m_shownTip[0] = L'\0';
+    }
+    return result;
 }
 
 BOOL CTrayIcon::SetIcon(HICON hIcon)
 {
     m_data.uFlags = NIF_ICON;
     m_data.hIcon = hIcon;
-    return Shell_NotifyIconW(NIM_MODIFY, &m_data);
+    return Notify(NIM_MODIFY);
 }
 
 BOOL CTrayIcon::SetIconFromFile(const wchar_t* path)
@@ -67,7 +96,7 @@ BOOL CTrayIcon::SetTip(const wchar_t* tip)
 {
     m_data.uFlags = NIF_TIP;
     CopyTruncated(m_data.szTip, tip);
-    return Shell_NotifyIconW(NIM_MODIFY, &m_data);
+    return Notify(NIM_MODIFY);
 }
 
 BOOL CTrayIcon::ShowWarningBalloon(const wchar_t* text)
@@ -77,12 +106,12 @@ BOOL CTrayIcon::ShowWarningBalloon(const wchar_t* text)
     CopyTruncated(m_data.szInfoTitle, L"Warning");
     m_data.uTimeout = kBalloonTimeoutMs;
     m_data.dwInfoFlags = NIIF_WARNING;
-    return Shell_NotifyIconW(NIM_MODIFY, &m_data);
+    return Notify(NIM_MODIFY);
 }
 
 BOOL CTrayIcon::Remove()
 {
     if (m_data.hWnd == nullptr)
         return FALSE;
-    return Shell_NotifyIconW(NIM_DELETE, &m_data);
+    return Notify(NIM_DELETE);
 }

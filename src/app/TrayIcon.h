@@ -1,6 +1,8 @@
 // CTrayIcon: one notification-area icon. Each operation sends the shell only
 // the fields it changes (its own uFlags), so a balloon set earlier is not
-// shown again by a later change of tip or image.
+// shown again by a later change of tip or image. It remembers what the shell
+// last accepted, so that a refresh can tell whether the shell shows an image
+// and tip already, and whether the icon was ever added.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +19,11 @@ public:
     CTrayIcon(const CTrayIcon&) = delete;
     CTrayIcon& operator=(const CTrayIcon&) = delete;
 
+    // The shell's entry point; a test passes one that refuses, as a shell
+    // that is not up yet does.
+    using NotifyFunction = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
+    void SetNotifyFunction(NotifyFunction notify) { m_notify = notify; }
+
     BOOL Add(HWND hWnd, UINT uCallbackMessage, HICON hIcon, const wchar_t* tip, UINT uID);
     BOOL SetIcon(HICON hIcon);
     // Loads the .ico file at its own size. The image is kept while it is
@@ -28,12 +35,23 @@ public:
     // Adds the icon again with its current image and tip, after the shell
     // has restarted and lost every icon.
     BOOL Restore();
+    // Whether the shell holds the icon: the last add succeeded.
+    bool IsAdded() const { return m_added; }
+    // Whether the shell holds the icon and last accepted this file's image
+    // and this tip: sending them again would change nothing it shows.
+    bool Shows(const wchar_t* path, const wchar_t* tip) const;
 
     const NOTIFYICONDATAW& Data() const { return m_data; }
     const std::wstring& ImagePath() const { return m_imagePath; }
 
 private:
+    BOOL Notify(DWORD message);
+
+    NotifyFunction m_notify = Shell_NotifyIconW;
     NOTIFYICONDATAW m_data;
+    bool m_added = false;           // the shell accepted the last add
+    HICON m_shownIcon = nullptr;    // the image the shell last accepted
+    wchar_t m_shownTip[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)] = {};   // the tip it last accepted
     CIconHandle m_image;          // image loaded from a file, if one is shown
     std::wstring m_imagePath;     // the file m_image came from
 };

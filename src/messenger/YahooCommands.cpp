@@ -251,6 +251,16 @@ HWND WaitForCallDialog(const CDeskBefore& before)
     return nullptr;
 }
 
+// The keyboard focus of another thread, from its GUI information: what
+// GetFocus reads while attached to its input, in one round trip to the
+// window server instead of three. Null when it cannot be read.
+HWND ThreadFocus(DWORD nThread)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return nThread != 0 && GetGUIThreadInfo(nThread, &info) ? info.hwndFocus : nullptr;
+}
+
 }  // namespace
 
 int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
@@ -320,9 +330,13 @@ void CYahooDialog::BringToFront(HWND hWnd)
         if (answering)
             WaitForForeign([&] { return !IsIconic(hWnd); });
     }
+    // In front already: raising, foregrounding and activating it again
+    // would change nothing, and each is a round trip to the window server
+    // on every digit's 'Show'.
+    if (IsActiveAtTop(hWnd))
+        return;
     // BringWindowToTop, without waiting.
-    if (!IsActiveAtTop(hWnd))
-        SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
+    SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
     SetForegroundWindow(hWnd);
     SetActiveWindow(hWnd);
 }
@@ -352,7 +366,7 @@ void CYahooDialog::SetMessengerFocus(HWND hTarget) const
     // Already there (the digits after the first): SetFocus would send
     // nothing, and the round trips to the messenger's thread would only
     // delay the key.
-    if (GetMessengerFocus() == hTarget)
+    if (ThreadFocus(MessengerThread()) == hTarget)
         return;
     if (!IsAnswering(hTarget))
         return;

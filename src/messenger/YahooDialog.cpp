@@ -46,7 +46,9 @@ void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent != kWatchTimerId)
         return;
-    BOOL bFound = FindMessenger();
+    // The watch never reads the contact list, and every command that does
+    // searches it afresh first: the tick looks for the main window only.
+    BOOL bFound = FindMainWindow();
     if (bFound)
         WatchCalls();
     else
@@ -59,7 +61,7 @@ void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
     SetTimer(kWatchTimerId, kWatchPeriodMs);
 }
 
-BOOL CYahooDialog::FindMessenger()
+BOOL CYahooDialog::FindMainWindow()
 {
     m_hMessengerWnd = FindWindowW(kMainWindowClass, nullptr);
     if (!m_hMessengerWnd)
@@ -67,6 +69,13 @@ BOOL CYahooDialog::FindMessenger()
     // The number box lives as long as the main window: search only for a new one.
     if (!IsWindow(m_hNumberEdit))
         EnumChildWindows(m_hMessengerWnd, FindNumberEditProc, reinterpret_cast<LPARAM>(this));
+    return TRUE;
+}
+
+BOOL CYahooDialog::FindMessenger()
+{
+    if (!FindMainWindow())
+        return FALSE;
     // Only inside the main window: a list view of another program, below it
     // on the desktop, would otherwise take the handset's arrow keys.
     const CWindowMatch contactList(L"", kListViewClass, nullptr);
@@ -106,11 +115,15 @@ void CYahooDialog::WatchCalls()
         WatchAfterCallIn();
         return;
     }
-    wchar_t callInTitle[kNameChars];
-    ReadWindowText(WindowText::CallIn, callInTitle);
-    HWND hNotification = FindWindowW(kNotificationClass, callInTitle);
-    if (!hNotification)
-        hNotification = FindWindowW(kNotificationClass, nullptr);
+    // The notification with the incoming-call title, else any: with none
+    // at all there is no title to read from the language file.
+    HWND hNotification = FindWindowW(kNotificationClass, nullptr);
+    if (hNotification) {
+        wchar_t callInTitle[kNameChars];
+        ReadWindowText(WindowText::CallIn, callInTitle);
+        if (HWND hTitled = FindWindowW(kNotificationClass, callInTitle))
+            hNotification = hTitled;
+    }
     if (hNotification)
         WatchNotification(hNotification);
     else
@@ -190,6 +203,9 @@ void CYahooDialog::WatchNotification(HWND hNotification)
 void CYahooDialog::ScanForCall()
 {
     CTopLevelScan scan;
+    // Read once per scan, not once per dialog of another thread (this
+    // program's own four among them).
+    const DWORD nMessengerThread = MessengerThread();
     HWND hExamined = nullptr;
     for (;;) {
         HWND hStart = nullptr;
@@ -207,7 +223,7 @@ void CYahooDialog::ScanForCall()
             hFound = scan.FindBelow(hStart, kDialogClass);
             if (!hFound)
                 break;
-            if (!IsMessengerThread(hFound)) {
+            if (nMessengerThread == 0 || GetWindowThreadProcessId(hFound, nullptr) != nMessengerThread) {
                 hExamined = hFound;
                 continue;
             }
@@ -221,12 +237,6 @@ void CYahooDialog::ScanForCall()
     }
     m_hCallWnd = nullptr;
     SendStatus(kStatusReady);
-}
-
-BOOL CYahooDialog::IsMessengerThread(HWND hWnd) const
-{
-    DWORD nMessengerThread = m_hMessengerWnd ? GetWindowThreadProcessId(m_hMessengerWnd, nullptr) : 0;
-    return nMessengerThread != 0 && GetWindowThreadProcessId(hWnd, nullptr) == nMessengerThread;
 }
 
 // The first descendant of class "Button" with the hang-up text decides: it is

@@ -18,6 +18,8 @@ public:
     // TRUE when the messenger's main window exists; then also finds its
     // number box (only while the one known is gone) and its contact list.
     BOOL FindMessenger();
+    // Only the main window and the number box: what the watch tick needs.
+    BOOL FindMainWindow();
     // One watch pass: reports at most one status, from the call window known,
     // the incoming-call notification or a scan for a call in progress.
     void WatchCalls();
@@ -51,7 +53,6 @@ private:
     void WatchNotification(HWND hNotification);
     void ScanForCall();
     HWND FindHangUpButton(HWND hParent) const;
-    BOOL IsMessengerThread(HWND hWnd) const;
     void SendStatus(uint32_t nStatus);
 
     DWORD MessengerThread() const;

@@ -306,6 +306,16 @@ void Row(const std::string& benchmark, const std::string& measure, const std::st
     fflush(stdout);
 }
 
+void RatioRow(const std::string& figure, double callvane, double reference, const std::string& unit,
+              double targetRatio, const std::string& conditions)
+{
+    double ratio = reference > 0 ? callvane / reference : 0;
+    printf("| ratio | %s | %.2f | %.4g %s | %.4g %s | <= %.1f | %s | %s |\n", figure.c_str(), ratio, callvane,
+           unit.c_str(), reference, unit.c_str(), targetRatio,
+           reference > 0 && ratio <= targetRatio ? "met" : "**missed**", conditions.c_str());
+    fflush(stdout);
+}
+
 void Note(const std::string& text)
 {
     printf("- %s\n", text.c_str());

@@ -68,6 +68,10 @@ double Percentile(std::vector<double> values, double fraction);
 // gathers, and notes (lines starting with "- ").
 void Row(const std::string& benchmark, const std::string& measure, const std::string& value,
          const std::string& target = "", const std::string& verdict = "");
+// A row of the ratio table: Callvane's figure over the reference's, measured
+// side by side; the ratio comes third, as a bare number, for scripts.
+void RatioRow(const std::string& figure, double callvane, double reference, const std::string& unit,
+              double targetRatio, const std::string& conditions);
 void Note(const std::string& text);
 std::string Format(const char* format, ...);
 std::string Narrow(const std::wstring& text);
