@@ -590,7 +590,8 @@ int LatencyParts(int keys)
         if (attached)
             AttachThreadInput(self, simThread, FALSE);
         int64_t t1 = Counter();
-        GUITHREADINFO info = {sizeof info};
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
         HWND hInfo = GetGUIThreadInfo(simThread, &info) ? info.hwndFocus : nullptr;
         int64_t t2 = Counter();
         SetForegroundWindow(hMainWindow);
