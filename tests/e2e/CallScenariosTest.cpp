@@ -302,7 +302,7 @@ TEST_F(E2eCalls, FarSideHangsUpAndVoiceMessageModeReportsNothing)
 // already is called there.
 TEST_F(E2eCalls, OutgoingCallFromTheContactList)
 {
-    HWND hCarol = m_sim->CommandWindow(L"open conversation name=Carol");
+    HWND hCarol = m_sim->CommandWindow(L"open conversation name=Carol quiet");
     ASSERT_NE(hCarol, nullptr);
     ASSERT_EQ(m_sim->Command(L"contact-return delay=300"), 1);
     ASSERT_EQ(m_sim->Command(L"select 0"), 1);
