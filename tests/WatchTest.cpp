@@ -7,6 +7,7 @@
 #include "link/CallCodes.h"
 #include "messenger/MessengerIds.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -395,6 +396,8 @@ TEST_F(WatchTest, ScanEndsAtTheBottomMostWindow)
 
 // Every tick sets the timer back to 2000 ms; 'Acpt' makes the next one come
 // after 5000 ms, once.
+// The watch's period is checked by order against two timers of the test's
+// own, never by elapsed time: a loaded machine delays every timer alike.
 TEST_F(WatchTest, TimerRearmsEveryTickAndWaitsFiveSecondsOnceAfterAccept)
 {
     HWND hBrowser = nullptr;
@@ -403,22 +406,43 @@ TEST_F(WatchTest, TimerRearmsEveryTickAndWaitsFiveSecondsOnceAfterAccept)
     ASSERT_EQ(Statuses(), kCallIn);
 
     CTestYahooDialog& y = m_side.m_yahoo;
+    const UINT_PTR kEarlierTimerId = 1, kLaterTimerId = 2;
+    const std::vector<UINT_PTR>& ids = y.m_timerIds;
+    auto first = [&](UINT_PTR id) { return std::find(ids.begin(), ids.end(), id) - ids.begin(); };
+    // The next watch tick comes after the test's timer of earlierMs and
+    // before its timer of laterMs, both set now.
+    auto nextTickBetween = [&](UINT earlierMs, UINT laterMs) {
+        y.m_timerIds.clear();
+        SetTimer(y.m_hWnd, kEarlierTimerId, earlierMs, nullptr);
+        SetTimer(y.m_hWnd, kLaterTimerId, laterMs, nullptr);
+        EXPECT_TRUE(WaitFor([&] { return first(kLaterTimerId) < static_cast<ptrdiff_t>(ids.size()); }, 15000));
+        KillTimer(y.m_hWnd, kEarlierTimerId);
+        KillTimer(y.m_hWnd, kLaterTimerId);
+        EXPECT_LT(first(kEarlierTimerId), first(kWatchTimerId));
+        EXPECT_LT(first(kWatchTimerId), first(kLaterTimerId));
+    };
+    auto waitForTick = [&] {
+        y.m_tickTimes.clear();
+        ASSERT_TRUE(WaitFor([&] { return !y.m_tickTimes.empty(); }, 10000));
+    };
+
     y.m_bLiveTimer = true;
-    y.m_tickTimes.clear();
-    ASSERT_TRUE(WaitFor([&] { return y.m_tickTimes.size() >= 2; }, 7000));
-    DWORD interval = y.m_tickTimes[1] - y.m_tickTimes[0];
-    EXPECT_GE(interval, 1700u);
-    EXPECT_LE(interval, 3000u);
+    waitForTick();
+    nextTickBetween(1500, 2500);
     Statuses();
 
-    y.m_tickTimes.clear();
-    DWORD accepted = GetTickCount();
+    // Accepting lengthens the one period that follows to 5 s.
+    y.m_timerIds.clear();
+    SetTimer(y.m_hWnd, kEarlierTimerId, 4500, nullptr);
     EXPECT_EQ(y.ExecuteCommand(kCmdAccept, 0), 1);
+    SetTimer(y.m_hWnd, kLaterTimerId, 5500, nullptr);
     EXPECT_EQ(Statuses(), kTalk);
-    ASSERT_TRUE(WaitFor([&] { return y.m_tickTimes.size() >= 2; }, 10000));
-    EXPECT_GE(y.m_tickTimes[0] - accepted, 4700u);
-    EXPECT_LE(y.m_tickTimes[0] - accepted, 6500u);
-    interval = y.m_tickTimes[1] - y.m_tickTimes[0];
-    EXPECT_GE(interval, 1700u);
-    EXPECT_LE(interval, 3000u);
+    EXPECT_TRUE(WaitFor([&] { return first(kLaterTimerId) < static_cast<ptrdiff_t>(ids.size()); }, 15000));
+    KillTimer(y.m_hWnd, kEarlierTimerId);
+    KillTimer(y.m_hWnd, kLaterTimerId);
+    EXPECT_LT(first(kEarlierTimerId), first(kWatchTimerId));
+    EXPECT_LT(first(kWatchTimerId), first(kLaterTimerId));
+    // Then 2 s again.
+    waitForTick();
+    nextTickBetween(1500, 2500);
 }
