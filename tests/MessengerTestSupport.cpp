@@ -288,14 +288,6 @@ bool ArrangeAtBottom(HWND hWnd, DWORD timeoutMs)
                             [&] { return GetWindow(hWnd, GW_HWNDNEXT) == nullptr; }, timeoutMs);
 }
 
-std::vector<HWND> TopLevelWindows()
-{
-    std::vector<HWND> windows;
-    for (HWND hWnd = GetWindow(GetDesktopWindow(), GW_CHILD); hWnd; hWnd = GetWindow(hWnd, GW_HWNDNEXT))
-        windows.push_back(hWnd);
-    return windows;
-}
-
 std::wstring WindowTitle(HWND hWnd)
 {
     wchar_t text[256] = {};

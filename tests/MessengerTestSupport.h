@@ -129,8 +129,6 @@ void PlaceBelow(HWND hWnd, HWND hAfter);
 bool ArrangeTopDown(const std::vector<HWND>& windows, DWORD timeoutMs = 6000);
 // The same for one window at the bottom of the Z order.
 bool ArrangeAtBottom(HWND hWnd, DWORD timeoutMs = 6000);
-// The top-level windows from the top of the Z order down.
-std::vector<HWND> TopLevelWindows();
 std::wstring WindowTitle(HWND hWnd);
 std::string CodeText(uint32_t code);
 std::string CodesText(const std::vector<uint32_t>& codes);

@@ -5,6 +5,7 @@
 
 #include "MessengerTestSupport.h"
 #include "messenger/MessengerIds.h"
+#include "messenger/WindowClass.h"
 #include "messenger/WindowMatch.h"
 #include "link/CallCodes.h"
 

@@ -478,6 +478,19 @@ bool ReadClassesValue(const std::wstring& subKey, wchar_t* value, DWORD chars)
     return true;
 }
 
+// A type library version as the registry writes it: "major.minor" in
+// hexadecimal.
+bool ParseVersion(const wchar_t* text, WORD& major, WORD& minor)
+{
+    unsigned textMajor = 0;
+    unsigned textMinor = 0;
+    if (swscanf(text, L"%x.%x", &textMajor, &textMinor) != 2 || textMajor > 0xFFFF || textMinor > 0xFFFF)
+        return false;
+    major = static_cast<WORD>(textMajor);
+    minor = static_cast<WORD>(textMinor);
+    return true;
+}
+
 // The highest version of a type library registered under
 // HKCR\TypeLib\{libid}, whose keys are "major.minor" in hexadecimal.
 bool HighestRegisteredVersion(const wchar_t* libid, WORD& major, WORD& minor)
@@ -493,13 +506,13 @@ bool HighestRegisteredVersion(const wchar_t* libid, WORD& major, WORD& minor)
     for (DWORD index = 0; RegEnumKeyExW(hKey, index, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
                           ERROR_NO_MORE_ITEMS;
          ++index, chars = kVersionChars) {
-        unsigned keyMajor = 0;
-        unsigned keyMinor = 0;
-        if (swscanf(name, L"%x.%x", &keyMajor, &keyMinor) != 2 || keyMajor > 0xFFFF || keyMinor > 0xFFFF)
+        WORD keyMajor = 0;
+        WORD keyMinor = 0;
+        if (!ParseVersion(name, keyMajor, keyMinor))
             continue;
         if (!found || keyMajor > major || (keyMajor == major && keyMinor > minor)) {
-            major = static_cast<WORD>(keyMajor);
-            minor = static_cast<WORD>(keyMinor);
+            major = keyMajor;
+            minor = keyMinor;
             found = true;
         }
     }
@@ -517,17 +530,12 @@ bool LoadRegisteredCoclass(const CLSID& clsid, CComPtr<ITypeInfo>& coclass)
     if (!ReadClassesValue(classKey + L"\\TypeLib", libidText, kGuidChars) || FAILED(CLSIDFromString(libidText, &libid)))
         return false;
     wchar_t version[kVersionChars] = {};
-    unsigned major = 0;
-    unsigned minor = 0;
     WORD libMajor = 0;
     WORD libMinor = 0;
-    if (ReadClassesValue(classKey + L"\\Version", version, kVersionChars) &&
-        swscanf(version, L"%x.%x", &major, &minor) == 2 && major <= 0xFFFF && minor <= 0xFFFF) {
-        libMajor = static_cast<WORD>(major);
-        libMinor = static_cast<WORD>(minor);
-    } else if (!HighestRegisteredVersion(libidText, libMajor, libMinor)) {
+    if (!(ReadClassesValue(classKey + L"\\Version", version, kVersionChars) &&
+          ParseVersion(version, libMajor, libMinor)) &&
+        !HighestRegisteredVersion(libidText, libMajor, libMinor))
         return false;
-    }
     CComPtr<ITypeLib> library;
     if (FAILED(LoadRegTypeLib(libid, libMajor, libMinor, LOCALE_NEUTRAL, &library)))
         return false;

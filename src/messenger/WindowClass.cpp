@@ -19,6 +19,20 @@ HWND NextInList(const std::vector<HWND>& windows, HWND hWnd)
 
 }  // namespace
 
+void AppendClassWindows(const wchar_t* className, std::vector<HWND>& windows)
+{
+    for (HWND hWnd = FindWindowExW(nullptr, nullptr, className, nullptr); hWnd;
+         hWnd = FindWindowExW(nullptr, hWnd, className, nullptr))
+        windows.push_back(hWnd);
+}
+
+std::vector<HWND> TopLevelWindows()
+{
+    std::vector<HWND> windows;
+    EnumWindows(CollectTopLevelProc, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
 // Reading each window's class from here costs a round trip to the window
 // manager per window (tens of milliseconds over a thousand windows under
 // Wine); FindWindowExW compares classes on its side in one call and lists
@@ -39,7 +53,7 @@ HWND CTopLevelScan::FindBelow(HWND hAfter, const wchar_t* className)
     if (hAbove && std::find(candidates.begin(), candidates.end(), hAbove) != candidates.end())
         return NextInList(candidates, hAbove);
     if (!m_bOrderRead) {
-        EnumWindows(CollectTopLevelProc, reinterpret_cast<LPARAM>(&m_order));
+        m_order = TopLevelWindows();
         m_bOrderRead = true;
     }
     auto it = std::find(m_order.begin(), m_order.end(), hAfter);
@@ -63,8 +77,6 @@ const std::vector<HWND>& CTopLevelScan::ClassWindows(const wchar_t* className)
     }
     m_classes.push_back(ClassList{className, {}});
     std::vector<HWND>& windows = m_classes.back().windows;
-    for (HWND hWnd = FindWindowExW(nullptr, nullptr, className, nullptr); hWnd;
-         hWnd = FindWindowExW(nullptr, hWnd, className, nullptr))
-        windows.push_back(hWnd);
+    AppendClassWindows(className, windows);
     return windows;
 }

@@ -25,6 +25,12 @@ inline bool ClassContains(HWND hWnd, const wchar_t* part)
     return wcsstr(name, part) != nullptr;
 }
 
+// The top-level windows of a class, top first, compared by the window
+// manager (one call per window found, instead of a class read per window).
+void AppendClassWindows(const wchar_t* className, std::vector<HWND>& windows);
+// Every top-level window, top first (the GW_HWNDNEXT order).
+std::vector<HWND> TopLevelWindows();
+
 // Finds top-level windows of a class below a given one in Z order, for one
 // scan down the Z order. Class names are compared as the system compares
 // them: whole and ignoring case.

@@ -92,7 +92,11 @@ bool IsActiveAtTop(HWND hWnd)
 // The top-level windows in Z order, top first, as read at one moment.
 class CZOrder {
 public:
-    CZOrder() { EnumWindows(CollectProc, reinterpret_cast<LPARAM>(this)); }
+    CZOrder() : m_windows(TopLevelWindows())
+    {
+        for (size_t i = 0; i < m_windows.size(); ++i)
+            m_places.emplace(m_windows[i], static_cast<int>(i));
+    }
     const std::vector<HWND>& Windows() const { return m_windows; }
     // Places count from the top; -1 for a window that was not there.
     int PlaceOf(HWND hWnd) const
@@ -102,22 +106,27 @@ public:
     }
 
 private:
-    static BOOL CALLBACK CollectProc(HWND hWnd, LPARAM lParam)
-    {
-        CZOrder* order = reinterpret_cast<CZOrder*>(lParam);
-        order->m_places.emplace(hWnd, static_cast<int>(order->m_windows.size()));
-        order->m_windows.push_back(hWnd);
-        return TRUE;
-    }
     std::vector<HWND> m_windows;
     std::unordered_map<HWND, int> m_places;
 };
 
-HWND ActiveWindowOf(DWORD nThread)
+// Another thread's active and focus windows, in one round trip to the
+// window server (attaching to its input and asking takes three); all null
+// when they cannot be read.
+GUITHREADINFO GuiThreadInfo(DWORD nThread)
 {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
-    return nThread && GetGUIThreadInfo(nThread, &info) ? info.hwndActive : nullptr;
+    if (nThread == 0 || !GetGUIThreadInfo(nThread, &info)) {
+        info = {};
+        info.cbSize = sizeof info;
+    }
+    return info;
+}
+
+HWND ActiveWindowOf(DWORD nThread)
+{
+    return GuiThreadInfo(nThread).hwndActive;
 }
 
 DWORD ProcessOf(HWND hWnd)
@@ -191,20 +200,13 @@ private:
     CZOrder m_order;
 };
 
-void AddClassWindows(const wchar_t* className, std::vector<HWND>& windows)
-{
-    for (HWND hWnd = FindWindowExW(nullptr, nullptr, className, nullptr); hWnd;
-         hWnd = FindWindowExW(nullptr, hWnd, className, nullptr))
-        windows.push_back(hWnd);
-}
-
 // The topmost conversation window that came forward since the desk was
 // read, or null.
 HWND FindConversationCameForward(const CDeskBefore& before)
 {
     std::vector<HWND> conversations;
-    AddClassWindows(kConversationClass, conversations);
-    AddClassWindows(kSearchWindowClass, conversations);
+    AppendClassWindows(kConversationClass, conversations);
+    AppendClassWindows(kSearchWindowClass, conversations);
     if (conversations.empty())
         return nullptr;
     CZOrder now;
@@ -249,16 +251,6 @@ HWND WaitForCallDialog(const CDeskBefore& before)
             return hForeground;
     }
     return nullptr;
-}
-
-// The keyboard focus of another thread, from its GUI information: what
-// GetFocus reads while attached to its input, in one round trip to the
-// window server instead of three. Null when it cannot be read.
-HWND ThreadFocus(DWORD nThread)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    return nThread != 0 && GetGUIThreadInfo(nThread, &info) ? info.hwndFocus : nullptr;
 }
 
 }  // namespace
@@ -346,17 +338,11 @@ DWORD CYahooDialog::MessengerThread() const
     return m_hMessengerWnd ? GetWindowThreadProcessId(m_hMessengerWnd, nullptr) : 0;
 }
 
-// The keyboard focus of the messenger's thread, seen while attached to its
-// input for just this one call.
+// The keyboard focus of the messenger's thread: what GetFocus reads while
+// attached to its input.
 HWND CYahooDialog::GetMessengerFocus() const
 {
-    DWORD nThread = MessengerThread();
-    DWORD nSelf = GetCurrentThreadId();
-    bool attached = nThread != 0 && nThread != nSelf && AttachThreadInput(nSelf, nThread, TRUE);
-    HWND hFocus = GetFocus();
-    if (attached)
-        AttachThreadInput(nSelf, nThread, FALSE);
-    return hFocus;
+    return GuiThreadInfo(MessengerThread()).hwndFocus;
 }
 
 // SetFocus while attached sends the focus messages to the messenger's thread
@@ -366,7 +352,7 @@ void CYahooDialog::SetMessengerFocus(HWND hTarget) const
     // Already there (the digits after the first): SetFocus would send
     // nothing, and the round trips to the messenger's thread would only
     // delay the key.
-    if (ThreadFocus(MessengerThread()) == hTarget)
+    if (GetMessengerFocus() == hTarget)
         return;
     if (!IsAnswering(hTarget))
         return;
