@@ -133,6 +133,10 @@ TEST(ModelessDialog, EnterAndEscapeHideItAndEndDialogDestroysIt)
         EXPECT_FALSE(IsWindowVisible(hDlg)) << command;
         EXPECT_TRUE(IsWindow(hDlg)) << command;
     }
+    // Through the message loop, Escape in one of its controls is the dialog's.
+    ShowWindow(hDlg, SW_SHOWNOACTIVATE);
+    PostMessageW(GetDlgItem(hDlg, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(hDlg); }));
     dlg.EndDialog(IDOK);
     EXPECT_FALSE(IsWindow(hDlg));
     EXPECT_EQ(dlg.m_hWnd, nullptr);

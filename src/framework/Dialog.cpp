@@ -6,8 +6,6 @@
 
 namespace {
 
-const wchar_t kDialogProperty[] = L"Callvane.CDialog";
-
 // Resource type of a template's list data (entries for combo and list boxes),
 // the layout resource editors write beside a dialog template.
 const WORD kDialogInitType = 240;
@@ -63,9 +61,16 @@ CDialog::~CDialog()
         ::DestroyWindow(m_hWnd);
 }
 
+// The object is kept in the dialog's DWLP_USER slot, not in a window property:
+// a property read is a round trip to the window server on every message.
+// The slot is ours only in a dialog that runs DialogProc.
 CDialog* CDialog::FromHandle(HWND hWnd)
 {
-    return hWnd ? static_cast<CDialog*>(::GetPropW(hWnd, kDialogProperty)) : nullptr;
+    if (!hWnd || ::GetClassLongPtrW(hWnd, GCW_ATOM) != reinterpret_cast<ULONG_PTR>(WC_DIALOG))
+        return nullptr;
+    if (reinterpret_cast<DLGPROC>(::GetWindowLongPtrW(hWnd, DWLP_DLGPROC)) != DialogProc)
+        return nullptr;
+    return reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
 }
 
 HWND CDialog::CreateWindowFromTemplate(UINT nIDTemplate, HWND hParent)
@@ -223,9 +228,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
     if (msg == WM_INITDIALOG) {
         pDlg = reinterpret_cast<CDialog*>(lParam);
         pDlg->m_hWnd = hWnd;
-        ::SetPropW(hWnd, kDialogProperty, pDlg);
+        ::SetWindowLongPtrW(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(pDlg));
     } else {
-        pDlg = FromHandle(hWnd);
+        pDlg = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
     }
     if (!pDlg)
         return FALSE;
@@ -274,7 +279,7 @@ INT_PTR CDialog::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
         return FALSE;
 
     case WM_NCDESTROY: {
-        ::RemovePropW(m_hWnd, kDialogProperty);
+        ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
         m_hWnd = nullptr;
         CWinApp* app = GetApp();
         // Like any main window, its end ends the application's message loop.

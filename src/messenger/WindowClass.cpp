@@ -4,7 +4,7 @@
 
 namespace {
 
-BOOL CALLBACK CollectTopLevelProc(HWND hWnd, LPARAM lParam)
+BOOL CALLBACK CollectWindowProc(HWND hWnd, LPARAM lParam)
 {
     reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
     return TRUE;
@@ -29,7 +29,7 @@ void AppendClassWindows(const wchar_t* className, std::vector<HWND>& windows)
 std::vector<HWND> TopLevelWindows()
 {
     std::vector<HWND> windows;
-    EnumWindows(CollectTopLevelProc, reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(CollectWindowProc, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
@@ -79,4 +79,31 @@ const std::vector<HWND>& CTopLevelScan::ClassWindows(const wchar_t* className)
     std::vector<HWND>& windows = m_classes.back().windows;
     AppendClassWindows(className, windows);
     return windows;
+}
+
+bool CClassAtoms::AnyOf(const std::vector<HWND>& windows, ULONG_PTR atom)
+{
+    std::vector<std::pair<HWND, ULONG_PTR>> atoms;
+    atoms.reserve(windows.size());
+    bool found = false;
+    for (HWND hWnd : windows) {
+        auto known = std::find_if(m_atoms.begin(), m_atoms.end(), [&](const auto& entry) { return entry.first == hWnd; });
+        ULONG_PTR windowAtom = known != m_atoms.end() ? known->second : GetClassLongPtrW(hWnd, GCW_ATOM);
+        atoms.emplace_back(hWnd, windowAtom);
+        found = found || windowAtom == atom;
+    }
+    m_atoms.swap(atoms);
+    return found;
+}
+
+// The dialog class is a system atom: compared as an atom, not by name.
+bool CTopLevelScan::ThreadOwnsDialog(DWORD nThread, CClassAtoms& classes)
+{
+    if (m_threadOwnsDialog)
+        return *m_threadOwnsDialog;
+    std::vector<HWND> windows;
+    if (nThread != 0)
+        EnumThreadWindows(nThread, CollectWindowProc, reinterpret_cast<LPARAM>(&windows));
+    m_threadOwnsDialog = classes.AnyOf(windows, reinterpret_cast<ULONG_PTR>(WC_DIALOG));
+    return *m_threadOwnsDialog;
 }

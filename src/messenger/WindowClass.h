@@ -6,7 +6,9 @@
 
 #include <cwchar>
 #include <list>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MessengerIds.h"
@@ -31,6 +33,19 @@ void AppendClassWindows(const wchar_t* className, std::vector<HWND>& windows);
 // Every top-level window, top first (the GW_HWNDNEXT order).
 std::vector<HWND> TopLevelWindows();
 
+// The class atoms of windows, kept from one read to the next: a window keeps
+// its class for life, so only windows not seen at the last read cost a round
+// trip (for another process's window). Windows no longer passed in are
+// forgotten.
+class CClassAtoms {
+public:
+    // Whether one of the windows is of the class with this atom.
+    bool AnyOf(const std::vector<HWND>& windows, ULONG_PTR atom);
+
+private:
+    std::vector<std::pair<HWND, ULONG_PTR>> m_atoms;   // as of the last read
+};
+
 // Finds top-level windows of a class below a given one in Z order, for one
 // scan down the Z order. Class names are compared as the system compares
 // them: whole and ignoring case.
@@ -39,6 +54,8 @@ public:
     // The first top-level window of the class below hAfter (from the top
     // when hAfter is null).
     HWND FindBelow(HWND hAfter, const wchar_t* className);
+    // Whether the thread owns a top-level "#32770" window; read once per scan.
+    bool ThreadOwnsDialog(DWORD nThread, CClassAtoms& classes);
 
 private:
     struct ClassList {
@@ -50,4 +67,5 @@ private:
     std::list<ClassList> m_classes;   // a list: references to its entries stay valid
     std::vector<HWND> m_order;   // the top-level windows, top first, once read
     bool m_bOrderRead = false;
+    std::optional<bool> m_threadOwnsDialog;
 };

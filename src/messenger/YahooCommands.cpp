@@ -333,9 +333,16 @@ void CYahooDialog::BringToFront(HWND hWnd)
     SetActiveWindow(hWnd);
 }
 
+// A window keeps its thread for life: read once per main window found.
 DWORD CYahooDialog::MessengerThread() const
 {
-    return m_hMessengerWnd ? GetWindowThreadProcessId(m_hMessengerWnd, nullptr) : 0;
+    if (!m_hMessengerWnd)
+        return 0;
+    if (m_hMessengerWnd != m_hThreadReadFor) {
+        m_nMessengerThread = GetWindowThreadProcessId(m_hMessengerWnd, nullptr);
+        m_hThreadReadFor = m_hMessengerWnd;
+    }
+    return m_nMessengerThread;
 }
 
 // The keyboard focus of the messenger's thread: what GetFocus reads while

@@ -203,8 +203,6 @@ void CYahooDialog::WatchNotification(HWND hNotification)
 void CYahooDialog::ScanForCall()
 {
     CTopLevelScan scan;
-    // Read once per scan, not once per dialog of another thread (this
-    // program's own four among them).
     const DWORD nMessengerThread = MessengerThread();
     HWND hExamined = nullptr;
     for (;;) {
@@ -220,6 +218,10 @@ void CYahooDialog::ScanForCall()
         if (!hFound)
             hFound = scan.FindBelow(hStart, kSearchWindowClass);
         if (!hFound) {
+            // Only the messenger's own dialogs are searched: when it has
+            // none, stepping over the dialogs of other threads finds nothing.
+            if (!scan.ThreadOwnsDialog(nMessengerThread, m_messengerClasses))
+                break;
             hFound = scan.FindBelow(hStart, kDialogClass);
             if (!hFound)
                 break;

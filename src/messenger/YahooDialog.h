@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "MessengerOwner.h"
+#include "WindowClass.h"
 #include "framework/Dialog.h"
 
 class CYahooDialog : public CDialog {
@@ -46,6 +47,9 @@ protected:
 
 private:
     IMessengerOwner* m_pOwner;           // the main dialog; not owned
+    mutable HWND m_hThreadReadFor = nullptr;   // the main window m_nMessengerThread was read from
+    mutable DWORD m_nMessengerThread = 0;
+    CClassAtoms m_messengerClasses;      // of the messenger thread's top-level windows
 
     void WatchCallWindow();
     void WatchAfterCallIn();
