@@ -2,6 +2,10 @@
 // tray: its menu, AutoRun, About, Option, hiding and exit.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <string>
+
 #include "MainDialogFixture.h"
 #include "TestSupport.h"
 #include "app/AboutDlg.h"
@@ -168,6 +172,22 @@ TEST_F(MainDialogTest, WorkersAreCreatedOwnedAndHidden)
     // The handset's control host is item 1000 of the device dialog.
     EXPECT_NE(GetDlgItem(m_dlg->m_pDeviceDlg->m_hWnd, IDC_USBPHONE), nullptr);
     EXPECT_FALSE(m_dlg->m_pDeviceDlg->IsDevicePresent());
+
+    // Dialogs get the themed common controls (version 6, side by side); the
+    // hidden main dialog's buttons are the system's own.
+    auto moduleOfProcedure = [](HWND hWnd) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(hWnd, GWLP_WNDPROC)), &module);
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(module, path, MAX_PATH);
+        CharLowerW(path);
+        return std::wstring(path);
+    };
+    EXPECT_NE(moduleOfProcedure(GetDlgItem(m_dlg->m_pOptionDlg->m_hWnd, IDC_SPEAKER_SLIDER))
+                  .find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."),
+              std::wstring::npos);
+    EXPECT_NE(moduleOfProcedure(GetDlgItem(Main(), IDOK)).find(L"\\user32.dll"), std::wstring::npos);
 }
 
 TEST_F(MainDialogTest, MenuOpensOnRightPressOrLeftDoubleClickOnlyForItsIcon)

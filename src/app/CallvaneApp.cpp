@@ -4,9 +4,8 @@
 #include "CallvaneDlg.h"
 #include "ModulePath.h"
 #include "framework/AxHost.h"
+#include "framework/ThemedControls.h"
 #include "settings/SettingsPaths.h"
-
-#include <commctrl.h>
 
 #include <cwchar>
 #include <memory>
@@ -45,8 +44,7 @@ void CCallvaneApp::InitInstance()
     if (ClaimSingleInstance(GetCommandLineW()) != StartupRole::OnlyInstance)
         return;
 
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
+    EnableThemedControls();
 
     // Settings are written to this path: if it cannot be built whole, the
     // program does not run rather than write somewhere else.

@@ -17,6 +17,9 @@ CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
       m_hIcon(LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_uTaskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
 {
+    // Never seen, and created before the tray icon: its two buttons are the
+    // system's plain ones, so the common controls load after the icon.
+    m_bThemedControls = false;
 }
 
 CCallvaneDlg::~CCallvaneDlg()

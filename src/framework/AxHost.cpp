@@ -616,12 +616,22 @@ void DestroyControl(HostedControl& hosted)
     hosted.tearingDown = false;
 }
 
+// Once per thread, kept until the thread ends: controls are created and
+// released on it at any time.
+bool StartOle()
+{
+    thread_local bool started = false;
+    if (!started)
+        started = SUCCEEDED(OleInitialize(nullptr));
+    return started;
+}
+
 // Creates the control and sites it as an OLE container does: client site
 // (before loading if the control asks for it), init stream, host names,
 // event connection, extent, then in-place activation in the host window.
 bool CreateControl(HWND hWnd, HostedControl& hosted)
 {
-    if (!hosted.hasClsid)
+    if (!hosted.hasClsid || !StartOle())
         return false;
     CComPtr<IUnknown> control;
     if (FAILED(CoCreateInstance(hosted.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
@@ -715,8 +725,6 @@ bool GetAxEventArg(const AxEvent& event, UINT index, VARTYPE vt, VARIANT& out)
 
 bool EnableControlContainer()
 {
-    if (FAILED(OleInitialize(nullptr)))
-        return false;
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = HostWindowProc;

@@ -27,8 +27,9 @@ struct AxEvent {
 // such argument or it does not convert. The caller clears out.
 bool GetAxEventArg(const AxEvent& event, UINT index, VARTYPE vt, VARIANT& out);
 
-// Initialises OLE for this thread and registers the host window class.
-// Called once at start-up, before any dialog that hosts a control.
+// Registers the host window class. Called once at start-up, before any
+// dialog that hosts a control. OLE is started on the thread when its first
+// control is created, so a start that hosts none yet does not load it.
 bool EnableControlContainer();
 // The hosted control's dispatch interface (not AddRef'ed), or null when the
 // control is not installed or could not be created.

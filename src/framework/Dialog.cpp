@@ -1,5 +1,6 @@
 #include "Dialog.h"
 
+#include "ThemedControls.h"
 #include "WinApp.h"
 
 #include <vector>
@@ -76,6 +77,7 @@ CDialog* CDialog::FromHandle(HWND hWnd)
 HWND CDialog::CreateWindowFromTemplate(UINT nIDTemplate, HWND hParent)
 {
     m_nIDTemplate = nIDTemplate;
+    CThemedControlsScope themed(m_bThemedControls);
     return ::CreateDialogParamW(GetResourceInstance(), MAKEINTRESOURCEW(nIDTemplate), hParent, DialogProc,
                                 reinterpret_cast<LPARAM>(this));
 }

@@ -65,6 +65,9 @@ protected:
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
+    // Created with themed common controls (see ThemedControls.h); a dialog
+    // that is never seen can leave them, and their loading, out.
+    bool m_bThemedControls = true;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -32,6 +32,7 @@
 #include "app/CallvaneDlg.h"
 #include "e2e/E2eSession.h"
 #include "framework/AxHost.h"
+#include "framework/ThemedControls.h"
 #include "link/CallCodes.h"
 #include "messenger/MessengerIds.h"
 #include "messenger/WindowMatch.h"
@@ -850,8 +851,11 @@ int main(int argc, char** argv)
 {
     // What the application does at start-up before its dialogs exist.
     EnableControlContainer();
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
+    EnableThemedControls();
+    // Registers the common control classes as the program's first dialog
+    // does; the stand-in messenger windows made here (list views, on
+    // threads of their own) use them outside any dialog.
+    { CThemedControlsScope themed(true); }
 
     std::string what = argc > 1 ? argv[1] : "";
     const char* arg = argc > 2 ? argv[2] : "";
