@@ -1,6 +1,7 @@
 #include "WindowClass.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -81,14 +82,26 @@ const std::vector<HWND>& CTopLevelScan::ClassWindows(const wchar_t* className)
     return windows;
 }
 
+// A listing usually comes in the same order as the last: the entry at the
+// same place is tried first, and the last read is indexed only when the
+// order changed (thousands of windows are read on every tick).
 bool CClassAtoms::AnyOf(const std::vector<HWND>& windows, ULONG_PTR atom)
 {
     std::vector<std::pair<HWND, ULONG_PTR>> atoms;
     atoms.reserve(windows.size());
+    std::unordered_map<HWND, ULONG_PTR> lastRead;
     bool found = false;
-    for (HWND hWnd : windows) {
-        auto known = std::find_if(m_atoms.begin(), m_atoms.end(), [&](const auto& entry) { return entry.first == hWnd; });
-        ULONG_PTR windowAtom = known != m_atoms.end() ? known->second : GetClassLongPtrW(hWnd, GCW_ATOM);
+    for (size_t i = 0; i < windows.size(); ++i) {
+        HWND hWnd = windows[i];
+        ULONG_PTR windowAtom = 0;
+        if (i < m_atoms.size() && m_atoms[i].first == hWnd) {
+            windowAtom = m_atoms[i].second;
+        } else {
+            if (lastRead.empty())
+                lastRead.insert(m_atoms.begin(), m_atoms.end());
+            auto known = lastRead.find(hWnd);
+            windowAtom = known != lastRead.end() ? known->second : GetClassLongPtrW(hWnd, GCW_ATOM);
+        }
         atoms.emplace_back(hWnd, windowAtom);
         found = found || windowAtom == atom;
     }
