@@ -21,8 +21,13 @@ public:
     BOOL DestroyWindow() { return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE; }
     HWND GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
     HMENU GetSystemMenu(BOOL bRevert) const { return ::GetSystemMenu(m_hWnd, bRevert); }
-    UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse) const { return ::SetTimer(m_hWnd, nIDEvent, nElapse, nullptr); }
-    BOOL KillTimer(UINT_PTR nIDEvent) const { return ::KillTimer(m_hWnd, nIDEvent); }
+    // A window's timers: none without a window (a null window would make a
+    // thread timer under another id).
+    UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse) const
+    {
+        return m_hWnd ? ::SetTimer(m_hWnd, nIDEvent, nElapse, nullptr) : 0;
+    }
+    BOOL KillTimer(UINT_PTR nIDEvent) const { return m_hWnd ? ::KillTimer(m_hWnd, nIDEvent) : FALSE; }
     LRESULT SendMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const
     {
         return ::SendMessageW(m_hWnd, msg, wParam, lParam);

@@ -142,8 +142,8 @@ DWORD ProcessOf(HWND hWnd)
 // found would be another contact's.
 class CDeskBefore {
 public:
-    explicit CDeskBefore(HWND hMessengerWnd)
-        : m_nThread(GetWindowThreadProcessId(hMessengerWnd, nullptr)),
+    CDeskBefore(HWND hMessengerWnd, DWORD nMessengerThread)
+        : m_nThread(nMessengerThread),
           m_nProcess(ProcessOf(hMessengerWnd)),
           m_hActive(ActiveWindowOf(m_nThread))
     {
@@ -482,7 +482,7 @@ int CYahooDialog::Call()
     bool fromContactList = hFocus == m_hContactList;
     if (!fromContactList && hFocus != m_hNumberEdit)
         return 0;
-    const CDeskBefore before(m_hMessengerWnd);
+    const CDeskBefore before(m_hMessengerWnd, MessengerThread());
     PostKey(hFocus, VK_RETURN, kReturnDownLParam, kReturnUpLParam);
 
     // A call window already recorded is taken as it is.

@@ -38,7 +38,7 @@ CDeviceDialog::CDeviceDialog(IDeviceOwner* pOwner, IHandset* pHandset)
 BOOL CDeviceDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    ArmTimer(kDetectTimerId, kDetectPeriodMs);
+    SetTimer(kDetectTimerId, kDetectPeriodMs);
     return TRUE;
 }
 
@@ -54,7 +54,7 @@ void CDeviceDialog::OnTimer(UINT_PTR nIDEvent)
     } else if (nIDEvent == kRingWindowTimerId) {
         // The ring window is over.
         m_bRingPending = FALSE;
-        StopTimer(kRingWindowTimerId);
+        KillTimer(kRingWindowTimerId);
     }
 }
 
@@ -107,11 +107,11 @@ void CDeviceDialog::OnControlEvent(const AxEvent& event)
 
 void CDeviceDialog::DetectHandset()
 {
-    StopTimer(kDetectTimerId);
+    KillTimer(kDetectTimerId);
     if (IsDevicePresent())
         return;
     if (!m_handset.OpenDevice(kOpenFirstDevice)) {
-        ArmTimer(kDetectTimerId, kDetectPeriodMs);
+        SetTimer(kDetectTimerId, kDetectPeriodMs);
         return;
     }
     // A handset that opens but reports model 0 counts as absent; detection
@@ -188,7 +188,7 @@ void CDeviceDialog::OnDeviceRemoved()
     m_bOffHook = FALSE;
     m_bRingPending = FALSE;
     RefreshTray();
-    ArmTimer(kDetectTimerId, kDetectPeriodMs);
+    SetTimer(kDetectTimerId, kDetectPeriodMs);
 }
 
 void CDeviceDialog::OnHookChanged(BOOL bOnHook)
@@ -200,7 +200,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
     if (IsPstnAdaptorModel(m_nModel) && m_bRingPending) {
         m_nChannel = kLineChannelPstn;
         m_bRingPending = FALSE;
-        StopTimer(kRingWindowTimerId);
+        KillTimer(kRingWindowTimerId);
         m_strDial = kDialPstnTalk;
         return;
     }
@@ -240,7 +240,7 @@ void CDeviceDialog::OnLineRing(BOOL bRinging)
     m_bRingPending = TRUE;
     // Each ring restarts the window; a ring with FALSE does not arm it.
     if (bRinging)
-        ArmTimer(kRingWindowTimerId, kRingWindowMs);
+        SetTimer(kRingWindowTimerId, kRingWindowMs);
 }
 
 void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
@@ -431,18 +431,6 @@ void CDeviceDialog::RefreshTray()
 {
     if (m_pOwner)
         m_pOwner->RefreshTrayStatus();
-}
-
-void CDeviceDialog::ArmTimer(UINT_PTR nIDEvent, UINT nElapse)
-{
-    if (m_hWnd)
-        SetTimer(nIDEvent, nElapse);
-}
-
-void CDeviceDialog::StopTimer(UINT_PTR nIDEvent)
-{
-    if (m_hWnd)
-        KillTimer(nIDEvent);
 }
 
 bool CDeviceDialog::IsDialEmpty() const

@@ -65,9 +65,6 @@ private:
     void EndCallByState();
     void SendCommand(uint32_t nCode, int32_t nParam = 0);
     void RefreshTray();
-    // Window timers; none without a window (a null window would make thread timers).
-    void ArmTimer(UINT_PTR nIDEvent, UINT nElapse);
-    void StopTimer(UINT_PTR nIDEvent);
     // The dial buffer holds no number: empty, or only a PSTN marker.
     bool IsDialEmpty() const;
     // Appends one typed character, replacing a marker.
