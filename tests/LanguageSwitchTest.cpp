@@ -10,7 +10,7 @@
 #include "framework/BoundedString.h"
 #include "link/CallCodes.h"
 #include "res/resource.h"
-#include "settings/LanguageDlg.h"
+#include "app/LanguageDlg.h"
 #include "settings/SettingsPaths.h"
 
 namespace {

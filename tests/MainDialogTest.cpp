@@ -14,7 +14,7 @@
 #include "app/StartupShortcut.h"
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
-#include "settings/OptionDlg.h"
+#include "app/OptionDlg.h"
 #include "res/resource.h"
 
 #include <memory>

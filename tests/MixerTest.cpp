@@ -8,7 +8,7 @@
 #include "framework/BoundedString.h"
 #include "settings/MixerApi.h"
 #include "settings/MixerVolume.h"
-#include "settings/OptionDlg.h"
+#include "app/OptionDlg.h"
 #include "settings/SettingsPaths.h"
 
 #include <commctrl.h>

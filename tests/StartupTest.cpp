@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "app/AppIds.h"
 #include "app/CallvaneApp.h"
-#include "app/ModulePath.h"
+#include "framework/ModulePath.h"
 #include "app/StartupShortcut.h"
 #include "res/resource.h"
 #include "settings/Settings.h"

@@ -2,8 +2,8 @@
 
 #include "AppIds.h"
 #include "CallvaneDlg.h"
-#include "ModulePath.h"
 #include "framework/AxHost.h"
+#include "framework/ModulePath.h"
 #include "framework/ThemedControls.h"
 #include "settings/SettingsPaths.h"
 

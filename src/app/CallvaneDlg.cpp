@@ -2,15 +2,15 @@
 
 #include "AboutDlg.h"
 #include "AppIds.h"
-#include "ModulePath.h"
+#include "LanguageDlg.h"
+#include "OptionDlg.h"
 #include "StartupShortcut.h"
 #include "framework/BoundedString.h"
+#include "framework/ModulePath.h"
 #include "framework/WinApp.h"
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "res/resource.h"
-#include "settings/LanguageDlg.h"
-#include "settings/OptionDlg.h"
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),

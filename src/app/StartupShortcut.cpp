@@ -1,8 +1,8 @@
 #include "StartupShortcut.h"
 
-#include "ModulePath.h"
 #include "RegistryKey.h"
 #include "framework/BoundedString.h"
+#include "framework/ModulePath.h"
 #include "framework/ScopedHandle.h"
 
 const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";

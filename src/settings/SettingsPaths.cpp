@@ -1,7 +1,7 @@
 #include "SettingsPaths.h"
 
 #include "Settings.h"
-#include "app/ModulePath.h"
+#include "framework/ModulePath.h"
 #include "framework/BoundedString.h"
 
 wchar_t g_szSettingsPath[MAX_PATH];

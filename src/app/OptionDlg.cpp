@@ -1,10 +1,10 @@
 #include "OptionDlg.h"
 
-#include "Settings.h"
-#include "app/CallvaneDlg.h"
+#include "CallvaneDlg.h"
 #include "phone/DeviceDialog.h"
 #include "phone/PhoneIds.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
 
 namespace {
 // Initialisation looks for the handset's own audio device; a released

@@ -1,9 +1,9 @@
 #include "LanguageDlg.h"
 
-#include "Settings.h"
-#include "SettingsPaths.h"
-#include "app/CallvaneDlg.h"
+#include "CallvaneDlg.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPaths.h"
 
 CLanguageDlg::CLanguageDlg(CCallvaneDlg* pParent) : CDialog(IDD_LANGUAGE_DIALOG, pParent), m_pOwner(pParent) {}
 

@@ -3,7 +3,7 @@
 // applied and saved the moment it is made; there is nothing to confirm.
 #pragma once
 
-#include "MixerVolume.h"
+#include "settings/MixerVolume.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 
