@@ -41,6 +41,7 @@ int CCommandRecord::Record(uint32_t nCode, int32_t nParam, CDeviceDialog* pDevic
 void PhoneFixture::SetUp()
 {
     m_dlg = std::make_unique<CRecordingMainDialog>();
+    m_createdTick = GetTickCount();
     ASSERT_TRUE(m_dlg->Create(IDD_CALLVANE_DIALOG));
     ASSERT_NE(m_dlg->m_pDeviceDlg, nullptr);
     ASSERT_NE(m_dlg->m_pYahooDlg, nullptr);

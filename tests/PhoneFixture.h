@@ -80,6 +80,9 @@ protected:
     void Step(const std::wstring& step);
 
     std::unique_ptr<CRecordingMainDialog> m_dlg;
+    // Taken just before the main dialog's creation, so before any of its
+    // timers was armed.
+    DWORD m_createdTick = 0;
     CCommandRecord* m_pRecorder = nullptr;   // in m_dlg
     HWND m_hHandset = nullptr;
     std::unique_ptr<CHandsetChannel> m_channel;
