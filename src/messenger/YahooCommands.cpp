@@ -151,8 +151,10 @@ public:
     DWORD Thread() const { return m_nThread; }
     DWORD Process() const { return m_nProcess; }
 
-    // The window this desk's Return produced, judged against the desk before
-    // it (see CallWindowFrom); null when none.
+    // The window the Return produced, judged against the desk before it: a
+    // new window wins over one only brought forward, and of new ones the
+    // lowest, the earliest made (a window is made at the top of the Z
+    // order). Null when none.
     struct Match {
         HWND hWnd = nullptr;
         bool appeared = false;   // not there before the Return, rather than brought forward
@@ -160,9 +162,7 @@ public:
     Match CallWindowFrom(const CCallDesk& before) const
     {
         Match match;
-        for (const Candidate& candidate : m_candidates) {
-            // Top first: the last new one is the lowest, the earliest made
-            // (a window is made at the top of the Z order).
+        for (const Candidate& candidate : m_candidates) {   // top first
             if (!before.Had(candidate.hWnd))
                 match = {candidate.hWnd, true};
             else if (!match.hWnd && before.CameForward(candidate, *this))
