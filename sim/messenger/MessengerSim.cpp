@@ -116,6 +116,16 @@ std::string CMessengerSim::RoleOf(HWND hWnd)
     return role;
 }
 
+void CMessengerSim::Forget(HWND hWnd)
+{
+    std::string role = RoleOf(hWnd);
+    if (role != "other")
+        m_journal.Line("state destroyed " + role + " " + CJournal::Handle(hWnd));
+    EnterCriticalSection(&m_rolesLock);
+    m_roles.erase(hWnd);
+    LeaveCriticalSection(&m_rolesLock);
+}
+
 std::string CMessengerSim::Named(HWND hWnd)
 {
     return RoleOf(hWnd) + " " + CJournal::Handle(hWnd);
@@ -250,7 +260,8 @@ void CMessengerSim::CheckNumberBox()
 }
 
 // Return in the number box calls the number: a call dialog on this thread,
-// brought to the foreground, with its voice control and hang-up button.
+// brought to the foreground, with its voice control and hang-up button. A
+// hidden dialog made earlier for the number is shown instead of a new one.
 void CMessengerSim::OnNumberBoxReturn()
 {
     std::wstring number = WindowText(m_hNumberBox);
@@ -258,13 +269,27 @@ void CMessengerSim::OnNumberBoxReturn()
         m_journal.Line("state no-number");
         return;
     }
-    HWND hDialog = OpenCall(CallShape::Dialog, number, true);
+    const char* how = "shown";
+    HWND hDialog = nullptr;
+    for (Call& call : m_calls) {
+        if (call.shape == CallShape::Dialog && call.name == number && !IsWindowVisible(call.hWnd)) {
+            hDialog = call.hWnd;
+            StartCall(call);
+            ShowWindow(hDialog, SW_SHOW);
+            break;
+        }
+    }
+    if (!hDialog) {
+        how = "opened";
+        hDialog = OpenCall(CallShape::Dialog, number, true);
+    }
     SetForegroundWindow(hDialog);
+    m_journal.Line("state number-return " + Named(hDialog) + " " + how);
 }
 
 // Return in the contact list opens a conversation with the selected contact,
-// at once or as late as "contact-return" asks; its call starts when its
-// call-voice control is clicked.
+// at once or as "contact-return" asks; its call starts when its call-voice
+// control is clicked.
 void CMessengerSim::OnContactListReturn()
 {
     int selected = ListView_GetNextItem(m_hContacts, -1, LVNI_SELECTED);
@@ -272,20 +297,38 @@ void CMessengerSim::OnContactListReturn()
         m_journal.Line("state no-contact");
         return;
     }
-    if (m_contactDelayMs == 0) {
-        AnswerContact(selected);
+    const ContactReturn how = m_contactReturn;
+    Later(how.delayMs, [this, selected, how] {
+        HWND hWnd = BringChat(kContacts[selected], m_contactShape, how.arrival, "contact-return");
+        if (how.arrival != Arrival::Hidden || how.hiddenMs == 0 || !hWnd)
+            return;
+        Later(how.hiddenMs, [this, hWnd] {
+            if (!IsWindow(hWnd) || IsWindowVisible(hWnd))
+                return;
+            ShowWindow(hWnd, SW_SHOW);
+            SetForegroundWindow(hWnd);
+            m_journal.Line("state shown " + Named(hWnd));
+        });
+    });
+    if (!how.other.empty())
+        Later(how.otherAfterMs, [this, how] { BringChat(how.other, CallShape::Conversation, Arrival::Active, "chat-popup"); });
+}
+
+void CMessengerSim::Later(DWORD ms, std::function<void()> action)
+{
+    if (ms == 0) {
+        action();
         return;
     }
-    UINT_PTR id = m_nNextContactTimer++;
-    m_pendingContacts[id] = selected;
-    SetTimer(m_hControl, id, m_contactDelayMs, nullptr);
+    UINT_PTR id = m_nNextLaterTimer++;
+    m_later[id] = std::move(action);
+    SetTimer(m_hControl, id, ms, nullptr);
 }
 
 // The messenger keeps one conversation per contact: one open already is
 // brought forward instead of a second opening.
-void CMessengerSim::AnswerContact(int index)
+HWND CMessengerSim::BringChat(const std::wstring& name, CallShape shape, Arrival arrival, const char* event)
 {
-    const std::wstring name = kContacts[index];
     HWND hWnd = nullptr;
     for (const Call& call : m_calls) {
         if (call.shape != CallShape::Dialog && call.name == name) {
@@ -293,21 +336,22 @@ void CMessengerSim::AnswerContact(int index)
             break;
         }
     }
-    const char* how = hWnd ? "raised" : "opened";
-    if (!hWnd)
-        hWnd = OpenCall(m_contactShape, name, false, !m_contactQuiet);
-    else if (m_contactQuiet)
+    const bool open = hWnd != nullptr;
+    if (!open)
+        hWnd = OpenCall(shape, name, false, arrival);
+    else if (arrival == Arrival::Quiet)
         SetWindowPos(hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     else if (IsIconic(hWnd))
         ShowWindow(hWnd, SW_RESTORE);
     if (!hWnd)
-        return;
-    if (!m_contactQuiet)
+        return nullptr;
+    if (arrival == Arrival::Active || (open && arrival != Arrival::Quiet))
         SetForegroundWindow(hWnd);
-    m_journal.Line("state contact-return " + Named(hWnd) + " " + how);
+    m_journal.Line("state " + std::string(event) + " " + Named(hWnd) + (open ? " raised" : " opened"));
+    return hWnd;
 }
 
-HWND CMessengerSim::OpenCall(CallShape shape, const std::wstring& name, bool active, bool activate)
+HWND CMessengerSim::OpenCall(CallShape shape, const std::wstring& name, bool active, Arrival arrival)
 {
     Call call;
     call.name = name;
@@ -343,10 +387,19 @@ HWND CMessengerSim::OpenCall(CallShape shape, const std::wstring& name, bool act
     if (!call.hWnd)
         return nullptr;
     m_calls.push_back(call);
-    if (activate)
+    switch (arrival) {
+    case Arrival::Active:
         ShowWindow(call.hWnd, SW_SHOW);
-    else
+        break;
+    case Arrival::Quiet:
         SetWindowPos(call.hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        break;
+    case Arrival::Minimised:
+        ShowWindow(call.hWnd, SW_SHOWMINNOACTIVE);
+        break;
+    case Arrival::Hidden:
+        break;
+    }
     if (active)
         StartCall(m_calls.back());
     return call.hWnd;
@@ -563,13 +616,13 @@ LRESULT CMessengerSim::OnWindowMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARA
         }
         break;
     case WM_TIMER: {
-        auto pending = m_pendingContacts.find(wParam);
-        if (hWnd != m_hControl || pending == m_pendingContacts.end())
+        auto pending = m_later.find(wParam);
+        if (hWnd != m_hControl || pending == m_later.end())
             break;
         KillTimer(m_hControl, wParam);
-        int contact = pending->second;
-        m_pendingContacts.erase(pending);
-        AnswerContact(contact);
+        std::function<void()> action = std::move(pending->second);
+        m_later.erase(pending);
+        action();
         return 0;
     }
     case kSyncMessage:
@@ -635,15 +688,9 @@ LRESULT CMessengerSim::OnWindowMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARA
     case WM_DESTROY:
         m_pressed.erase(hWnd);
         break;
-    case WM_NCDESTROY: {
-        std::string role = RoleOf(hWnd);
-        if (role != "other")
-            m_journal.Line("state destroyed " + role + " " + CJournal::Handle(hWnd));
-        EnterCriticalSection(&m_rolesLock);
-        m_roles.erase(hWnd);
-        LeaveCriticalSection(&m_rolesLock);
+    case WM_NCDESTROY:
+        Forget(hWnd);
         break;
-    }
     default:
         break;
     }
@@ -686,14 +733,8 @@ LRESULT CMessengerSim::OnSubclassMessage(HWND hWnd, UINT msg, WPARAM wParam, LPA
             return 0;
         }
     }
-    if (msg == WM_NCDESTROY) {
-        std::string role = RoleOf(hWnd);
-        if (role != "other")
-            m_journal.Line("state destroyed " + role + " " + CJournal::Handle(hWnd));
-        EnterCriticalSection(&m_rolesLock);
-        m_roles.erase(hWnd);
-        LeaveCriticalSection(&m_rolesLock);
-    }
+    if (msg == WM_NCDESTROY)
+        Forget(hWnd);
     if (msg == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE && GetAncestor(hWnd, GA_ROOT) == hWnd)
         m_journal.Line("state active " + Named(hWnd));
 

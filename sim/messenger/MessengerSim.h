@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ public:
 
 private:
     enum class CallShape { Conversation, Search, Dialog };
+    // How a new window comes up: shown and activated; on top without
+    // activation (as a chat that pops up while one types elsewhere);
+    // minimised; or hidden.
+    enum class Arrival { Active, Quiet, Minimised, Hidden };
     struct Call {
         HWND hWnd = nullptr;      // the top-level window
         HWND hPanel = nullptr;    // where the hang-up button goes
@@ -63,11 +68,17 @@ private:
     void CheckNumberBox();
     void OnNumberBoxReturn();
     void OnContactListReturn();
-    void AnswerContact(int index);
+    // The chat with name comes up: a new one as arrival says, one open
+    // already brought forward (restored and activated, or raised without
+    // activation for Quiet). Journals "<event> <role> <handle> opened|raised".
+    HWND BringChat(const std::wstring& name, CallShape shape, Arrival arrival, const char* event);
+    // Runs action ms from now on a timer of the command window (at once for 0).
+    void Later(DWORD ms, std::function<void()> action);
+    void Forget(HWND hWnd);   // a window's bookkeeping, as it goes
     void SwitchTab();
 
-    // activate: shown and activated; else shown on top without activation.
-    HWND OpenCall(CallShape shape, const std::wstring& name, bool active, bool activate = true);
+    // active: with a running call.
+    HWND OpenCall(CallShape shape, const std::wstring& name, bool active, Arrival arrival = Arrival::Active);
     void StartCall(Call& call);
     void EndCall(Call& call, const char* how);
     void CloseCall(HWND hWnd);
@@ -78,6 +89,7 @@ private:
     void OnBrowserClick(HWND hBrowser, POINT down, POINT up);
     void CloseRinging(size_t index, const char* how);
 
+    static Arrival ArrivalOf(const std::vector<std::wstring>& words);
     LRESULT OpenExtra(const std::vector<std::wstring>& words);
     LRESULT AddDestroyTrigger(const std::vector<std::wstring>& words);
     // Fires a trigger set for this window and message; true when hWnd itself
@@ -114,10 +126,16 @@ private:
     std::vector<Ringing> m_ringing;
     std::map<HWND, POINT> m_pressed;          // where the left button went down
     CallShape m_contactShape = CallShape::Conversation;   // what Return in the list opens
-    DWORD m_contactDelayMs = 0;               // how long after Return it comes
-    bool m_contactQuiet = false;              // it comes on top without activation
-    std::map<UINT_PTR, int> m_pendingContacts;   // timer id: the contact of a late Return
-    UINT_PTR m_nNextContactTimer = kFirstContactTimer;
+    // How Return in the contact list answers ("contact-return").
+    struct ContactReturn {
+        DWORD delayMs = 0;                    // how long after Return the chat comes
+        Arrival arrival = Arrival::Active;
+        DWORD hiddenMs = 0;                   // a chat made hidden is shown this much later
+        std::wstring other;                   // another chat that comes up, if any ...
+        DWORD otherAfterMs = 0;               // ... this long after Return
+    } m_contactReturn;
+    std::map<UINT_PTR, std::function<void()>> m_later;   // timer id: what it runs
+    UINT_PTR m_nNextLaterTimer = kFirstLaterTimer;
     unsigned long m_nSyncs = 0;
     std::vector<DestroyTrigger> m_destroyTriggers;
     std::vector<HANDLE> m_foreignThreads;

@@ -73,7 +73,28 @@ bool HasWord(const std::vector<std::wstring>& words, const wchar_t* wanted)
     return false;
 }
 
+// A decimal number of milliseconds from 0 to most.
+bool Milliseconds(const std::wstring& text, DWORD most, DWORD& ms)
+{
+    wchar_t* end = nullptr;
+    long value = wcstol(text.c_str(), &end, 10);
+    if (text.empty() || !end || *end != L'\0' || value < 0 || value > static_cast<long>(most))
+        return false;
+    ms = static_cast<DWORD>(value);
+    return true;
+}
+
 }  // namespace
+
+// "quiet", "minimised" or "hidden" among the words; else shown and activated.
+CMessengerSim::Arrival CMessengerSim::ArrivalOf(const std::vector<std::wstring>& words)
+{
+    if (HasWord(words, L"hidden"))
+        return Arrival::Hidden;
+    if (HasWord(words, L"minimised"))
+        return Arrival::Minimised;
+    return HasWord(words, L"quiet") ? Arrival::Quiet : Arrival::Active;
+}
 
 LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
 {
@@ -81,14 +102,14 @@ LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
         return kSimBadCommand;
     const std::wstring& what = words[1];
     bool call = HasWord(words, L"call");
-    bool activate = !HasWord(words, L"quiet");
+    Arrival arrival = ArrivalOf(words);
     std::wstring name = Option(words, L"name", L"Eve");
     if (what == L"conversation")
-        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Conversation, name, call, activate));
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Conversation, name, call, arrival));
     if (what == L"search")
-        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Search, name, call, activate));
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Search, name, call, arrival));
     if (what == L"dialog")
-        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Dialog, name, call, activate));
+        return reinterpret_cast<LRESULT>(OpenCall(CallShape::Dialog, name, call, arrival));
     if (what == L"foreign-dialog")
         return OpenForeignDialog();
     if (what == L"plain") {
@@ -247,24 +268,29 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
         return 1;
     }
     if (verb == L"contact-return") {
-        DWORD delay = 0;
-        bool quiet = false;
+        ContactReturn how;
+        how.arrival = ArrivalOf(words);
+        how.other = Option(words, L"other", L"");
         for (size_t i = 1; i < words.size(); ++i) {
-            const std::wstring prefix = L"delay=";
-            if (words[i] == L"quiet") {
-                quiet = true;
+            const std::wstring& word = words[i];
+            if (word == L"quiet" || word == L"minimised" || word == L"hidden" || word.compare(0, 6, L"other=") == 0)
                 continue;
+            DWORD* times[] = {&how.delayMs, &how.hiddenMs, &how.otherAfterMs};
+            const wchar_t* keys[] = {L"delay=", L"hidden=", L"other-after="};
+            bool known = false;
+            for (size_t k = 0; k < ARRAYSIZE(keys) && !known; ++k) {
+                if (word.compare(0, wcslen(keys[k]), keys[k]) != 0)
+                    continue;
+                if (!Milliseconds(word.substr(wcslen(keys[k])), kMaxContactDelayMs, *times[k]))
+                    return kSimBadCommand;
+                known = true;
             }
-            if (words[i].size() <= prefix.size() || words[i].compare(0, prefix.size(), prefix) != 0)
+            if (!known)
                 return kSimBadCommand;
-            wchar_t* end = nullptr;
-            long ms = wcstol(words[i].c_str() + prefix.size(), &end, 10);
-            if (!end || *end != L'\0' || ms < 0 || ms > static_cast<long>(kMaxContactDelayMs))
-                return kSimBadCommand;
-            delay = static_cast<DWORD>(ms);
         }
-        m_contactDelayMs = delay;
-        m_contactQuiet = quiet;
+        if (how.hiddenMs > 0)
+            how.arrival = Arrival::Hidden;
+        m_contactReturn = how;
         return 1;
     }
     if (verb == L"far-hangup") {

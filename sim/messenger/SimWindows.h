@@ -45,10 +45,10 @@ const int kNotificationHeight = 100;
 const int kMaxExtraWindows = 20000;   // "open plain" at most
 const int kMaxNestedDepth = 2000;     // "open nested" at most
 const UINT_PTR kSubclassId = 1;   // of the system-class windows it adds behaviour to
-// "contact-return delay=": at most this late. Each late Return has a timer
-// of the command window, numbered from the first.
+// "contact-return": its times at most this long. Each thing it makes happen
+// later has a timer of the command window, numbered from the first.
 const DWORD kMaxContactDelayMs = 10000;
-const UINT_PTR kFirstContactTimer = 100;
+const UINT_PTR kFirstLaterTimer = 100;
 // Posted to the command window to end a call whose hang-up button was clicked.
 const UINT kEndCallMessage = WM_APP + 1;
 // Posted to the command window by "sync": once it comes out of the queue,

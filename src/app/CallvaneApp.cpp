@@ -38,11 +38,11 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine)
     return StartupRole::OnlyInstance;
 }
 
-void CCallvaneApp::InitInstance()
+BOOL CCallvaneApp::InitInstance()
 {
     EnableControlContainer();
     if (ClaimSingleInstance(GetCommandLineW()) != StartupRole::OnlyInstance)
-        return;
+        return FALSE;
 
     EnableThemedControls();
 
@@ -50,10 +50,11 @@ void CCallvaneApp::InitInstance()
     // program does not run rather than write somewhere else.
     wchar_t directory[MAX_PATH];
     if (!GetProgramDirectory(directory) || !BuildSettingsPaths(directory))
-        return;
+        return FALSE;
 
     auto dlg = std::make_unique<CCallvaneDlg>(nullptr);
     m_pMainWnd = dlg.get();
     dlg->DoModal();
     m_pMainWnd = nullptr;
+    return FALSE;
 }

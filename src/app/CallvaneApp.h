@@ -9,7 +9,8 @@ extern HANDLE g_hInstanceMutex;
 
 class CCallvaneApp : public CWinApp {
 public:
-    void InitInstance() override;
+    // Always FALSE: the program has run to its end in the main dialog.
+    BOOL InitInstance() override;
 };
 
 // The start-up decision, before any window exists.

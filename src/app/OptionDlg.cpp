@@ -27,10 +27,10 @@ void COptionDlg::DoDataExchange(CDataExchange* pDX)
 int COptionDlg::ReadSliderLevel(DWORD componentType)
 {
     // The device stays open only while it is read or set.
-    CMixerVolume mixer = OpenMixerWithLine(kAudioDeviceName, componentType);
-    if (!mixer.IsOpen())
-        return 0;
-    return LevelToPercent(mixer.GetVolume(componentType));
+    m_mixer = OpenMixerWithLine(kAudioDeviceName, componentType);
+    int percent = m_mixer.IsOpen() ? LevelToPercent(m_mixer.GetVolume(componentType)) : 0;
+    m_mixer = CMixerVolume();
+    return percent;
 }
 
 BOOL COptionDlg::OnInitDialog()
@@ -101,18 +101,19 @@ void COptionDlg::OnSelchangeRingType()
 
 void COptionDlg::OnReleasedcaptureMicrophone()
 {
-    CMixerVolume mixer = OpenMixerWithLine(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
-    if (!mixer.IsOpen())
-        return;
-    mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, PercentToLevel(m_sliderMicrophone.GetPos()));
+    m_mixer = OpenMixerWithLine(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
+    if (m_mixer.IsOpen())
+        m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, PercentToLevel(m_sliderMicrophone.GetPos()));
+    m_mixer = CMixerVolume();
 }
 
 void COptionDlg::OnReleasedcaptureSpeaker()
 {
-    CMixerVolume mixer = OpenMixerWithLine(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
-    if (!mixer.IsOpen())
-        return;
-    // Both the output and the wave line feeding it; the slider is read for each.
-    mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, PercentToLevel(m_sliderSpeaker.GetPos()));
-    mixer.SetVolume(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, PercentToLevel(m_sliderSpeaker.GetPos()));
+    m_mixer = OpenMixerWithLine(kAnyUsbDeviceName, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
+    if (m_mixer.IsOpen()) {
+        // Both the output and the wave line feeding it; the slider is read for each.
+        m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, PercentToLevel(m_sliderSpeaker.GetPos()));
+        m_mixer.SetVolume(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, PercentToLevel(m_sliderSpeaker.GetPos()));
+    }
+    m_mixer = CMixerVolume();
 }

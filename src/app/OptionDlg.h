@@ -18,6 +18,7 @@ public:
     int m_nChannelType = 0;      // selected index of the channel list
     int m_nRingType = 0;         // selected index of the ring-style list
     CCallvaneDlg* m_pOwner;      // not owned
+    CMixerVolume m_mixer;        // open only within one handler, closed at its end
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

@@ -3,6 +3,8 @@
 // program: a dialog-based program runs its main dialog modally there, and
 // that run is the program's message loop. WinMain calls RunApplication,
 // which calls InitInstance and then ExitInstance for the exit code.
+// InitInstance returns FALSE when the program has run to its end there;
+// TRUE would ask for a message loop, which this framework does not run.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +18,7 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    virtual void InitInstance() {}
+    virtual BOOL InitInstance() { return FALSE; }
     virtual int ExitInstance() { return 0; }
 
     // Gives dialogs their keyboard handling (Tab, Enter, Escape): true when

@@ -55,10 +55,13 @@ const POINT kRefusePoint = {90, 75};
 const POINT kCallVoicePoint = {6, 8};
 
 // 'Call' waits for the messenger's call window in steps, then lets the
-// conversation window lay out its controls before clicking into it.
+// conversation window lay out its controls before clicking into it. A
+// window open before and only brought forward is taken after a few more
+// tries, within the same limit, unless a new one comes meanwhile.
 const int kCallWaitTries = 20;
 const DWORD kCallWaitStepMs = 100;
 const DWORD kCallVoiceDelayMs = 200;
+const int kCallForwardGraceTries = 3;
 
 // The messenger's thread may stop answering (busy, or stuck). A call that
 // would wait for it (a sent message, showing or focusing one of its windows)

@@ -5,7 +5,12 @@
 
 namespace {
 
-BOOL CALLBACK CollectWindowProc(HWND hWnd, LPARAM lParam)
+// The enumeration callback of the searches for a call window (the watch's
+// scan, and 'Call' waiting for the window its Return produced). It only
+// collects the windows, in Z order: reading each one's class here would cost
+// a round trip to the window server per window, so classes are compared
+// there (FindWindowExW) or by atom.
+BOOL CALLBACK FindCallWindowProc(HWND hWnd, LPARAM lParam)
 {
     reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
     return TRUE;
@@ -30,8 +35,21 @@ void AppendClassWindows(const wchar_t* className, std::vector<HWND>& windows)
 std::vector<HWND> TopLevelWindows()
 {
     std::vector<HWND> windows;
-    EnumWindows(CollectWindowProc, reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(FindCallWindowProc, reinterpret_cast<LPARAM>(&windows));
     return windows;
+}
+
+CZOrder::CZOrder() : m_windows(TopLevelWindows())
+{
+    m_places.reserve(m_windows.size());
+    for (size_t i = 0; i < m_windows.size(); ++i)
+        m_places.emplace(m_windows[i], static_cast<int>(i));
+}
+
+int CZOrder::PlaceOf(HWND hWnd) const
+{
+    auto found = m_places.find(hWnd);
+    return found == m_places.end() ? -1 : found->second;
 }
 
 // Reading each window's class from here costs a round trip to the window
@@ -40,9 +58,8 @@ std::vector<HWND> TopLevelWindows()
 // the class's windows in Z order. But Wine's finds nothing at all when
 // hAfter is of another class. So the class's windows are listed, and hAfter
 // placed among them: directly when it or the window just above it is one of
-// them (what a scan down the Z order meets), else from the whole Z order
-// (EnumWindows, the GW_HWNDNEXT order), which costs a round trip per window
-// and is read once per scan.
+// them (what a scan down the Z order meets), else by its place in the Z
+// order, read once per scan.
 HWND CTopLevelScan::FindBelow(HWND hAfter, const wchar_t* className)
 {
     const std::vector<HWND>& candidates = ClassWindows(className);
@@ -53,16 +70,14 @@ HWND CTopLevelScan::FindBelow(HWND hAfter, const wchar_t* className)
     HWND hAbove = GetWindow(hAfter, GW_HWNDPREV);
     if (hAbove && std::find(candidates.begin(), candidates.end(), hAbove) != candidates.end())
         return NextInList(candidates, hAbove);
-    if (!m_bOrderRead) {
-        m_order = TopLevelWindows();
-        m_bOrderRead = true;
-    }
-    auto it = std::find(m_order.begin(), m_order.end(), hAfter);
-    if (it == m_order.end())
+    if (!m_order)
+        m_order.emplace();
+    int nAfter = m_order->PlaceOf(hAfter);
+    if (nAfter < 0)
         return nullptr;
-    for (++it; it != m_order.end(); ++it) {
-        if (std::find(candidates.begin(), candidates.end(), *it) != candidates.end())
-            return *it;
+    for (HWND hCandidate : candidates) {
+        if (m_order->PlaceOf(hCandidate) > nAfter)
+            return hCandidate;
     }
     return nullptr;
 }
@@ -82,30 +97,22 @@ const std::vector<HWND>& CTopLevelScan::ClassWindows(const wchar_t* className)
     return windows;
 }
 
-// A listing usually comes in the same order as the last: the entry at the
-// same place is tried first, and the last read is indexed only when the
-// order changed (thousands of windows are read on every tick).
 bool CClassAtoms::AnyOf(const std::vector<HWND>& windows, ULONG_PTR atom)
 {
-    std::vector<std::pair<HWND, ULONG_PTR>> atoms;
-    atoms.reserve(windows.size());
-    std::unordered_map<HWND, ULONG_PTR> lastRead;
     bool found = false;
-    for (size_t i = 0; i < windows.size(); ++i) {
-        HWND hWnd = windows[i];
-        ULONG_PTR windowAtom = 0;
-        if (i < m_atoms.size() && m_atoms[i].first == hWnd) {
-            windowAtom = m_atoms[i].second;
-        } else {
-            if (lastRead.empty())
-                lastRead.insert(m_atoms.begin(), m_atoms.end());
-            auto known = lastRead.find(hWnd);
-            windowAtom = known != lastRead.end() ? known->second : GetClassLongPtrW(hWnd, GCW_ATOM);
-        }
-        atoms.emplace_back(hWnd, windowAtom);
-        found = found || windowAtom == atom;
+    for (HWND hWnd : windows) {
+        auto known = m_atoms.find(hWnd);
+        if (known == m_atoms.end())
+            known = m_atoms.emplace(hWnd, GetClassLongPtrW(hWnd, GCW_ATOM)).first;
+        found = found || known->second == atom;
     }
-    m_atoms.swap(atoms);
+    // More kept than passed in: some have gone, and are forgotten.
+    if (m_atoms.size() > windows.size()) {
+        std::unordered_map<HWND, ULONG_PTR> atoms;
+        for (HWND hWnd : windows)
+            atoms.emplace(hWnd, m_atoms[hWnd]);
+        m_atoms.swap(atoms);
+    }
     return found;
 }
 
@@ -116,7 +123,7 @@ bool CTopLevelScan::ThreadOwnsDialog(DWORD nThread, CClassAtoms& classes)
         return *m_threadOwnsDialog;
     std::vector<HWND> windows;
     if (nThread != 0)
-        EnumThreadWindows(nThread, CollectWindowProc, reinterpret_cast<LPARAM>(&windows));
+        EnumThreadWindows(nThread, FindCallWindowProc, reinterpret_cast<LPARAM>(&windows));
     m_threadOwnsDialog = classes.AnyOf(windows, reinterpret_cast<ULONG_PTR>(WC_DIALOG));
     return *m_threadOwnsDialog;
 }

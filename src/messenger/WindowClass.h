@@ -8,7 +8,7 @@
 #include <list>
 #include <optional>
 #include <string>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "MessengerIds.h"
@@ -33,17 +33,30 @@ void AppendClassWindows(const wchar_t* className, std::vector<HWND>& windows);
 // Every top-level window, top first (the GW_HWNDNEXT order).
 std::vector<HWND> TopLevelWindows();
 
-// The class atoms of windows, kept from one read to the next: a window keeps
-// its class for life, so only windows not seen at the last read cost a round
-// trip (for another process's window). Windows no longer passed in are
-// forgotten.
+// The top-level windows in Z order, top first, as read at one moment: the
+// one snapshot that the watch's scan and 'Call' place windows by.
+class CZOrder {
+public:
+    CZOrder();
+    const std::vector<HWND>& Windows() const { return m_windows; }
+    // Places count from the top; -1 for a window that was not there.
+    int PlaceOf(HWND hWnd) const;
+
+private:
+    std::vector<HWND> m_windows;
+    std::unordered_map<HWND, int> m_places;
+};
+
+// The class atoms of windows as of the last read: a window keeps its class
+// for life, so only windows not seen at the last read cost a round trip (for
+// another process's window). Windows no longer passed in are forgotten.
 class CClassAtoms {
 public:
     // Whether one of the windows is of the class with this atom.
     bool AnyOf(const std::vector<HWND>& windows, ULONG_PTR atom);
 
 private:
-    std::vector<std::pair<HWND, ULONG_PTR>> m_atoms;   // as of the last read
+    std::unordered_map<HWND, ULONG_PTR> m_atoms;
 };
 
 // Finds top-level windows of a class below a given one in Z order, for one
@@ -65,7 +78,6 @@ private:
     const std::vector<HWND>& ClassWindows(const wchar_t* className);
 
     std::list<ClassList> m_classes;   // a list: references to its entries stay valid
-    std::vector<HWND> m_order;   // the top-level windows, top first, once read
-    bool m_bOrderRead = false;
+    std::optional<CZOrder> m_order;   // read at most once per scan
     std::optional<bool> m_threadOwnsDialog;
 };

@@ -7,7 +7,7 @@
 #include "WindowClass.h"
 #include "link/CallCodes.h"
 
-#include <unordered_map>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -89,27 +89,6 @@ bool IsActiveAtTop(HWND hWnd)
     return !hAbove || (GetWindowLongW(hAbove, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
-// The top-level windows in Z order, top first, as read at one moment.
-class CZOrder {
-public:
-    CZOrder() : m_windows(TopLevelWindows())
-    {
-        for (size_t i = 0; i < m_windows.size(); ++i)
-            m_places.emplace(m_windows[i], static_cast<int>(i));
-    }
-    const std::vector<HWND>& Windows() const { return m_windows; }
-    // Places count from the top; -1 for a window that was not there.
-    int PlaceOf(HWND hWnd) const
-    {
-        auto found = m_places.find(hWnd);
-        return found == m_places.end() ? -1 : found->second;
-    }
-
-private:
-    std::vector<HWND> m_windows;
-    std::unordered_map<HWND, int> m_places;
-};
-
 // Another thread's active and focus windows, in one round trip to the
 // window server (attaching to its input and asking takes three); all null
 // when they cannot be read.
@@ -136,40 +115,113 @@ DWORD ProcessOf(HWND hWnd)
     return nProcess;
 }
 
-// The desk as it stood before 'Call' pressed Return, so that the window the
-// messenger opens or brings forward in answer can be told from the windows
-// that were open already: with a chat open, the first conversation window
-// found would be another contact's.
-class CDeskBefore {
+// What 'Call' awaits after its Return: the conversation window that Return
+// in the contact list opens or brings forward, or the call dialog that
+// Return in the number box shows.
+enum class CallWindowKind { Conversation, CallDialog };
+
+// What 'Call' reads of the desk, once before its Return and once per try
+// after it: the top-level windows in Z order, the messenger's windows of
+// the kind awaited (top first) with whether each was showing, and the
+// messenger thread's active window. Comparing a try with the desk before
+// tells the window that the Return produced from the windows open already.
+class CCallDesk {
 public:
-    CDeskBefore(HWND hMessengerWnd, DWORD nMessengerThread)
-        : m_nThread(nMessengerThread),
-          m_nProcess(ProcessOf(hMessengerWnd)),
-          m_hActive(ActiveWindowOf(m_nThread))
+    CCallDesk(CallWindowKind kind, DWORD nThread, DWORD nProcess)
+        : m_kind(kind), m_nThread(nThread), m_nProcess(nProcess), m_hActive(ActiveWindowOf(nThread))
     {
+        std::vector<HWND> windows;
+        if (kind == CallWindowKind::Conversation) {
+            AppendClassWindows(kConversationClass, windows);
+            AppendClassWindows(kSearchWindowClass, windows);
+        } else {
+            AppendClassWindows(kDialogClass, windows);
+        }
+        for (HWND hWnd : windows) {
+            if (IsOfKind(hWnd))
+                m_candidates.push_back({hWnd, IsShowing(hWnd)});
+        }
+        // A window made after the Z order was read is the newest: at the top.
+        std::stable_sort(m_candidates.begin(), m_candidates.end(), [this](const Candidate& a, const Candidate& b) {
+            return m_order.PlaceOf(a.hWnd) < m_order.PlaceOf(b.hWnd);
+        });
     }
 
+    CallWindowKind Kind() const { return m_kind; }
     DWORD Thread() const { return m_nThread; }
-    bool Existed(HWND hWnd) const { return m_order.PlaceOf(hWnd) >= 0; }
+    DWORD Process() const { return m_nProcess; }
 
-    // A showing window of the messenger that was not there before, or one
-    // that it has since activated or raised. Where a sign fails, it misses
-    // a window that came forward rather than naming one that stayed put.
-    bool CameForward(HWND hWnd, const CZOrder& now) const
+    // The window the Return produced, judged against the desk before it: a
+    // new window wins over one only brought forward, and of new ones the
+    // lowest, the earliest made (a window is made at the top of the Z
+    // order). Null when none.
+    struct Match {
+        HWND hWnd = nullptr;
+        bool appeared = false;   // not there before the Return, rather than brought forward
+    };
+    Match CallWindowFrom(const CCallDesk& before) const
     {
-        if (!::IsWindowVisible(hWnd) || IsIconic(hWnd) || ProcessOf(hWnd) != m_nProcess)
-            return false;
-        if (!Existed(hWnd))
-            return true;
-        // Activation is seen on the messenger's thread itself; under Wine
-        // any activation is granted, on Windows one refused to a program in
-        // the background leaves the active window as it was.
-        if (hWnd != m_hActive && hWnd == ActiveWindowOf(m_nThread))
-            return true;
-        return RoseAbove(hWnd, now);
+        Match match;
+        for (const Candidate& candidate : m_candidates) {   // top first
+            if (!before.Had(candidate.hWnd))
+                match = {candidate.hWnd, true};
+            else if (!match.hWnd && before.CameForward(candidate, *this))
+                match = {candidate.hWnd, false};
+        }
+        return match;
     }
 
 private:
+    struct Candidate {
+        HWND hWnd;
+        bool showing;   // visible and not minimised
+    };
+
+    static bool IsShowing(HWND hWnd) { return ::IsWindowVisible(hWnd) && !IsIconic(hWnd); }
+
+    // A conversation window of the messenger's process, or a dialog of its
+    // thread with a voice control.
+    bool IsOfKind(HWND hWnd) const
+    {
+        if (m_kind == CallWindowKind::Conversation)
+            return ProcessOf(hWnd) == m_nProcess;
+        return m_nThread != 0 && GetWindowThreadProcessId(hWnd, nullptr) == m_nThread &&
+               IsWindow(FindWindowExW(hWnd, nullptr, kVoiceControlClass, nullptr));
+    }
+
+    bool Had(HWND hWnd) const { return m_order.PlaceOf(hWnd) >= 0 || Find(hWnd); }
+    const Candidate* Find(HWND hWnd) const
+    {
+        for (const Candidate& candidate : m_candidates) {
+            if (candidate.hWnd == hWnd)
+                return &candidate;
+        }
+        return nullptr;
+    }
+
+    // Whether a window open before this desk's Return has been brought
+    // forward since: shown or restored, or for a conversation also activated
+    // or raised. A call dialog that was showing already never counts: an
+    // older call's dialog may come to the foreground meanwhile. Where a sign
+    // fails, it misses a window that came forward rather than naming one
+    // that stayed put.
+    bool CameForward(const Candidate& now, const CCallDesk& desk) const
+    {
+        if (!now.showing)
+            return false;
+        const Candidate* was = Find(now.hWnd);
+        if (was && !was->showing)
+            return true;
+        if (m_kind == CallWindowKind::CallDialog)
+            return false;
+        // Activation is seen on the messenger's thread itself; under Wine
+        // any activation is granted, on Windows one refused to a program in
+        // the background leaves the active window as it was.
+        if (now.hWnd != m_hActive && now.hWnd == desk.m_hActive)
+            return true;
+        return RoseAbove(now.hWnd, desk.m_order);
+    }
+
     // Whether a window that stood above hWnd before stands below it now.
     // The Z order is read alike on Windows and under Wine and needs no
     // foreground rights, so a raise shows in it even when the foreground
@@ -188,69 +240,43 @@ private:
             int nBelowWasAt = m_order.PlaceOf(hBelow);
             if (nBelowWasAt < 0 || nBelowWasAt >= nWasAt)
                 continue;
-            if (ProcessOf(hBelow) == m_nProcess && ::IsWindowVisible(hBelow) && !IsIconic(hBelow))
+            if (ProcessOf(hBelow) == m_nProcess && IsShowing(hBelow))
                 return true;
         }
         return false;
     }
 
+    CallWindowKind m_kind;
     DWORD m_nThread;
     DWORD m_nProcess;
-    HWND m_hActive;   // the main window, where 'Call' found the focus
+    HWND m_hActive;   // of the messenger's thread
     CZOrder m_order;
+    std::vector<Candidate> m_candidates;   // top first
 };
 
-// The topmost conversation window that came forward since the desk was
-// read, or null.
-HWND FindConversationCameForward(const CDeskBefore& before)
+// The window that the Return produced, wherever it is: a posted click needs
+// no visibility, so a new window counts hidden or minimised too. A new
+// window wins over one open before and only brought forward, so after such
+// a match a few more tries give a new window arriving late its chance.
+// Null when none came within the tries.
+HWND WaitForCallWindow(const CCallDesk& before)
 {
-    std::vector<HWND> conversations;
-    AppendClassWindows(kConversationClass, conversations);
-    AppendClassWindows(kSearchWindowClass, conversations);
-    if (conversations.empty())
-        return nullptr;
-    CZOrder now;
-    HWND hFound = nullptr;
-    int nFoundAt = 0;
-    for (HWND hWnd : conversations) {
-        int nAt = now.PlaceOf(hWnd);
-        if (nAt < 0 || (hFound && nAt > nFoundAt) || !before.CameForward(hWnd, now))
-            continue;
-        hFound = hWnd;
-        nFoundAt = nAt;
-    }
-    return hFound;
-}
-
-// The conversation window that Return in the contact list opened, or the
-// one already open that the messenger brought forward instead; null when
-// none came within the tries.
-HWND WaitForConversationWindow(const CDeskBefore& before)
-{
-    for (int nTries = 0; nTries < kCallWaitTries; ++nTries) {
-        HWND hFound = FindConversationCameForward(before);
+    HWND hForward = nullptr;
+    int nForwardTry = 0;
+    for (int nTry = 0; nTry < kCallWaitTries; ++nTry) {
+        const CCallDesk now(before.Kind(), before.Thread(), before.Process());
+        CCallDesk::Match match = now.CallWindowFrom(before);
         Sleep(kCallWaitStepMs);
-        if (hFound)
-            return hFound;
+        if (match.appeared)
+            return match.hWnd;
+        if (match.hWnd && !hForward) {
+            hForward = match.hWnd;
+            nForwardTry = nTry;
+        }
+        if (hForward && nTry - nForwardTry >= kCallForwardGraceTries)
+            break;
     }
-    return nullptr;
-}
-
-// The call dialog that Return in the number box brought to the foreground:
-// one of the messenger's thread with a voice control, and new, for an older
-// call's dialog may come to the foreground meanwhile.
-HWND WaitForCallDialog(const CDeskBefore& before)
-{
-    for (int nTries = 0; nTries < kCallWaitTries; ++nTries) {
-        HWND hForeground = GetForegroundWindow();
-        bool found = hForeground && !before.Existed(hForeground) && ClassIs(hForeground, kDialogClass) &&
-                     GetWindowThreadProcessId(hForeground, nullptr) == before.Thread() &&
-                     IsWindow(FindWindowExW(hForeground, nullptr, kVoiceControlClass, nullptr));
-        Sleep(kCallWaitStepMs);
-        if (found)
-            return hForeground;
-    }
-    return nullptr;
+    return IsWindow(hForward) ? hForward : nullptr;
 }
 
 }  // namespace
@@ -467,8 +493,9 @@ void CYahooDialog::Show(int32_t nParam)
 
 // Return in the focused contact list opens a conversation window (or brings
 // forward the one open already), whose call-voice control is then clicked;
-// Return in the number box calls the number and brings a call dialog to the
-// foreground.
+// Return in the number box calls the number and shows a call dialog. A
+// window recorded from an earlier call is no sign of this one: the window
+// this Return produced is awaited all the same.
 int CYahooDialog::Call()
 {
     if (!::IsWindowVisible(m_hMessengerWnd)) {
@@ -482,23 +509,21 @@ int CYahooDialog::Call()
     bool fromContactList = hFocus == m_hContactList;
     if (!fromContactList && hFocus != m_hNumberEdit)
         return 0;
-    const CDeskBefore before(m_hMessengerWnd, MessengerThread());
+    const CCallDesk before(fromContactList ? CallWindowKind::Conversation : CallWindowKind::CallDialog,
+                           MessengerThread(), ProcessOf(m_hMessengerWnd));
     PostKey(hFocus, VK_RETURN, kReturnDownLParam, kReturnUpLParam);
 
-    // A call window already recorded is taken as it is.
-    const bool recorded = m_hCallWnd != nullptr;
-    if (!recorded) {
-        m_hCallWnd = fromContactList ? WaitForConversationWindow(before) : WaitForCallDialog(before);
-        if (!m_hCallWnd)
-            return 0;
-    }
+    HWND hCallWnd = WaitForCallWindow(before);
+    if (!hCallWnd)
+        return 0;
+    m_hCallWnd = hCallWnd;
     if (fromContactList) {
         Sleep(kCallVoiceDelayMs);
-        // A recorded window holds a call of its own: it is clicked only when
-        // this Return brought it forward.
+        // Without the control nothing starts a call: the handset is not told of one.
         HWND hCallVoice = FindCallVoiceControl(m_hCallWnd);
-        if (IsWindow(hCallVoice) && (!recorded || before.CameForward(m_hCallWnd, CZOrder())))
-            PostClick(hCallVoice, kCallVoicePoint);
+        if (!IsWindow(hCallVoice))
+            return 0;
+        PostClick(hCallVoice, kCallVoicePoint);
     }
     SendStatus(kStatusTalk);
     LengthenWatch();
@@ -508,9 +533,6 @@ int CYahooDialog::Call()
 // Gives the messenger time to open its call window before the next pass.
 void CYahooDialog::LengthenWatch()
 {
-    // Without a window the timer calls would make a thread timer instead.
-    if (!m_hWnd)
-        return;
     KillTimer(kWatchTimerId);
     SetTimer(kWatchTimerId, kLengthenedWatchPeriodMs);
 }

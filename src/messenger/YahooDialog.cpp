@@ -115,8 +115,10 @@ void CYahooDialog::WatchCalls()
         WatchAfterCallIn();
         return;
     }
-    // The notification with the incoming-call title, else any: with none
-    // at all there is no title to read from the language file.
+    // The notification with the incoming-call title is preferred, else any
+    // notification is taken. The title is read from the language file only
+    // when a notification exists at all: that read is a good part of an
+    // idle tick's cost (docs/PERFORMANCE.md).
     HWND hNotification = FindWindowW(kNotificationClass, nullptr);
     if (hNotification) {
         wchar_t callInTitle[kNameChars];
