@@ -133,12 +133,10 @@ TEST(MixerLayoutMain, PlaybackAndCaptureAreSeparateDevicesAndBothLinesAreFound)
 TEST(MixerLayoutMain, WithoutWinmmsFunctionsThereIsNoMixer)
 {
     REQUIRE_LAYOUT(L"main");
-    ASSERT_GE(FindMixerByName(L"USB Audio Device"), 0);
     for (HMODULE module : {HMODULE(nullptr), GetModuleHandleW(L"kernel32.dll")}) {
         CurrentMixerApi() = LoadMixerApi(module);
         EXPECT_EQ(FindMixerWithLine(L"USB Audio Device", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), -1);
-        EXPECT_FALSE(CMixerVolume(0).IsOpen());
-        EXPECT_EQ(CMixerVolume().GetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), 0u);
+        EXPECT_EQ(CMixerVolume(0).GetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), 0u);
     }
     CurrentMixerApi() = WinmmMixerApi();
 }
