@@ -406,4 +406,10 @@ TEST(InstallerPortableZip, HoldsTheProgramFilesInACallvaneFolder)
         EXPECT_EQ(found->second.size, bytes.size());
         EXPECT_EQ(found->second.crc, Crc32(bytes));
     }
+    // The program as installed and zipped is stripped: no symbols, and no
+    // ".debug_*" section (whose names live among the symbols' strings).
+    std::string exe = ReadFileBytes(JoinPath(TestBinDir(), L"Callvane.exe"));
+    ASSERT_GT(exe.size(), 0x40u);
+    EXPECT_EQ(Read32(exe, Read32(exe, 0x3C) + 16), 0ul);
+    EXPECT_EQ(exe.find(".debug_"), std::string::npos);
 }

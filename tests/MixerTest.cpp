@@ -130,6 +130,17 @@ TEST(MixerLayoutMain, PlaybackAndCaptureAreSeparateDevicesAndBothLinesAreFound)
     EXPECT_TRUE(speaker->SetVolume(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 1234));
 }
 
+TEST(MixerLayoutMain, WithoutWinmmsFunctionsThereIsNoMixer)
+{
+    REQUIRE_LAYOUT(L"main");
+    for (HMODULE module : {HMODULE(nullptr), GetModuleHandleW(L"kernel32.dll")}) {
+        CurrentMixerApi() = LoadMixerApi(module);
+        EXPECT_EQ(FindMixerWithLine(L"USB Audio Device", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), -1);
+        EXPECT_EQ(CMixerVolume(0).GetVolume(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), 0u);
+    }
+    CurrentMixerApi() = WinmmMixerApi();
+}
+
 TEST(MixerLayoutMain, TheServersVolumeControlsAreUniform)
 {
     REQUIRE_LAYOUT(L"main");
@@ -208,8 +219,11 @@ public:
     explicit FakeMixerInstalled(FakeMixer& fake)
     {
         FakeMixer::current = &fake;
-        CurrentMixerApi() = {FakeMixer::GetLineInfo, FakeMixer::GetLineControls, FakeMixer::GetDetails,
-                             FakeMixer::SetDetails};
+        MixerApi& api = CurrentMixerApi();
+        api.getLineInfo = FakeMixer::GetLineInfo;
+        api.getLineControls = FakeMixer::GetLineControls;
+        api.getControlDetails = FakeMixer::GetDetails;
+        api.setControlDetails = FakeMixer::SetDetails;
     }
     ~FakeMixerInstalled()
     {

@@ -12,6 +12,23 @@
 
 HANDLE g_hInstanceMutex = nullptr;
 
+namespace {
+
+// A per-user install lives in a folder its user can write: the DLLs loaded on
+// demand come from the system folder, never from beside the program. (What
+// is imported is resolved at load time, before this, from DLLs the system
+// takes only from there.) Windows 7 has the function only with an update.
+void LoadDllsFromSystemFolderOnly()
+{
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    auto setDirectories = reinterpret_cast<SetDirectories>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDirectories)
+        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace
+
 StartupRole ClaimSingleInstance(const wchar_t* commandLine)
 {
     if (commandLine && wcsstr(commandLine, kExitRequest)) {
@@ -40,6 +57,7 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine)
 
 BOOL CCallvaneApp::InitInstance()
 {
+    LoadDllsFromSystemFolderOnly();
     EnableControlContainer();
     if (ClaimSingleInstance(GetCommandLineW()) != StartupRole::OnlyInstance)
         return FALSE;

@@ -9,6 +9,21 @@ namespace {
 HANDLE g_hContext = INVALID_HANDLE_VALUE;   // kept for the process's life
 bool g_bClassesRegistered = false;
 
+// comctl32 is not imported: the library loaded here, inside the context when
+// there is one, is the one the process keeps. Without it, or without the
+// function, dialogs holding common controls are not created; nothing else
+// fails.
+bool RegisterCommonControls()
+{
+    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    HMODULE comctl32 = LoadLibraryW(L"comctl32.dll");
+    auto init = comctl32 ? reinterpret_cast<InitFunction>(
+                               reinterpret_cast<void*>(GetProcAddress(comctl32, "InitCommonControlsEx")))
+                         : nullptr;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    return init && init(&controls);
+}
+
 }  // namespace
 
 bool EnableThemedControls()
@@ -26,14 +41,13 @@ bool EnableThemedControls()
 
 CThemedControlsScope::CThemedControlsScope(bool bEnter)
 {
-    if (!bEnter || g_hContext == INVALID_HANDLE_VALUE)
+    if (!bEnter)
         return;
-    m_bActive = ActivateActCtx(g_hContext, &m_cookie) != FALSE;
-    if (!m_bActive || g_bClassesRegistered)
-        return;
-    // Inside the context, so that the version 6 library is the one loaded.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    g_bClassesRegistered = InitCommonControlsEx(&controls) != FALSE;
+    m_bActive = g_hContext != INVALID_HANDLE_VALUE && ActivateActCtx(g_hContext, &m_cookie);
+    // Inside the context, the version 6 library; without it, the system's
+    // own controls.
+    if (!g_bClassesRegistered)
+        g_bClassesRegistered = RegisterCommonControls();
 }
 
 CThemedControlsScope::~CThemedControlsScope()

@@ -13,7 +13,8 @@
 bool EnableThemedControls();
 
 // Inside this scope, windows created on this thread get themed controls.
-// The first scope entered also registers the common control classes.
+// The first scope entered also registers the common control classes: the
+// themed ones, or the system's own when there is no activation context.
 class CThemedControlsScope {
 public:
     explicit CThemedControlsScope(bool bEnter);

@@ -55,7 +55,7 @@ bool HasLine(UINT device, DWORD componentType)
     MIXERLINEW line = {};
     line.cbStruct = sizeof line;
     line.dwComponentType = componentType;
-    return mixerGetLineInfoW(reinterpret_cast<HMIXEROBJ>(mixer.Handle()), &line, MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER) ==
+    return CurrentMixerApi().getLineInfo(reinterpret_cast<HMIXEROBJ>(mixer.Handle()), &line, MIXER_GETLINEINFOF_COMPONENTTYPE | MIXER_OBJECTF_HMIXER) ==
            MMSYSERR_NOERROR;
 }
 
@@ -64,10 +64,11 @@ int FindMixerFrom(UINT first, const wchar_t* text)
 {
     if (text == nullptr || text[0] == L'\0')
         return -1;
-    UINT count = mixerGetNumDevs();
+    const MixerApi& api = CurrentMixerApi();
+    UINT count = api.getNumDevs();
     for (UINT device = first; device < count; ++device) {
         MIXERCAPSW caps = {};
-        if (mixerGetDevCapsW(device, &caps, sizeof caps) != MMSYSERR_NOERROR)
+        if (api.getDevCaps(device, &caps, sizeof caps) != MMSYSERR_NOERROR)
             continue;
         caps.szPname[MAXPNAMELEN - 1] = L'\0';
         if (caps.szPname[0] == L'\0')
@@ -76,6 +77,22 @@ int FindMixerFrom(UINT first, const wchar_t* text)
             return static_cast<int>(device);
     }
     return -1;
+}
+
+// The mixer without winmm: no devices, and every call fails.
+UINT WINAPI NoDevices() { return 0; }
+MMRESULT WINAPI NoCaps(UINT_PTR, LPMIXERCAPSW, UINT) { return MMSYSERR_NODRIVER; }
+MMRESULT WINAPI NoOpen(LPHMIXER, UINT, DWORD_PTR, DWORD_PTR, DWORD) { return MMSYSERR_NODRIVER; }
+MMRESULT WINAPI NoClose(HMIXER) { return MMSYSERR_INVALHANDLE; }
+MMRESULT WINAPI NoLineInfo(HMIXEROBJ, LPMIXERLINEW, DWORD) { return MMSYSERR_NODRIVER; }
+MMRESULT WINAPI NoLineControls(HMIXEROBJ, LPMIXERLINECONTROLSW, DWORD) { return MMSYSERR_NODRIVER; }
+MMRESULT WINAPI NoDetails(HMIXEROBJ, LPMIXERCONTROLDETAILS, DWORD) { return MMSYSERR_NODRIVER; }
+
+template <typename Function>
+bool Resolve(HMODULE module, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return function != nullptr;
 }
 
 wchar_t FoldAscii(wchar_t c)
@@ -87,8 +104,8 @@ wchar_t FoldAscii(wchar_t c)
 
 const MixerApi& WinmmMixerApi()
 {
-    static const MixerApi winmm = {mixerGetLineInfoW, mixerGetLineControlsW, mixerGetControlDetailsW,
-                                   mixerSetControlDetails};
+    // Loaded once, from the system folder, and kept.
+    static const MixerApi winmm = LoadMixerApi(LoadLibraryW(L"winmm.dll"));
     return winmm;
 }
 
@@ -98,10 +115,28 @@ MixerApi& CurrentMixerApi()
     return current;
 }
 
+MixerApi LoadMixerApi(HMODULE module)
+{
+    MixerApi api = {};
+    if (module && Resolve(module, "mixerGetNumDevs", api.getNumDevs) &&
+        Resolve(module, "mixerGetDevCapsW", api.getDevCaps) && Resolve(module, "mixerOpen", api.open) &&
+        Resolve(module, "mixerClose", api.close) && Resolve(module, "mixerGetLineInfoW", api.getLineInfo) &&
+        Resolve(module, "mixerGetLineControlsW", api.getLineControls) &&
+        Resolve(module, "mixerGetControlDetailsW", api.getControlDetails) &&
+        Resolve(module, "mixerSetControlDetails", api.setControlDetails))
+        return api;
+    return {NoDevices, NoCaps, NoOpen, NoClose, NoLineInfo, NoLineControls, NoDetails, NoDetails};
+}
+
+void MixerTraits::Close(HMIXER h)
+{
+    CurrentMixerApi().close(h);
+}
+
 CMixerVolume::CMixerVolume(UINT device)
 {
     HMIXER hMixer = nullptr;
-    if (mixerOpen(&hMixer, device, 0, 0, MIXER_OBJECTF_MIXER) == MMSYSERR_NOERROR)
+    if (CurrentMixerApi().open(&hMixer, device, 0, 0, MIXER_OBJECTF_MIXER) == MMSYSERR_NOERROR)
         m_hMixer.Reset(hMixer);
 }
 

@@ -8,7 +8,7 @@
 #include "framework/ScopedHandle.h"
 
 struct MixerTraits : NullInvalid<HMIXER> {
-    static void Close(HMIXER h) { mixerClose(h); }
+    static void Close(HMIXER h);
 };
 using CMixerHandle = CScopedHandle<HMIXER, MixerTraits>;
 

@@ -6,6 +6,7 @@
 #include "app/AppIds.h"
 #include "res/resource.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -565,4 +566,45 @@ TEST_F(E2ePstnAdaptor, LineCallIgnoresTheMessengerUntilTheHandsetIsReplaced)
     PumpMessages(kTickMs);
     ASSERT_NE(RingAndWaitForCallIn(L"Judy"), nullptr);
     EXPECT_EQ(m_app->Handset(L"key end"), L"ok delivered=1");
+}
+
+// DLLs planted beside the program under the names of system DLLs it loads on
+// demand, with Wine told to prefer such a DLL (as Windows does outside its
+// KnownDLLs); its themed-controls manifest unreadable, so that comctl32 too
+// is looked for without an activation context.
+class E2ePlantedDlls : public E2eScenario {
+protected:
+    void PrepareInstall(const CE2eInstall& install) override
+    {
+        for (const wchar_t* name : {L"winmm", L"comctl32"}) {
+            std::wstring dll = std::wstring(name) + L".dll";
+            ASSERT_TRUE(CopyFileW(JoinPath(TestBinDir(), L"..\\planted\\" + dll).c_str(),
+                                  JoinPath(install.Directory(), dll).c_str(), FALSE));
+            m_overrides.push_back(std::make_unique<CRegistryValueOverride>(
+                HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Callvane.exe\\DllOverrides", name));
+            m_overrides.back()->SetString(L"native,builtin");
+        }
+        // Not XML: Wine's UpdateResourceW does not delete a resource.
+        char notXml[] = "{}";
+        HANDLE update = BeginUpdateResourceW(install.ExePath().c_str(), FALSE);
+        ASSERT_TRUE(update && UpdateResourceW(update, RT_MANIFEST, ISOLATIONAWARE_MANIFEST_RESOURCE_ID,
+                                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), notXml, 2) &&
+                    EndUpdateResourceW(update, FALSE));
+    }
+
+    std::vector<std::unique_ptr<CRegistryValueOverride>> m_overrides;
+};
+
+// The handset's control, loaded by COM from its registered path, works
+// (SetUp); the options dialog, which looks for the mixer, has its sliders;
+// nothing planted was loaded.
+TEST_F(E2ePlantedDlls, OnlyTheSystemsDllsAreLoaded)
+{
+    HWND hOptions = FindProcessWindow(m_app->Id(), L"#32770", L"Ring style");
+    ASSERT_NE(hOptions, nullptr);
+    EXPECT_NE(FindWindowExW(hOptions, nullptr, TRACKBAR_CLASSW, nullptr), nullptr);
+    HANDLE planted = OpenEventW(SYNCHRONIZE, FALSE, L"CallvanePlantedDllLoaded");
+    EXPECT_EQ(planted, nullptr);
+    if (planted)
+        CloseHandle(planted);
 }
