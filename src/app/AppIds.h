@@ -16,6 +16,12 @@ const wchar_t kTipOnline[] = L"Online";
 const wchar_t kTipNoMessenger[] = L"Can't find Yahoo! Messenger";
 const wchar_t kTipNoHandset[] = L"Can't find USB Phone";
 
+// A missed call's balloon title (its text is the time it rang), and what
+// the tip adds to its state's text while missed calls wait to be seen.
+const wchar_t kMissedCallTitle[] = L"Missed call";
+const wchar_t kMissedCallTipOne[] = L"%ls, 1 missed call";
+const wchar_t kMissedCallTipMany[] = L"%ls, %u missed calls";
+
 const wchar_t kIconOnline[] = L"\\ok.ico";
 const wchar_t kIconNoMessenger[] = L"\\nophone.ico";
 const wchar_t kIconNoHandset[] = L"\\nodevice.ico";

@@ -11,6 +11,9 @@
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
+
+#include <cwchar>
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),
@@ -85,15 +88,37 @@ BOOL CCallvaneDlg::IsDevicePresent()
     return m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent();
 }
 
+void CCallvaneDlg::OnMissedCall(const SYSTEMTIME& rang)
+{
+    if (!ReadMissedCallNotice())
+        return;
+    ++m_nMissedCalls;
+    wchar_t time[64] = {};
+    if (!GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &rang, nullptr, time, ARRAYSIZE(time)))
+        swprintf(time, ARRAYSIZE(time), L"%02u:%02u", rang.wHour, rang.wMinute);
+    m_trayIcon.ShowInfoBalloon(kMissedCallTitle, time);
+    ShowTrayStatus(m_bShownHandset, m_bShownMessenger);
+}
+
 void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
 {
+    m_bShownHandset = bHandset;
+    m_bShownMessenger = bMessenger;
     wchar_t iconPath[MAX_PATH];
     const wchar_t* iconName = kIconNoHandset;
-    const wchar_t* tip = kTipNoHandset;
+    const wchar_t* baseTip = kTipNoHandset;
     if (bHandset) {
         iconName = bMessenger ? kIconOnline : kIconNoMessenger;
-        tip = bMessenger ? kTipOnline : kTipNoMessenger;
+        baseTip = bMessenger ? kTipOnline : kTipNoMessenger;
     }
+    // The state's own tip, and after it the missed calls not yet seen.
+    wchar_t tip[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)];
+    if (m_nMissedCalls == 0)
+        CopyTruncated(tip, baseTip);
+    else if (m_nMissedCalls == 1)
+        swprintf(tip, ARRAYSIZE(tip), kMissedCallTipOne, baseTip);
+    else
+        swprintf(tip, ARRAYSIZE(tip), kMissedCallTipMany, baseTip, m_nMissedCalls);
     if (!GetProgramDirectory(iconPath) || !AppendWhole(iconPath, iconName))
         iconPath[0] = L'\0';
     // A shell that was not up when the program started (at logon) refused
@@ -189,6 +214,12 @@ LRESULT CCallvaneDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
         return -1;
     if (lParam != WM_RBUTTONDOWN && lParam != WM_LBUTTONDBLCLK)
         return 1;
+
+    // The user has looked: the missed calls are seen.
+    if (m_nMissedCalls != 0) {
+        m_nMissedCalls = 0;
+        ShowTrayStatus(m_bShownHandset, m_bShownMessenger);
+    }
 
     // The menu closes on a click elsewhere only if its owner is foreground.
     BringWindowToTop(m_hWnd);

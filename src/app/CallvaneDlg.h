@@ -33,6 +33,9 @@ public:
     // without one.
     int ReportStatus(uint32_t nCode, int32_t nParam) override;
     BOOL IsDevicePresent() override;
+    // Counts the call and shows its balloon, unless the settings turn the
+    // notice off.
+    void OnMissedCall(const SYSTEMTIME& rang) override;
 
     HICON m_hIcon;
     // The workers live from OnInitDialog until OnDestroy.
@@ -42,6 +45,8 @@ public:
     CTrayIcon m_trayIcon;
     HMENU m_hTrayMenu = nullptr;   // sub-menu 0 of m_trayMenuResource
     BOOL m_bAutoRun = FALSE;
+    // Missed calls since the tray menu was last opened; the tip shows them.
+    unsigned m_nMissedCalls = 0;
 
 protected:
     BOOL OnInitDialog() override;
@@ -60,5 +65,8 @@ private:
     void OnSelectLanguage();
 
     CMenuHandle m_trayMenuResource;
+    // The state last shown, for a tip that changes between refreshes.
+    bool m_bShownHandset = false;
+    bool m_bShownMessenger = false;
     UINT m_uTaskbarCreated;   // broadcast by the shell when it (re)starts
 };
