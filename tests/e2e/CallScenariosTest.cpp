@@ -566,3 +566,84 @@ TEST_F(E2ePstnAdaptor, LineCallIgnoresTheMessengerUntilTheHandsetIsReplaced)
     ASSERT_NE(RingAndWaitForCallIn(L"Judy"), nullptr);
     EXPECT_EQ(m_app->Handset(L"key end"), L"ok delivered=1");
 }
+
+namespace {
+
+std::wstring ClockNow()
+{
+    wchar_t text[64] = {};
+    GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, text, 64);
+    return text;
+}
+
+}  // namespace
+
+// 13. A call that rings and ends unanswered, not refused from the handset,
+// shows a balloon with the time it rang and counts in the tip until the
+// menu opens; the settings file turns that off.
+TEST_F(E2eCalls, MissedCallsShowABalloonAndCountInTheTipUntilTheMenuOpens)
+{
+    const struct {
+        const wchar_t* before;   // to the handset, before the ring
+        const wchar_t* during;   // to the handset, while it rings
+        const wchar_t* tip;      // after the ring has ended
+    } rows[] = {
+        {nullptr, nullptr, L"Online, 1 missed call"},
+        {nullptr, L"lift", L"Online, 1 missed call"},
+        {nullptr, L"key end", L"Online, 1 missed call"},
+        {L"unplug", nullptr, L"Can't find USB Phone, 2 missed calls"},
+    };
+    std::wstring rang;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.before ? row.before : L"-") << " " << (row.during ? row.during : L"-"));
+        const bool handset = row.before == nullptr;
+        const bool lift = row.during && wcscmp(row.during, L"lift") == 0;
+        if (!handset) {
+            ASSERT_EQ(m_app->Handset(row.before).compare(0, 2, L"ok"), 0);
+        }
+        size_t from = m_app->Journal().size();
+        rang = ClockNow();
+        ASSERT_NE(m_sim->CommandWindow(L"ring caller=Ivan"), nullptr);
+        if (handset) {
+            ASSERT_TRUE(m_app->WaitForJournal(kJShowCallIn, from, kOneTickBoundMs + 500));
+        } else {
+            PumpMessages(kOneTickBoundMs);
+        }
+        if (row.during) {
+            ASSERT_EQ(m_app->Handset(row.during), L"ok delivered=1");
+        }
+        if (lift) {
+            ASSERT_TRUE(m_app->WaitForJournal(kJShowInTalk, from));
+        }
+        // Ends a ring left to ring, or the answered call.
+        m_sim->Command(L"far-hangup");
+        if (handset) {
+            ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, from, kAnsweredWatchMs + kOneTickBoundMs));
+        }
+        EXPECT_TRUE(WaitForTrayTip(row.tip, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips());
+        if (lift)
+            m_app->Handset(L"replace");
+    }
+    // The newest missed call's balloon, with the time it rang.
+    EXPECT_TRUE(WaitFor([&] {
+        std::vector<std::wstring> tips = ShellTrayTips();
+        return std::find(tips.begin(), tips.end(), rang) != tips.end() ||
+               std::find(tips.begin(), tips.end(), ClockNow()) != tips.end();
+    })) << testing::PrintToString(ShellTrayTips());
+
+    PostMessageW(m_app->Main(), WM_TRAYNOTIFY, kTrayIconId, WM_RBUTTONDOWN);
+    EXPECT_TRUE(WaitForTrayTip(kTipNoHandset)) << testing::PrintToString(ShellTrayTips());
+    PostMessageW(m_app->Main(), WM_CANCELMODE, 0, 0);
+    ASSERT_EQ(m_app->Handset(L"plug").compare(0, 2, L"ok"), 0);
+    ASSERT_TRUE(WaitForTrayTip(kTipOnline)) << testing::PrintToString(ShellTrayTips());
+
+    // Turned off in the settings file: nothing counts.
+    ASSERT_TRUE(WritePrivateProfileStringW(L"OPTION", L"MissedCallNotice", L"0",
+                                           JoinPath(m_install->Directory(), L"Callvane.ini").c_str()));
+    size_t from = m_app->Journal().size();
+    ASSERT_NE(m_sim->CommandWindow(L"ring caller=Judy"), nullptr);
+    ASSERT_TRUE(m_app->WaitForJournal(kJShowCallIn, from, kOneTickBoundMs + 500));
+    m_sim->Command(L"far-hangup");
+    ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, from, kOneTickBoundMs));
+    EXPECT_TRUE(WaitForTrayTip(kTipOnline, 1000)) << testing::PrintToString(ShellTrayTips());
+}
