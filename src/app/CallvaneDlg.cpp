@@ -8,11 +8,13 @@
 #include "framework/BoundedString.h"
 #include "framework/ModulePath.h"
 #include "framework/WinApp.h"
+#include "trace/TraceLog.h"
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
 
+#include <cstring>
 #include <cwchar>
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
@@ -57,6 +59,8 @@ BOOL CCallvaneDlg::OnInitDialog()
     m_pDeviceDlg->Create(IDD_DEVICE_DIALOG, this);
     m_pYahooDlg->Create(IDD_YAHOO_DIALOG, this);
     m_pOptionDlg->Create(IDD_OPTION_DIALOG, this);
+    if (m_startDial[0] != L'\0')
+        RequestDial(m_startDial);
     return TRUE;
 }
 
@@ -137,6 +141,9 @@ void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
 bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (msg) {
+    case WM_COPYDATA:
+        result = OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        return true;
     case WM_TRAYNOTIFY:
         result = OnTrayNotify(wParam, lParam);
         return true;
@@ -163,6 +170,65 @@ bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         }
         return false;
+    }
+}
+
+// Another process's data: taken only in the exact shape, and the number
+// checked as if it had come from a link.
+BOOL CCallvaneDlg::OnCopyData(const COPYDATASTRUCT* pData)
+{
+    DialRequest request = {};
+    if (!pData || pData->dwData != kDialRequestTag || pData->cbData != sizeof request || !pData->lpData) {
+        Trace(kTraceDialBadRequest);
+        return FALSE;
+    }
+    memcpy(&request, pData->lpData, sizeof request);
+    if (request.version != kDialRequestVersion || !IsDialableNumber(request.number, ARRAYSIZE(request.number))) {
+        Trace(kTraceDialBadRequest);
+        return FALSE;
+    }
+    RequestDial(request.number);
+    return TRUE;
+}
+
+void CCallvaneDlg::RequestDial(const wchar_t* number)
+{
+    if (!IsDialableNumber(number)) {
+        Trace(kTraceDialBadRequest);
+        return;
+    }
+    CopyTruncated(m_pendingDial, number);
+    m_dialRequestedAt = GetTickCount();
+    // Dialled from the timer, never inside the request: the sender of a
+    // request is not kept waiting for the call.
+    SetTimer(kDialWaitTimerId, 1);
+}
+
+void CCallvaneDlg::OnTimer(UINT_PTR nIDEvent)
+{
+    if (nIDEvent == kDialWaitTimerId)
+        TryPendingDial();
+}
+
+void CCallvaneDlg::TryPendingDial()
+{
+    SetTimer(kDialWaitTimerId, kDialWaitPeriodMs);
+    if (m_pendingDial[0] == L'\0') {
+        KillTimer(kDialWaitTimerId);
+        return;
+    }
+    if (m_pDeviceDlg && m_pYahooDlg && m_pYahooDlg->FindMessenger()) {
+        KillTimer(kDialWaitTimerId);
+        wchar_t number[kDialNumberChars];
+        CopyTruncated(number, m_pendingDial);
+        m_pendingDial[0] = L'\0';
+        m_pDeviceDlg->DialNumber(number);
+        return;
+    }
+    if (GetTickCount() - m_dialRequestedAt >= kDialWaitMs) {
+        KillTimer(kDialWaitTimerId);
+        m_pendingDial[0] = L'\0';
+        Trace(kTraceDialNoMessenger, static_cast<unsigned long>(kDialWaitMs / 1000));
     }
 }
 
