@@ -190,12 +190,7 @@ private:
 void ExpectLinksRegistered(const Installation& installation, bool registered)
 {
     const std::wstring command = L"\"" + installation.File(L"Callvane.exe") + L"\" \"%1\"";
-    const struct {
-        HKEY root;
-        const wchar_t* key;
-        const wchar_t* name;
-        std::wstring value;
-    } values[] = {
+    const struct { HKEY root; const wchar_t *key, *name; std::wstring value; } values[] = {
         {HKEY_CURRENT_USER, L"Software\\Classes\\Callvane.PhoneLink\\shell\\open\\command", nullptr, command},
         {HKEY_CURRENT_USER, L"Software\\Callvane\\Capabilities\\URLAssociations", L"tel", L"Callvane.PhoneLink"},
         {HKEY_CURRENT_USER, L"Software\\Callvane\\Capabilities\\URLAssociations", L"callto", L"Callvane.PhoneLink"},

@@ -319,11 +319,7 @@ TEST(ModulePath, DirectoryIsThePathUpToTheLastSeparator)
 // line asks is found wherever it stands.
 TEST(DialLink, LinksAreReducedToANumberOrRefused)
 {
-    const struct {
-        const wchar_t* commandLine;
-        DialVerdict verdict;
-        const wchar_t* number;
-    } cases[] = {
+    const struct { const wchar_t* commandLine; DialVerdict verdict; const wchar_t* number; } cases[] = {
         {L"Callvane.exe tel:+1-555-0100", DialVerdict::Dialable, L"+15550100"},
         {L"Callvane.exe \"TEL:+1 (555) 010.0;ext=12?x=y\"", DialVerdict::Dialable, L"+15550100"},
         {L"Callvane.exe callto://5550100", DialVerdict::Dialable, L"5550100"},
