@@ -24,6 +24,12 @@ ManifestDPIAware true
 !define UNINSTKEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Callvane"
 !define SHELLFOLDERS "Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
 !define SIMCLSID "{797E1292-653D-43DD-AE7E-F6606A73C647}"
+; Phone links (tel:, callto:) open Callvane: the class that opens them, and
+; the capabilities through which Windows' Default apps lists Callvane.
+!define PROGID "Callvane.PhoneLink"
+!define APPKEY "Software\Callvane"
+!define CAPABILITIES "Software\Callvane\Capabilities"
+!define LINKCOMMAND '"$INSTDIR\Callvane.exe" "%1"'
 
 Name "${APPNAME}"
 OutFile "${OUTFILE}"
@@ -44,6 +50,37 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Var KeepSettings
+
+; A scheme's own key, where a shell without Default apps (and Wine) looks.
+; Written only where no other program's command is registered.
+!macro RegisterScheme ROOT SCHEME
+  ReadRegStr $R0 ${ROOT} "Software\Classes\${SCHEME}\shell\open\command" ""
+  ${If} $R0 == ""
+  ${OrIf} $R0 == '${LINKCOMMAND}'
+    WriteRegStr ${ROOT} "Software\Classes\${SCHEME}" "" "URL:${SCHEME}"
+    WriteRegStr ${ROOT} "Software\Classes\${SCHEME}" "URL Protocol" ""
+    WriteRegStr ${ROOT} "Software\Classes\${SCHEME}\shell\open\command" "" '${LINKCOMMAND}'
+  ${EndIf}
+!macroend
+
+; Removed only while it still opens this copy.
+!macro UnregisterScheme ROOT SCHEME
+  ReadRegStr $R0 ${ROOT} "Software\Classes\${SCHEME}\shell\open\command" ""
+  ${If} $R0 == '${LINKCOMMAND}'
+    DeleteRegKey ${ROOT} "Software\Classes\${SCHEME}"
+  ${EndIf}
+!macroend
+
+; Wine reads HKEY_CLASSES_ROOT from the machine's classes only (not the
+; user's, as Windows does): there the schemes go to both. $R9 is 1 on Wine.
+!macro DetectWine
+  System::Call 'kernel32::GetModuleHandleW(w "ntdll.dll") p .R8'
+  System::Call 'kernel32::GetProcAddress(p R8, m "wine_get_version") p .R8'
+  StrCpy $R9 0
+  ${If} $R8 P<> 0
+    StrCpy $R9 1
+  ${EndIf}
+!macroend
 
 Section "Callvane" SecMain
   SectionIn RO
@@ -84,6 +121,23 @@ Section "Callvane" SecMain
   WriteRegStr HKCU "${UNINSTKEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   WriteRegDWORD HKCU "${UNINSTKEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTKEY}" "NoRepair" 1
+
+  WriteRegStr HKCU "Software\Classes\${PROGID}" "" "Phone link"
+  WriteRegStr HKCU "Software\Classes\${PROGID}" "URL Protocol" ""
+  WriteRegStr HKCU "Software\Classes\${PROGID}\DefaultIcon" "" "$INSTDIR\Callvane.exe,0"
+  WriteRegStr HKCU "Software\Classes\${PROGID}\shell\open\command" "" '${LINKCOMMAND}'
+  WriteRegStr HKCU "${CAPABILITIES}" "ApplicationName" "${APPNAME}"
+  WriteRegStr HKCU "${CAPABILITIES}" "ApplicationDescription" "Dials phone links with a USB handset through the messenger."
+  WriteRegStr HKCU "${CAPABILITIES}\URLAssociations" "tel" "${PROGID}"
+  WriteRegStr HKCU "${CAPABILITIES}\URLAssociations" "callto" "${PROGID}"
+  WriteRegStr HKCU "Software\RegisteredApplications" "${APPNAME}" "${CAPABILITIES}"
+  !insertmacro RegisterScheme HKCU tel
+  !insertmacro RegisterScheme HKCU callto
+  !insertmacro DetectWine
+  ${If} $R9 = 1
+    !insertmacro RegisterScheme HKLM tel
+    !insertmacro RegisterScheme HKLM callto
+  ${EndIf}
 SectionEnd
 
 ; For users without the hardware. The control registers itself in
@@ -211,4 +265,16 @@ Section "Uninstall"
   RMDir "$INSTDIR\Language"
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTKEY}"
+
+  !insertmacro UnregisterScheme HKCU tel
+  !insertmacro UnregisterScheme HKCU callto
+  !insertmacro DetectWine
+  ${If} $R9 = 1
+    !insertmacro UnregisterScheme HKLM tel
+    !insertmacro UnregisterScheme HKLM callto
+  ${EndIf}
+  DeleteRegValue HKCU "Software\RegisteredApplications" "${APPNAME}"
+  DeleteRegKey HKCU "${CAPABILITIES}"
+  DeleteRegKey /ifempty HKCU "${APPKEY}"
+  DeleteRegKey HKCU "Software\Classes\${PROGID}"
 SectionEnd

@@ -185,6 +185,23 @@ private:
     CRegistryValueOverride m_value;
 };
 
+// Phone links open the installed program: its class, listed for Default
+// apps, and each scheme where the shell looks; all gone when uninstalled.
+void ExpectLinksRegistered(const Installation& installation, bool registered)
+{
+    const std::wstring command = L"\"" + installation.File(L"Callvane.exe") + L"\" \"%1\"";
+    const struct { HKEY root; const wchar_t *key, *name; std::wstring value; } values[] = {
+        {HKEY_CURRENT_USER, L"Software\\Classes\\Callvane.PhoneLink\\shell\\open\\command", nullptr, command},
+        {HKEY_CURRENT_USER, L"Software\\Callvane\\Capabilities\\URLAssociations", L"tel", L"Callvane.PhoneLink"},
+        {HKEY_CURRENT_USER, L"Software\\Callvane\\Capabilities\\URLAssociations", L"callto", L"Callvane.PhoneLink"},
+        {HKEY_CURRENT_USER, L"Software\\RegisteredApplications", L"Callvane", L"Software\\Callvane\\Capabilities"},
+        {HKEY_CLASSES_ROOT, L"tel\\shell\\open\\command", nullptr, command},
+        {HKEY_CLASSES_ROOT, L"callto\\shell\\open\\command", nullptr, command},
+    };
+    for (const auto& v : values)
+        EXPECT_EQ(ReadRegistryString(v.root, v.key, v.name), registered ? v.value : L"") << testing::PrintToString(v.key);
+}
+
 }  // namespace
 
 TEST(InstallerSilent, InstallRunAutoRunAndUninstallLeaveNothingBehind)
@@ -211,6 +228,7 @@ TEST(InstallerSilent, InstallRunAutoRunAndUninstallLeaveNothingBehind)
                        installation.File(L"Callvane.exe").c_str()),
               0);
     EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation"), installation.Directory());
+    ExpectLinksRegistered(installation, true);
 
     // The shell-folders values were seen rewritten during an installation
     // (Wine's shell refreshes them when a program asks for a folder): the
@@ -245,6 +263,7 @@ TEST(InstallerSilent, InstallRunAutoRunAndUninstallLeaveNothingBehind)
     EXPECT_FALSE(FileExists(startup.ShortcutPath()));
     EXPECT_FALSE(DirectoryExists(menu));
     EXPECT_FALSE(UninstallKeyExists());
+    ExpectLinksRegistered(installation, false);
 }
 
 TEST(InstallerKeepSettings, ChangedSettingsAreKeptOnlyWhenAsked)

@@ -23,12 +23,14 @@ public:
     BOOL IsDevicePresent() override { return m_bPresent; }
     void RefreshTrayStatus() override {}
     void RefreshTrayForMessengerSearch(BOOL /*bMessengerFound*/) override {}
+    void OnMissedCall(const SYSTEMTIME& /*rang*/) override { ++m_nMissed; }
     // The statuses received since the last call, oldest first.
     std::vector<uint32_t> Take();
 
     std::vector<uint32_t> m_statuses;
     std::vector<int32_t> m_params;
     BOOL m_bPresent = FALSE;
+    int m_nMissed = 0;
 };
 
 // CYahooDialog whose watch timer only runs when a test lets it; every tick

@@ -90,7 +90,8 @@ TEST(SingleInstance, ExitRequestWithNothingRunningLeavesNothingBehind)
     EXPECT_EQ(FindWindowW(nullptr, kInstanceName), nullptr);
     // A mutex the request created would go with its process: in this one it
     // would still be there.
-    EXPECT_EQ(ClaimSingleInstance(L"Callvane.exe *exit*"), StartupRole::ExitRequest);
+    wchar_t dialNumber[kDialNumberChars];
+    EXPECT_EQ(ClaimSingleInstance(L"Callvane.exe *exit*", dialNumber), StartupRole::ExitRequest);
     EXPECT_FALSE(MutexExists(kInstanceName));
 }
 
@@ -104,7 +105,8 @@ TEST(SingleInstance, ExitRequestDoesNotClaimTheInstance)
     CChildProcess exitRequest(copy.ExePath(), L"*exit*");
     EXPECT_TRUE(exitRequest.WaitForExit(kStartTimeoutMs));
     // In this process a handle the request took would outlive it.
-    EXPECT_EQ(ClaimSingleInstance(L"Callvane.exe *exit*"), StartupRole::ExitRequest);
+    wchar_t dialNumber[kDialNumberChars];
+    EXPECT_EQ(ClaimSingleInstance(L"Callvane.exe *exit*", dialNumber), StartupRole::ExitRequest);
     ReleaseMutex(mutex);
     CloseHandle(mutex);
     EXPECT_FALSE(MutexExists(kInstanceName));
@@ -311,4 +313,40 @@ TEST(ModulePath, DirectoryIsThePathUpToTheLastSeparator)
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(GetModuleDirectory(nullptr), path.substr(0, path.find_last_of(L"\\/")));
     EXPECT_EQ(GetModuleDirectory(nullptr), TestBinDir());
+}
+
+// A link from any page is reduced to a number or refused; what the command
+// line asks is found wherever it stands.
+TEST(DialLink, LinksAreReducedToANumberOrRefused)
+{
+    const struct { const wchar_t* commandLine; DialVerdict verdict; const wchar_t* number; } cases[] = {
+        {L"Callvane.exe tel:+1-555-0100", DialVerdict::Dialable, L"+15550100"},
+        {L"Callvane.exe \"TEL:+1 (555) 010.0;ext=12?x=y\"", DialVerdict::Dialable, L"+15550100"},
+        {L"Callvane.exe callto://5550100", DialVerdict::Dialable, L"5550100"},
+        {L"Callvane.exe /dial 12*34#", DialVerdict::Dialable, L"12*34#"},
+        {L"Callvane.exe tel:%2B%35%35%35%30", DialVerdict::Dialable, L"+5550"},
+        {L"Callvane.exe tel:%3B555", DialVerdict::Empty, L""},
+        {L"Callvane.exe tel:555%0A0100", DialVerdict::BadCharacter, L""},
+        {L"Callvane.exe tel:555%C3%A9", DialVerdict::BadEscape, L""},
+        {L"Callvane.exe tel:555%4", DialVerdict::BadEscape, L""},
+        {L"Callvane.exe tel:1+2", DialVerdict::BadCharacter, L""},
+        {L"Callvane.exe tel:++12", DialVerdict::BadCharacter, L""},
+        {L"Callvane.exe tel:5550100abc", DialVerdict::BadCharacter, L""},
+        {L"Callvane.exe \"tel:555 0100 & calc\"", DialVerdict::BadCharacter, L""},
+        {L"Callvane.exe tel:---", DialVerdict::Empty, L""},
+        {L"Callvane.exe tel:", DialVerdict::Empty, L""},
+        {L"Callvane.exe /dial", DialVerdict::Empty, L""},
+        {L"Callvane.exe tel:123456789012345678901234567890123", DialVerdict::TooLong, L""},
+        {L"Callvane.exe http://5550100", DialVerdict::NotALink, L""},
+        {L"Callvane.exe *exit*", DialVerdict::NotALink, L""},
+    };
+    for (const auto& c : cases) {
+        wchar_t number[kDialNumberChars] = L"stale";
+        EXPECT_EQ(FindDialRequest(c.commandLine, number), c.verdict) << testing::PrintToString(c.commandLine);
+        EXPECT_STREQ(number, c.number) << testing::PrintToString(c.commandLine);
+        EXPECT_EQ(IsDialableNumber(number), c.verdict == DialVerdict::Dialable);
+    }
+    std::wstring overlong = L"Callvane.exe tel:" + std::wstring(100000, L'1');
+    wchar_t number[kDialNumberChars];
+    EXPECT_EQ(FindDialRequest(overlong.c_str(), number), DialVerdict::TooLong);
 }

@@ -140,6 +140,10 @@ TEST_F(TrayTest, EachChangeSendsOnlyItsOwnFlags)
     EXPECT_EQ(m_dlg->m_trayIcon.Data().uFlags, static_cast<UINT>(NIF_TIP));
     m_dlg->m_trayIcon.SetIcon(m_dlg->m_hIcon);
     EXPECT_EQ(m_dlg->m_trayIcon.Data().uFlags, static_cast<UINT>(NIF_ICON));
+    // A missed call's balloon informs, silently.
+    m_dlg->OnMissedCall(SYSTEMTIME{2026, 12, 2, 8, 9, 5, 0, 0});
+    EXPECT_EQ(m_dlg->m_trayIcon.Data().dwInfoFlags, static_cast<DWORD>(NIIF_INFO | NIIF_NOSOUND));
+    EXPECT_STREQ(m_dlg->m_trayIcon.Data().szInfoTitle, L"Missed call");
     // Tips longer than the record's 128 characters are cut, never overrun.
     std::wstring longTip(500, L'T');
     m_dlg->m_trayIcon.SetTip(longTip.c_str());

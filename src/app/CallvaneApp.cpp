@@ -3,9 +3,11 @@
 #include "AppIds.h"
 #include "CallvaneDlg.h"
 #include "framework/AxHost.h"
+#include "framework/BoundedString.h"
 #include "framework/ModulePath.h"
 #include "framework/ThemedControls.h"
 #include "settings/SettingsPaths.h"
+#include "trace/TraceLog.h"
 
 #include <cwchar>
 #include <memory>
@@ -27,10 +29,27 @@ void LoadDllsFromSystemFolderOnly()
         setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+// The running instance dials; this start only hands the number over.
+void HandOverDial(HWND hRunning, const wchar_t* number)
+{
+    if (!hRunning) {
+        Trace(kTraceDialNoInstance);
+        return;
+    }
+    DialRequest request = {};
+    request.version = kDialRequestVersion;
+    CopyTruncated(request.number, number);
+    COPYDATASTRUCT data = {kDialRequestTag, sizeof request, &request};
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(hRunning, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                        kDialHandOverTimeoutMs, &answer);
+}
+
 }  // namespace
 
-StartupRole ClaimSingleInstance(const wchar_t* commandLine)
+StartupRole ClaimSingleInstance(const wchar_t* commandLine, wchar_t (&dialNumber)[kDialNumberChars])
 {
+    dialNumber[0] = L'\0';
     if (commandLine && wcsstr(commandLine, kExitRequest)) {
         HWND hRunning = FindWindowW(nullptr, kInstanceName);
         if (hRunning) {
@@ -44,8 +63,14 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine)
 
     // Held, never closed, until the process ends: it marks the running instance.
     g_hInstanceMutex = CreateMutexW(nullptr, FALSE, kInstanceName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    const bool running = GetLastError() == ERROR_ALREADY_EXISTS;
+    DialVerdict verdict = FindDialRequest(commandLine, dialNumber);
+    if (verdict != DialVerdict::Dialable && verdict != DialVerdict::NotALink)
+        Trace(kTraceDialRefused, DescribeVerdict(verdict));
+    if (running) {
         HWND hRunning = FindWindowW(nullptr, kInstanceName);
+        if (verdict == DialVerdict::Dialable)
+            HandOverDial(hRunning, dialNumber);
         if (hRunning) {
             ShowWindow(hRunning, SW_SHOW);
             SetForegroundWindow(hRunning);
@@ -59,7 +84,8 @@ BOOL CCallvaneApp::InitInstance()
 {
     LoadDllsFromSystemFolderOnly();
     EnableControlContainer();
-    if (ClaimSingleInstance(GetCommandLineW()) != StartupRole::OnlyInstance)
+    wchar_t dialNumber[kDialNumberChars];
+    if (ClaimSingleInstance(GetCommandLineW(), dialNumber) != StartupRole::OnlyInstance)
         return FALSE;
 
     EnableThemedControls();
@@ -71,6 +97,7 @@ BOOL CCallvaneApp::InitInstance()
         return FALSE;
 
     auto dlg = std::make_unique<CCallvaneDlg>(nullptr);
+    CopyTruncated(dlg->m_startDial, dialNumber);
     m_pMainWnd = dlg.get();
     dlg->DoModal();
     m_pMainWnd = nullptr;

@@ -3,6 +3,7 @@
 // instance lives inside the main dialog's modal run.
 #pragma once
 
+#include "DialLink.h"
 #include "framework/WinApp.h"
 
 extern HANDLE g_hInstanceMutex;
@@ -15,5 +16,7 @@ public:
 
 // The start-up decision, before any window exists.
 enum class StartupRole { ExitRequest, SecondInstance, OnlyInstance };
-// Handles "*exit*" and the single-instance mutex; sets g_hInstanceMutex.
-StartupRole ClaimSingleInstance(const wchar_t* commandLine);
+// Handles "*exit*" and the single-instance mutex; sets g_hInstanceMutex. A
+// number to dial on the command line is handed to a running instance, or
+// returned in dialNumber (empty: none) for this one.
+StartupRole ClaimSingleInstance(const wchar_t* commandLine, wchar_t (&dialNumber)[kDialNumberChars]);

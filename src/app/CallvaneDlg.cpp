@@ -8,9 +8,14 @@
 #include "framework/BoundedString.h"
 #include "framework/ModulePath.h"
 #include "framework/WinApp.h"
+#include "trace/TraceLog.h"
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
+
+#include <cstring>
+#include <cwchar>
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),
@@ -54,6 +59,8 @@ BOOL CCallvaneDlg::OnInitDialog()
     m_pDeviceDlg->Create(IDD_DEVICE_DIALOG, this);
     m_pYahooDlg->Create(IDD_YAHOO_DIALOG, this);
     m_pOptionDlg->Create(IDD_OPTION_DIALOG, this);
+    if (m_startDial[0] != L'\0')
+        RequestDial(m_startDial);
     return TRUE;
 }
 
@@ -85,15 +92,37 @@ BOOL CCallvaneDlg::IsDevicePresent()
     return m_pDeviceDlg && m_pDeviceDlg->IsDevicePresent();
 }
 
+void CCallvaneDlg::OnMissedCall(const SYSTEMTIME& rang)
+{
+    if (!ReadMissedCallNotice())
+        return;
+    ++m_nMissedCalls;
+    wchar_t time[64] = {};
+    if (!GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &rang, nullptr, time, ARRAYSIZE(time)))
+        swprintf(time, ARRAYSIZE(time), L"%02u:%02u", rang.wHour, rang.wMinute);
+    m_trayIcon.ShowInfoBalloon(kMissedCallTitle, time);
+    ShowTrayStatus(m_bShownHandset, m_bShownMessenger);
+}
+
 void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
 {
+    m_bShownHandset = bHandset;
+    m_bShownMessenger = bMessenger;
     wchar_t iconPath[MAX_PATH];
     const wchar_t* iconName = kIconNoHandset;
-    const wchar_t* tip = kTipNoHandset;
+    const wchar_t* baseTip = kTipNoHandset;
     if (bHandset) {
         iconName = bMessenger ? kIconOnline : kIconNoMessenger;
-        tip = bMessenger ? kTipOnline : kTipNoMessenger;
+        baseTip = bMessenger ? kTipOnline : kTipNoMessenger;
     }
+    // The state's own tip, and after it the missed calls not yet seen.
+    wchar_t tip[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)];
+    if (m_nMissedCalls == 0)
+        CopyTruncated(tip, baseTip);
+    else if (m_nMissedCalls == 1)
+        swprintf(tip, ARRAYSIZE(tip), kMissedCallTipOne, baseTip);
+    else
+        swprintf(tip, ARRAYSIZE(tip), kMissedCallTipMany, baseTip, m_nMissedCalls);
     if (!GetProgramDirectory(iconPath) || !AppendWhole(iconPath, iconName))
         iconPath[0] = L'\0';
     // A shell that was not up when the program started (at logon) refused
@@ -112,6 +141,9 @@ void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
 bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (msg) {
+    case WM_COPYDATA:
+        result = OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        return true;
     case WM_TRAYNOTIFY:
         result = OnTrayNotify(wParam, lParam);
         return true;
@@ -138,6 +170,65 @@ bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         }
         return false;
+    }
+}
+
+// Another process's data: taken only in the exact shape, and the number
+// checked as if it had come from a link.
+BOOL CCallvaneDlg::OnCopyData(const COPYDATASTRUCT* pData)
+{
+    DialRequest request = {};
+    if (!pData || pData->dwData != kDialRequestTag || pData->cbData != sizeof request || !pData->lpData) {
+        Trace(kTraceDialBadRequest);
+        return FALSE;
+    }
+    memcpy(&request, pData->lpData, sizeof request);
+    if (request.version != kDialRequestVersion || !IsDialableNumber(request.number, ARRAYSIZE(request.number))) {
+        Trace(kTraceDialBadRequest);
+        return FALSE;
+    }
+    RequestDial(request.number);
+    return TRUE;
+}
+
+void CCallvaneDlg::RequestDial(const wchar_t* number)
+{
+    if (!IsDialableNumber(number)) {
+        Trace(kTraceDialBadRequest);
+        return;
+    }
+    CopyTruncated(m_pendingDial, number);
+    m_dialRequestedAt = GetTickCount();
+    // Dialled from the timer, never inside the request: the sender of a
+    // request is not kept waiting for the call.
+    SetTimer(kDialWaitTimerId, 1);
+}
+
+void CCallvaneDlg::OnTimer(UINT_PTR nIDEvent)
+{
+    if (nIDEvent == kDialWaitTimerId)
+        TryPendingDial();
+}
+
+void CCallvaneDlg::TryPendingDial()
+{
+    SetTimer(kDialWaitTimerId, kDialWaitPeriodMs);
+    if (m_pendingDial[0] == L'\0') {
+        KillTimer(kDialWaitTimerId);
+        return;
+    }
+    if (m_pDeviceDlg && m_pYahooDlg && m_pYahooDlg->FindMessenger()) {
+        KillTimer(kDialWaitTimerId);
+        wchar_t number[kDialNumberChars];
+        CopyTruncated(number, m_pendingDial);
+        m_pendingDial[0] = L'\0';
+        m_pDeviceDlg->DialNumber(number);
+        return;
+    }
+    if (GetTickCount() - m_dialRequestedAt >= kDialWaitMs) {
+        KillTimer(kDialWaitTimerId);
+        m_pendingDial[0] = L'\0';
+        Trace(kTraceDialNoMessenger, static_cast<unsigned long>(kDialWaitMs / 1000));
     }
 }
 
@@ -189,6 +280,12 @@ LRESULT CCallvaneDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
         return -1;
     if (lParam != WM_RBUTTONDOWN && lParam != WM_LBUTTONDBLCLK)
         return 1;
+
+    // The user has looked: the missed calls are seen.
+    if (m_nMissedCalls != 0) {
+        m_nMissedCalls = 0;
+        ShowTrayStatus(m_bShownHandset, m_bShownMessenger);
+    }
 
     // The menu closes on a click elsewhere only if its owner is foreground.
     BringWindowToTop(m_hWnd);

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "DialLink.h"
 #include "TrayIcon.h"
 #include "framework/Dialog.h"
 #include "framework/ScopedHandle.h"
@@ -33,6 +34,13 @@ public:
     // without one.
     int ReportStatus(uint32_t nCode, int32_t nParam) override;
     BOOL IsDevicePresent() override;
+    // Counts the call and shows its balloon, unless the settings turn the
+    // notice off.
+    void OnMissedCall(const SYSTEMTIME& rang) override;
+    // Dials the number through the handset's side once the messenger is
+    // found (at once when it runs, within kDialWaitMs otherwise). A newer
+    // request replaces one still waiting.
+    void RequestDial(const wchar_t* number);
 
     HICON m_hIcon;
     // The workers live from OnInitDialog until OnDestroy.
@@ -42,6 +50,10 @@ public:
     CTrayIcon m_trayIcon;
     HMENU m_hTrayMenu = nullptr;   // sub-menu 0 of m_trayMenuResource
     BOOL m_bAutoRun = FALSE;
+    // A number from the command line, dialled once the window is up.
+    wchar_t m_startDial[kDialNumberChars] = {};
+    // Missed calls since the tray menu was last opened; the tip shows them.
+    unsigned m_nMissedCalls = 0;
 
 protected:
     BOOL OnInitDialog() override;
@@ -50,15 +62,23 @@ protected:
     void OnDestroy() override;
     bool OnCommand(UINT nID, UINT nCode, HWND hCtl) override;
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnTimer(UINT_PTR nIDEvent) override;
 
 private:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     void ShowTrayStatus(bool bHandset, bool bMessenger);
+    BOOL OnCopyData(const COPYDATASTRUCT* pData);
+    void TryPendingDial();
     void ShowAbout(int nDeviceModel);
     void OnAutoRun();
     void OnOption();
     void OnSelectLanguage();
 
     CMenuHandle m_trayMenuResource;
+    // The state last shown, for a tip that changes between refreshes.
+    bool m_bShownHandset = false;
+    bool m_bShownMessenger = false;
+    wchar_t m_pendingDial[kDialNumberChars] = {};   // empty: nothing waits
+    DWORD m_dialRequestedAt = 0;
     UINT m_uTaskbarCreated;   // broadcast by the shell when it (re)starts
 };

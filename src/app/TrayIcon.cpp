@@ -109,6 +109,17 @@ BOOL CTrayIcon::ShowWarningBalloon(const wchar_t* text)
     return Notify(NIM_MODIFY);
 }
 
+BOOL CTrayIcon::ShowInfoBalloon(const wchar_t* title, const wchar_t* text)
+{
+    m_data.uFlags = NIF_INFO;
+    CopyTruncated(m_data.szInfo, text);
+    CopyTruncated(m_data.szInfoTitle, title);
+    m_data.uTimeout = kBalloonTimeoutMs;
+    // A notice, not an alarm: the shell plays no sound for it.
+    m_data.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+    return Notify(NIM_MODIFY);
+}
+
 BOOL CTrayIcon::Remove()
 {
     if (m_data.hWnd == nullptr)

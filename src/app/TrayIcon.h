@@ -31,6 +31,8 @@ public:
     BOOL SetIconFromFile(const wchar_t* path);
     BOOL SetTip(const wchar_t* tip);
     BOOL ShowWarningBalloon(const wchar_t* text);
+    // An information balloon without sound.
+    BOOL ShowInfoBalloon(const wchar_t* title, const wchar_t* text);
     BOOL Remove();
     // Adds the icon again with its current image and tip, after the shell
     // has restarted and lost every icon.

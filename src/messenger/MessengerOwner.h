@@ -20,6 +20,9 @@ public:
     // The same, for a caller that has just looked for the messenger: its
     // result stands for a second search.
     virtual void RefreshTrayForMessengerSearch(BOOL bMessengerFound) = 0;
+    // A call rang in and ended unanswered, and the handset did not refuse
+    // it; rang: the local time the watch first saw it ring.
+    virtual void OnMissedCall(const SYSTEMTIME& rang) = 0;
 
 protected:
     ~IMessengerOwner() = default;

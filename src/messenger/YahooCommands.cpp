@@ -307,9 +307,11 @@ int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
         SwitchTab();
         return 1;
     case kCmdAccept:
+        m_ring.Answered();
         Accept();
         return 1;
     case kCmdRefuse:
+        m_ring.Refused();
         PostClick(m_hCallInWnd, kRefusePoint);
         return 1;
     case kCmdHangUp:

@@ -100,6 +100,7 @@ void CYahooDialog::ForgetMessenger()
     m_hNumberEdit = nullptr;
     m_hCallInWnd = nullptr;
     m_hCallWnd = nullptr;
+    m_ring.Forget();
     if (m_pOwner)
         m_pOwner->RefreshTrayStatus();
     SendStatus(kStatusReady);
@@ -107,6 +108,8 @@ void CYahooDialog::ForgetMessenger()
 
 void CYahooDialog::WatchCalls()
 {
+    if (m_ring.Page() && !IsWindow(m_ring.Page()))
+        WatchRingEnd();
     if (IsWindow(m_hCallWnd)) {
         WatchCallWindow();
         return;
@@ -130,6 +133,19 @@ void CYahooDialog::WatchCalls()
         WatchNotification(hNotification);
     else
         ScanForCall();
+}
+
+// The page of a ring seen earlier has gone: the ring is over, answered when
+// a call window holds a call. Asked once per ring, so an idle tick costs
+// nothing more.
+void CYahooDialog::WatchRingEnd()
+{
+    bool bCallHeld = m_hCallWnd && IsWindow(m_hCallWnd);
+    if (!bCallHeld)
+        bCallHeld = FindAnsweredCallWindow() != nullptr;
+    SYSTEMTIME rang = {};
+    if (m_ring.Ended(bCallHeld, rang) && m_pOwner)
+        m_pOwner->OnMissedCall(rang);
 }
 
 // A call window is known: it still holds the call while its hang-up button
@@ -190,6 +206,13 @@ void CYahooDialog::WatchNotification(HWND hNotification)
     }
     if (!ClassIs(hBrowser, kBrowserClass))
         return;
+    // Every ring counts for the missed calls, whether a handset is there
+    // to ring or not.
+    if (hBrowser != m_ring.Page()) {
+        SYSTEMTIME now = {};
+        GetLocalTime(&now);
+        m_ring.Ringing(hBrowser, now);
+    }
     if (hBrowser == m_hLastCallInWnd)
         return;
     if (!m_pOwner || !m_pOwner->IsDevicePresent())

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "MessengerOwner.h"
+#include "RingWatch.h"
 #include "WindowClass.h"
 #include "framework/Dialog.h"
 
@@ -50,7 +51,9 @@ private:
     mutable HWND m_hThreadReadFor = nullptr;   // the main window m_nMessengerThread was read from
     mutable DWORD m_nMessengerThread = 0;
     CClassAtoms m_messengerClasses;      // of the messenger thread's top-level windows
+    CRingWatch m_ring;                   // the ring in progress, with or without a handset
 
+    void WatchRingEnd();
     void WatchCallWindow();
     void WatchAfterCallIn();
     HWND FindAnsweredCallWindow() const;

@@ -3,6 +3,7 @@
 #include "PhoneIds.h"
 #include "framework/AxHost.h"
 #include "link/CallCodes.h"
+#include "trace/TraceLog.h"
 #include "res/resource.h"
 
 namespace {
@@ -297,10 +298,7 @@ void CDeviceDialog::OnKeyPressed(short nKey)
     }
 
     if (IsDigitKey(nKey)) {
-        AppendToDial(static_cast<wchar_t>(nKey));
-        m_handset.ShowNumber(m_strDial.c_str());
-        SendCommand(kCmdDial, nKey);
-        SendCommand(kCmdShow);
+        TypeNumberKey(static_cast<wchar_t>(nKey));
         return;
     }
 
@@ -313,9 +311,7 @@ void CDeviceDialog::OnKeyPressed(short nKey)
             else
                 m_handset.ShowNumber(L"");
         } else {
-            AppendToDial(L'*');
-            m_handset.ShowNumber(m_strDial.c_str());
-            SendCommand(kCmdDial, kDialStarVirtualKey);
+            TypeNumberKey(L'*');
         }
         break;
     case kKeyHash:
@@ -407,6 +403,49 @@ void CDeviceDialog::EndCallByState()
         SendCommand(kCmdHide);
         m_handset.SetReady();
     }
+}
+
+void CDeviceDialog::TypeNumberKey(wchar_t c)
+{
+    AppendToDial(c);
+    m_handset.ShowNumber(m_strDial.c_str());
+    if (c == L'*') {
+        SendCommand(kCmdDial, kDialStarVirtualKey);
+        return;
+    }
+    if (c == L'+') {
+        SendCommand(kCmdDial, kDialPlusVirtualKey);
+        return;
+    }
+    SendCommand(kCmdDial, c);
+    SendCommand(kCmdShow);
+}
+
+bool CDeviceDialog::DialNumber(const wchar_t* number)
+{
+    if (m_nCallState == kCallTalk || m_nCallState == kCallIn) {
+        Trace(kTraceDialBusy);
+        return false;
+    }
+    if (IsPstnAdaptorModel(m_nModel) && (m_bRingPending || m_strDial == kDialPstnTalk)) {
+        Trace(kTraceDialLineBusy);
+        return false;
+    }
+    // Only the keys a number box takes on every keyboard layout.
+    for (const wchar_t* p = number; *p; ++p) {
+        if (!(*p >= L'0' && *p <= L'9') && *p != L'*' && !(*p == L'+' && p == number)) {
+            Trace(kTraceDialUntypable);
+            return false;
+        }
+    }
+    // Whatever was typed before would run into the number.
+    m_strDial.clear();
+    SendCommand(kCmdHide);
+    for (const wchar_t* p = number; *p; ++p)
+        TypeNumberKey(*p);
+    SendCommand(kCmdCall);
+    m_strDial.clear();
+    return true;
 }
 
 void CDeviceDialog::ChooseRingStyle(int nStyle)

@@ -32,6 +32,12 @@ public:
     // kept for the next detection, or the adaptor's default channel.
     void ChooseRingStyle(int nStyle);
     void ChooseDefaultChannel(int nChannel);
+    // Dials a whole number as if typed on the keypad and called with the
+    // call key: on the handset's display, into the messenger's number box
+    // (emptied first), then the call. number holds digits, '*' and a
+    // leading '+'. False, with nothing typed, while a call rings or runs or
+    // the telephone line is in use, or for a character no key types.
+    bool DialNumber(const wchar_t* number);
 
     CUSBPHONE m_phone;              // the control at item 1000
     uint32_t m_nModel = 0;          // model of the open handset; 0 = none
@@ -69,6 +75,9 @@ private:
     bool IsDialEmpty() const;
     // Appends one typed character, replacing a marker.
     void AppendToDial(wchar_t c);
+    // One character of a number typed: the keypad's digits and star, and
+    // each character of a dialled number.
+    void TypeNumberKey(wchar_t c);
 
     IDeviceOwner* m_pOwner;         // the main dialog; not owned
     IHandset& m_handset;            // m_phone, or the one given at construction

@@ -85,6 +85,14 @@ const short kKeyOut2 = 151;
 // The virtual-key code the messenger side types for '*' ('Dial' parameter):
 // the numeric keypad's multiply key.
 const int32_t kDialStarVirtualKey = VK_MULTIPLY;
+// A dialled number's leading '+': the numeric keypad's plus, which types
+// '+' on every layout.
+const int32_t kDialPlusVirtualKey = VK_ADD;
+
+// Why a dialled number was not typed.
+const wchar_t kTraceDialBusy[] = L"Dial: a call rings or runs; the number is not dialled";
+const wchar_t kTraceDialLineBusy[] = L"Dial: the telephone line is in use; the number is not dialled";
+const wchar_t kTraceDialUntypable[] = L"Dial: the number holds a character no key types; not dialled";
 
 // Dial-buffer markers: a key on the PSTN line, and a PSTN call in progress.
 const wchar_t kDialPstnDial[] = L"PSTNDIAL";

@@ -38,6 +38,7 @@ const TextKey kChosenLanguage = {kLanguageTypeSection, nullptr, kDefaultLanguage
 const TextKey kLanguageFile = {L"LanguageFiles", nullptr, L"\\Language\\English.ini"};
 const NumberKey kRingType = {L"OPTION", L"RingType", 0};
 const NumberKey kChannelType = {L"OPTION", L"ChannelType", 0};
+const NumberKey kMissedCallNotice = {L"OPTION", L"MissedCallNotice", 1};
 
 // Language file. The built-in texts are those of the messenger's Chinese
 // edition; the two blanks of the first are dropped when it is read as a
@@ -250,6 +251,11 @@ bool WriteChannelType(int channelIndex)
 {
     const wchar_t* value = channelIndex == kChannelUsb ? L"1" : L"0";
     return WriteText(kChannelType.section, kChannelType.key, value, g_szSettingsPath);
+}
+
+bool ReadMissedCallNotice()
+{
+    return ReadNumber(kMissedCallNotice, g_szSettingsPath) != 0;
 }
 
 void ReadWindowText(WindowText key, wchar_t (&text)[kNameChars])

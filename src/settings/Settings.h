@@ -58,6 +58,11 @@ bool WriteRingType(int ringIndex);
 int ReadChannelType();
 bool WriteChannelType(int channelIndex);
 
+// [OPTION] MissedCallNotice: whether a missed call shows a balloon and
+// counts in the tray tip; on unless the value is 0. Not in the options
+// dialog: set in the file.
+bool ReadMissedCallNotice();
+
 // The messenger's window texts, from the language file's [WINDOW_TEXT].
 enum class WindowText { CallIn, VoiceMessage, HangUpButton };
 // Reads one window text (at most 31 characters) with its built-in default.

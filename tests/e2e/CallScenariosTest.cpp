@@ -608,3 +608,141 @@ TEST_F(E2ePlantedDlls, OnlyTheSystemsDllsAreLoaded)
     if (planted)
         CloseHandle(planted);
 }
+
+// 13. A call that rings and ends unanswered, not refused from the handset,
+// shows a balloon with the time it rang and counts in the tip until the
+// menu opens; the settings file turns that off.
+TEST_F(E2eCalls, MissedCallsShowABalloonAndCountInTheTipUntilTheMenuOpens)
+{
+    auto clock = [] {
+        wchar_t text[64] = {};
+        GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, text, 64);
+        return std::wstring(text);
+    };
+    // To the handset before the ring and while it rings; the tip after it.
+    const struct { const wchar_t *before, *during, *tip; } rows[] = {
+        {nullptr, nullptr, L"Online, 1 missed call"},
+        {nullptr, L"lift", L"Online, 1 missed call"},
+        {nullptr, L"key end", L"Online, 1 missed call"},
+        {L"unplug", nullptr, L"Can't find USB Phone, 2 missed calls"},
+    };
+    std::wstring rang;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.before ? row.before : L"-") << " " << (row.during ? row.during : L"-"));
+        const bool handset = row.before == nullptr;
+        const bool lift = row.during && wcscmp(row.during, L"lift") == 0;
+        if (!handset) {
+            ASSERT_EQ(m_app->Handset(row.before).compare(0, 2, L"ok"), 0);
+        }
+        size_t from = m_app->Journal().size();
+        rang = clock();
+        ASSERT_NE(m_sim->CommandWindow(L"ring caller=Ivan"), nullptr);
+        if (handset) {
+            ASSERT_TRUE(m_app->WaitForJournal(kJShowCallIn, from, kOneTickBoundMs + 500));
+        } else {
+            PumpMessages(kOneTickBoundMs);
+        }
+        if (row.during) {
+            ASSERT_EQ(m_app->Handset(row.during), L"ok delivered=1");
+        }
+        if (lift) {
+            ASSERT_TRUE(m_app->WaitForJournal(kJShowInTalk, from));
+        }
+        // Ends a ring left to ring, or the answered call.
+        m_sim->Command(L"far-hangup");
+        if (handset) {
+            ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, from, kAnsweredWatchMs + kOneTickBoundMs));
+        }
+        EXPECT_TRUE(WaitForTrayTip(row.tip, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips());
+    }
+    // The newest missed call's balloon, with the time it rang.
+    EXPECT_TRUE(WaitFor([&] {
+        std::vector<std::wstring> tips = ShellTrayTips();
+        return std::find(tips.begin(), tips.end(), rang) != tips.end() ||
+               std::find(tips.begin(), tips.end(), clock()) != tips.end();
+    })) << testing::PrintToString(ShellTrayTips());
+
+    PostMessageW(m_app->Main(), WM_TRAYNOTIFY, kTrayIconId, WM_RBUTTONDOWN);
+    EXPECT_TRUE(WaitForTrayTip(kTipNoHandset)) << testing::PrintToString(ShellTrayTips());
+    PostMessageW(m_app->Main(), WM_CANCELMODE, 0, 0);
+    ASSERT_EQ(m_app->Handset(L"plug").compare(0, 2, L"ok"), 0);
+    ASSERT_TRUE(WaitForTrayTip(kTipOnline)) << testing::PrintToString(ShellTrayTips());
+
+    // Turned off in the settings file: nothing counts.
+    ASSERT_TRUE(WritePrivateProfileStringW(L"OPTION", L"MissedCallNotice", L"0",
+                                           JoinPath(m_install->Directory(), L"Callvane.ini").c_str()));
+    size_t from = m_app->Journal().size();
+    ASSERT_NE(m_sim->CommandWindow(L"ring caller=Judy"), nullptr);
+    ASSERT_TRUE(m_app->WaitForJournal(kJShowCallIn, from, kOneTickBoundMs + 500));
+    m_sim->Command(L"far-hangup");
+    ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, from, kOneTickBoundMs));
+    EXPECT_TRUE(WaitForTrayTip(kTipOnline, 1000)) << testing::PrintToString(ShellTrayTips());
+}
+
+// 14. Phone links dial through the shell's hand-off and a second start, the
+// way the handset's keypad dials; malformed and hostile ones type nothing.
+TEST_F(E2eCalls, LinksDialThroughTheShellAndASecondStartAndHostileOnesTypeNothing)
+{
+    {
+        // Registered as the installer registers it where the shell looks.
+        CRegistryValueOverride protocol(HKEY_CLASSES_ROOT, L"tel", L"URL Protocol");
+        protocol.SetString(L"");
+        CRegistryValueOverride command(HKEY_CLASSES_ROOT, L"tel\\shell\\open\\command", L"");
+        command.SetString(L"\"" + m_install->ExePath() + L"\" \"%1\"");
+        const struct { const wchar_t* link; bool shell; const char* typed; } rows[] = {{L"tel:+1-555-0100", true, "+15550100"}, {L"callto:5550100", false, "5550100"},
+                    {L"/dial \"(555) 0123\"", false, "5550123"}};
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::PrintToString(row.link));
+            size_t mark = m_sim->Mark();
+            size_t from = m_app->Journal().size();
+            if (row.shell) {
+                EXPECT_GT(reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", row.link, nullptr, nullptr, SW_SHOW)), 32);
+            } else {
+                CChildProcess second(m_install->ExePath(), row.link);
+                EXPECT_TRUE(second.WaitForExit(15000));
+            }
+            EXPECT_TRUE(m_sim->WaitForState(mark, std::string("number-box \"") + row.typed + "\"", 10000))
+                << Describe(m_sim->States(mark));
+            EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-started call-dialog") == 1; }));
+            EXPECT_TRUE(m_app->WaitForJournal(L"ShowNumber(\"" + std::wstring(row.typed, row.typed + strlen(row.typed)) + L"\")", from));
+            m_sim->Command(L"far-hangup");
+            ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, from, kAnsweredWatchMs + kOneTickBoundMs));
+        }
+    }
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"tel");
+
+    size_t mark = m_sim->Mark();
+    for (const wchar_t* link : {L"\"tel:555 0100 & calc\"", L"tel:555%0D%0A0100", L"callto:javascript:alert(1)",
+                                L"tel:%2B%2B1", L"tel:5550100%C3%A9", L"tel:1234567890123456789012345678901234",
+                                L"tel:;phone-context=5550100", L"/dial +1#555"}) {
+        CChildProcess second(m_install->ExePath(), link);
+        EXPECT_TRUE(second.WaitForExit(15000)) << testing::PrintToString(link);
+    }
+    // The running instance checks again what another process sends it.
+    DialRequest request = {kDialRequestVersion, L"555abc"};
+    COPYDATASTRUCT data = {kDialRequestTag, sizeof request, &request};
+    EXPECT_EQ(SendMessageW(m_app->Main(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), FALSE);
+    data.cbData = sizeof request - 2;
+    wcscpy(request.number, L"5550100");
+    EXPECT_EQ(SendMessageW(m_app->Main(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), FALSE);
+    PumpMessages(1000);
+    ASSERT_GT(m_sim->Command(L"sync"), 0);
+    for (const std::string& state : m_sim->States(mark))
+        EXPECT_NE(state.compare(0, 10, "number-box"), 0) << state;
+    EXPECT_EQ(CountState(*m_sim, mark, "call-started"), 0u);
+}
+
+// 15. A first start with a number, without a handset, dials once the
+// messenger is found.
+TEST_F(E2eCalls, AFirstStartWithANumberDialsWithoutAHandset)
+{
+    CChildProcess exitRequest(m_install->ExePath(), L"*exit*");
+    ASSERT_TRUE(exitRequest.WaitForExit(15000));
+    ASSERT_TRUE(m_app->Process().WaitForExit(15000));
+    size_t mark = m_sim->Mark();
+    SetEnvironmentVariableW(L"CALLVANE_HANDSET", L"unplugged");
+    CChildProcess first(m_install->ExePath(), L"callto:555-0199");
+    SetEnvironmentVariableW(L"CALLVANE_HANDSET", nullptr);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"5550199\"", 10000)) << Describe(m_sim->States(mark));
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-started call-dialog") == 1; }));
+}
