@@ -6,6 +6,7 @@
 #include "framework/ModulePath.h"
 #include "framework/ThemedControls.h"
 #include "settings/SettingsPaths.h"
+#include "trace/TracePoints.h"
 
 #include <cwchar>
 #include <memory>
@@ -40,6 +41,7 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine)
 
 void CCallvaneApp::InitInstance()
 {
+    const CTraceProgramLifetime traceLifetime;
     EnableControlContainer();
     if (ClaimSingleInstance(GetCommandLineW()) != StartupRole::OnlyInstance)
         return;

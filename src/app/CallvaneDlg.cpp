@@ -11,6 +11,7 @@
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "res/resource.h"
+#include "trace/TracePoints.h"
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),
@@ -72,12 +73,12 @@ void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)
 
 int CCallvaneDlg::ExecuteCommand(uint32_t nCode, int32_t nParam)
 {
-    return m_pYahooDlg ? m_pYahooDlg->ExecuteCommand(nCode, nParam) : 0;
+    return TraceCommand(nCode, nParam, m_pYahooDlg ? m_pYahooDlg->ExecuteCommand(nCode, nParam) : 0);
 }
 
 int CCallvaneDlg::ReportStatus(uint32_t nCode, int32_t nParam)
 {
-    return m_pDeviceDlg ? m_pDeviceDlg->ReportStatus(nCode, nParam) : 0;
+    return TraceStatus(nCode, m_pDeviceDlg ? m_pDeviceDlg->ReportStatus(nCode, nParam) : 0);
 }
 
 BOOL CCallvaneDlg::IsDevicePresent()

@@ -6,6 +6,7 @@
 #include "MessengerIds.h"
 #include "WindowClass.h"
 #include "link/CallCodes.h"
+#include "trace/TracePoints.h"
 
 #include <unordered_map>
 #include <vector>
@@ -489,6 +490,7 @@ int CYahooDialog::Call()
     const bool recorded = m_hCallWnd != nullptr;
     if (!recorded) {
         m_hCallWnd = fromContactList ? WaitForConversationWindow(before) : WaitForCallDialog(before);
+        TraceCallWindow(m_hCallWnd, fromContactList);
         if (!m_hCallWnd)
             return 0;
     }
