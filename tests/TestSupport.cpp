@@ -233,6 +233,18 @@ void CRegistryValueOverride::Delete()
     RegDeleteValueW(m_hKey, m_name.c_str());
 }
 
+CLocalAppDataOverride::CLocalAppDataOverride()
+    : m_value(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+              L"Local AppData")
+{
+    m_value.SetString(m_folder.Path());
+}
+
+std::wstring CLocalAppDataOverride::TraceFilePath() const
+{
+    return JoinPath(JoinPath(m_folder.Path(), L"Callvane"), L"Callvane.log");
+}
+
 CRegistryRootOverride::CRegistryRootOverride(HKEY hRoot) : m_hRoot(hRoot)
 {
     wchar_t name[64];
