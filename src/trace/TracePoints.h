@@ -32,7 +32,8 @@ void TraceHandsetEvent(const wchar_t* name, bool value);
 void TraceDialledNumber(const wchar_t* number);
 
 // A command code handed to the messenger side and its result; returns the
-// result, so that it wraps the call.
+// result, so that it wraps the call. Written when the command returns,
+// after the lines of what it caused.
 int TraceCommand(uint32_t code, int32_t param, int result);
 // A status code reported to the handset side; a code repeated by every
 // watch pass is traced when it changes, not each time. Returns the result.
