@@ -650,11 +650,12 @@ TEST(TraceFile, AFolderThatCannotBeWrittenCostsOnlyTheFileAndIsNotTriedAgain)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CTempDir root(L"cvtrace");
-        std::wstring folder = c.pathChars ? root.Path() + L"\\" + std::wstring(c.pathChars, L'x') : JoinPath(root.Path(), L"Callvane");
+        std::wstring folder = JoinPath(root.Path(), c.pathChars ? std::wstring(c.pathChars, L'x') : L"Callvane");
         if (c.folderIsFile)
             ASSERT_TRUE(WriteFileBytes(folder, "not a folder"));
         if (c.logIsFolder)
-            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && CreateDirectoryW(JoinPath(folder, kTraceFileName).c_str(), nullptr));
+            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) &&
+                        CreateDirectoryW(JoinPath(folder, kTraceFileName).c_str(), nullptr));
         CTraceFile file(folder.c_str());
         EXPECT_FALSE(file.Append(L"first\n"));
         EXPECT_TRUE(file.HasFailed());

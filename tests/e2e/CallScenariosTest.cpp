@@ -598,7 +598,8 @@ TEST_F(E2eTracedCall, TheTraceFileTellsTheCallInOrder)
     const char* story[] = {
         "Last build at", "Callvane 1.0.0.3 started", "handset found: model 0x0100", "messenger found: main window",
         "handset event: on hook off", "handset event: key (a digit)", "command 'Dial' param (a digit) -> 1",
-        "number called: *****23", "call window 0x", "the new call dialog in the foreground after Return in the number box",
+        "number called: *****23", "call window 0x",
+        "the new call dialog in the foreground after Return in the number box",
         // A command's line is written when it returns, after what it caused.
         "status 'Talk' -> 1", "command 'Call' param 0 -> 1", "handset event: on hook on", "status 'Rady' -> 1",
         "command 'Hgup' param 0 -> 1", "Callvane 1.0.0.3 exits",
