@@ -189,9 +189,9 @@ void TraceUnreadableFile(const wchar_t* path)
 {
     // The files read on the GUI thread; each failing one traced once until
     // it can be read again, since some are read on every watch pass.
-    static std::vector<std::wstring> s_unreadable;
     if (!g_traceLog.IsEnabled() || !path || path[0] == L'\0')
         return;
+    static std::vector<std::wstring> s_unreadable;
     CFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD error = file ? ERROR_SUCCESS : GetLastError();
