@@ -240,11 +240,6 @@ CLocalAppDataOverride::CLocalAppDataOverride()
     m_value.SetString(m_folder.Path());
 }
 
-std::wstring CLocalAppDataOverride::TraceFilePath() const
-{
-    return JoinPath(JoinPath(m_folder.Path(), L"Callvane"), L"Callvane.log");
-}
-
 CRegistryRootOverride::CRegistryRootOverride(HKEY hRoot) : m_hRoot(hRoot)
 {
     wchar_t name[64];

@@ -115,8 +115,7 @@ class CLocalAppDataOverride {
 public:
     CLocalAppDataOverride();
     const std::wstring& Path() const { return m_folder.Path(); }
-    // Where the program's trace file goes.
-    std::wstring TraceFilePath() const;
+    std::wstring TraceFilePath() const { return Path() + L"\\Callvane\\Callvane.log"; }
 
 private:
     CTempDir m_folder{L"cvlocal"};

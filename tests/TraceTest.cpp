@@ -638,11 +638,8 @@ TEST(TraceFile, KeepsToItsCapWithOneOlderFileAndLosesNoLineAtTheTurn)
 
 TEST(TraceFile, AFolderThatCannotBeWrittenCostsOnlyTheFileAndIsNotTriedAgain)
 {
-    const struct {
-        const char* name;
-        bool folderIsFile, logIsFolder;
-        size_t pathChars;   // 0: the temporary folder itself
-    } cases[] = {
+    // pathChars: the folder's name is that long (0: "Callvane").
+    const struct { const char* name; bool folderIsFile, logIsFolder; size_t pathChars; } cases[] = {
         {"the folder is a file", true, false, 0},
         {"the log is a folder", false, true, 0},
         {"the path is too long", false, false, MAX_PATH + 20},
@@ -671,20 +668,10 @@ TEST(TraceFile, AFolderThatCannotBeWrittenCostsOnlyTheFileAndIsNotTriedAgain)
 
 TEST(TraceNumbers, AllButTheLastTwoDigitsAreMasked)
 {
-    const struct {
-        const wchar_t* number;
-        size_t chars;
-        const wchar_t* masked;
-    } cases[] = {
-        {L"5550123", 64, L"*****23"},
-        {L"+1-555-0100", 64, L"+*-***-**00"},
-        {L"12*3#", 64, L"*2*3#"},
-        {L"12", 64, L"12"},
-        {L"7", 64, L"7"},
-        {L"", 64, L""},
-        {nullptr, 64, L""},
+    const struct { const wchar_t* number; size_t chars; const wchar_t* masked; } cases[] = {
+        {L"5550123", 64, L"*****23"}, {L"+1-555-0100", 64, L"+*-***-**00"}, {L"12*3#", 64, L"*2*3#"},
+        {L"12", 64, L"12"}, {L"7", 64, L"7"}, {L"", 64, L""}, {nullptr, 64, L""}, {L"5550123", 8, L"*****23"},
         {L"5550123", 5, L"****"},   // cut: its last digits are not there to show
-        {L"5550123", 8, L"*****23"},
     };
     for (const auto& c : cases) {
         wchar_t masked[64];
@@ -751,9 +738,8 @@ TEST_F(TraceProcess, StartupLineIsWrittenOnceWhenTheSwitchIsOn)
     std::set<DWORD> threads;
     std::vector<std::string> lines = RunAndCollect(reader, processId, startedMs, readyMs, threads);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& line) { return line.find("Last build at") != std::string::npos; }),
-              1);
+    auto startup = [](const std::string& line) { return line.find("Last build at") != std::string::npos; };
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), startup), 1);
     // The same lines, in the same order, in the user's file (beside those of
     // the exit request); the version at start and at exit.
     std::string expected, written;
