@@ -500,6 +500,7 @@ TEST(TraceLog, OnlyTheFirstObjectOfAProcessOwnsTheRecordAndFreesTheTable)
 
 TEST(TraceLog, SwitchIsOnOnlyForFourNonZeroBytes)
 {
+    CLocalAppDataOverride localAppData;   // the objects switched on write there
     CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
     const DWORD otherId = UnusedProcessId(2);
     const DWORD one = 1, zero = 0, high = 0x80000000;
@@ -567,6 +568,7 @@ TEST(TraceLog, LinesReachTheDebuggerOutputInTheirFormat)
     CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
     const DWORD on = 1;
     syslog.Set(REG_DWORD, &on, sizeof on);
+    CLocalAppDataOverride localAppData;
 
     double before = NowMs();
     CTraceLog traced(UnusedProcessId(4));   // traces its start-up line on creation
@@ -574,6 +576,8 @@ TEST(TraceLog, LinesReachTheDebuggerOutputInTheirFormat)
     traced.Write(L"%s has %d %S and %I64u", L"\x96C5\x864E\x901A", 3, "parts", 1ULL << 40);
     double after = NowMs();
     ASSERT_TRUE(reader.Flush());
+    std::string file = ReadFileBytes(localAppData.TraceFilePath());   // UTF-8, CR LF
+    EXPECT_NE(file.find(" \xE9\x9B\x85\xE8\x99\x8E\xE9\x80\x9A has 3 parts and 1099511627776\r\n"), file.npos) << file;
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
