@@ -457,6 +457,7 @@ TEST(AxHost, EventsArriveWhereverTheEventInterfaceIsFoundAndTheTraceSaysWhenNone
     CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
     const DWORD on = 1;
     syslog.Set(REG_DWORD, &on, sizeof on);
+    CLocalAppDataOverride localAppData;
     CEnvironmentOverride plugged(kHandsetEnvironment, L"plugged");
     CInstalledCopy copy;
     for (const Case& c : cases) {
@@ -491,11 +492,11 @@ TEST(AxHost, EventsArriveWhereverTheEventInterfaceIsFoundAndTheTraceSaysWhenNone
         CChildProcess exitRequest(copy.ExePath(), L"*exit*");
         EXPECT_TRUE(app.WaitForExit(kStartTimeoutMs));
         ASSERT_TRUE(reader.Flush());
-        std::vector<std::string> traced;   // the messages, but for the start-up line
+        std::vector<std::string> traced;   // the messages about the control
         std::smatch match;
         for (const std::string& line : reader.LinesFrom(app.Id())) {
             if (std::regex_match(line, match, std::regex(R"(\[KVT\+\w+:\w+\] +[0-9.]+ (.*)\n)")) &&
-                match[1].str().rfind("Last build at ", 0) != 0)
+                match[1].str().rfind("Control ", 0) == 0)
                 traced.push_back(match[1]);
         }
         EXPECT_EQ(traced, c.traced);

@@ -233,6 +233,13 @@ void CRegistryValueOverride::Delete()
     RegDeleteValueW(m_hKey, m_name.c_str());
 }
 
+CLocalAppDataOverride::CLocalAppDataOverride()
+    : m_value(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+              L"Local AppData")
+{
+    m_value.SetString(m_folder.Path());
+}
+
 CRegistryRootOverride::CRegistryRootOverride(HKEY hRoot) : m_hRoot(hRoot)
 {
     wchar_t name[64];

@@ -109,6 +109,19 @@ private:
     bool m_active = false;
 };
 
+// The user's local application data folder, as the shell names it to every
+// program of the prefix, pointed at a fresh folder for the object's lifetime.
+class CLocalAppDataOverride {
+public:
+    CLocalAppDataOverride();
+    const std::wstring& Path() const { return m_folder.Path(); }
+    std::wstring TraceFilePath() const { return Path() + L"\\Callvane\\Callvane.log"; }
+
+private:
+    CTempDir m_folder{L"cvlocal"};
+    CRegistryValueOverride m_value;
+};
+
 // The top-level window of the given process with this class and title (null:
 // any), or null.
 HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title);

@@ -9,13 +9,16 @@
 #include "tools/DebugOutputReader.h"
 #include "tools/FormatCases.h"
 #include "trace/FormatLength.h"
+#include "trace/TraceFile.h"
 #include "trace/TraceIds.h"
 #include "trace/TraceLog.h"
+#include "trace/TracePoints.h"
 #include "trace/WideStringBuffer.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -25,6 +28,7 @@
 #include <memory>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -496,6 +500,7 @@ TEST(TraceLog, OnlyTheFirstObjectOfAProcessOwnsTheRecordAndFreesTheTable)
 
 TEST(TraceLog, SwitchIsOnOnlyForFourNonZeroBytes)
 {
+    CLocalAppDataOverride localAppData;   // the objects switched on write there
     CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
     const DWORD otherId = UnusedProcessId(2);
     const DWORD one = 1, zero = 0, high = 0x80000000;
@@ -563,6 +568,7 @@ TEST(TraceLog, LinesReachTheDebuggerOutputInTheirFormat)
     CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
     const DWORD on = 1;
     syslog.Set(REG_DWORD, &on, sizeof on);
+    CLocalAppDataOverride localAppData;
 
     double before = NowMs();
     CTraceLog traced(UnusedProcessId(4));   // traces its start-up line on creation
@@ -570,6 +576,8 @@ TEST(TraceLog, LinesReachTheDebuggerOutputInTheirFormat)
     traced.Write(L"%s has %d %S and %I64u", L"\x96C5\x864E\x901A", 3, "parts", 1ULL << 40);
     double after = NowMs();
     ASSERT_TRUE(reader.Flush());
+    std::string file = ReadFileBytes(localAppData.TraceFilePath());   // UTF-8, CR LF
+    EXPECT_NE(file.find(" \xE9\x9B\x85\xE8\x99\x8E\xE9\x80\x9A has 3 parts and 1099511627776\r\n"), file.npos) << file;
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -604,12 +612,87 @@ TEST(TraceLog, LinesReachTheDebuggerOutputInTheirFormat)
 }
 
 // ---------------------------------------------------------------------------
+// The trace file and the masking of numbers
+
+TEST(TraceFile, KeepsToItsCapWithOneOlderFileAndLosesNoLineAtTheTurn)
+{
+    CTempDir folder(L"cvtrace");
+    const unsigned long long cap = 1000;
+    CTraceFile file(folder.Path().c_str(), cap);
+    std::wstring log = JoinPath(folder.Path(), kTraceFileName), old = JoinPath(folder.Path(), kTraceOldFileName);
+    for (int i = 0; i < 40; ++i) {
+        wchar_t line[64];
+        swprintf(line, 64, L"line %02d \u00e9\u4e2d padding padding padding\n", i);
+        ASSERT_TRUE(file.Append(line)) << i;
+        // Each line is in the file as soon as it is written, as UTF-8 with CR LF.
+        std::string text = ReadFileBytes(log);
+        char expected[64];
+        snprintf(expected, sizeof expected, "line %02d \xc3\xa9\xe4\xb8\xad padding padding padding\r\n", i);
+        ASSERT_GE(text.size(), strlen(expected));
+        EXPECT_EQ(text.substr(text.size() - strlen(expected)), expected);
+        EXPECT_LE(text.size(), cap);
+    }
+    std::string older = ReadFileBytes(old), newer = ReadFileBytes(log);
+    EXPECT_LE(older.size(), cap);
+    EXPECT_GT(older.size() + newer.size(), cap) << "the older file was emptied, not kept";
+    // The newer file goes on where the older one stops.
+    int lastOld = atoi(older.c_str() + older.rfind("line ") + 5), firstNew = atoi(newer.c_str() + 5);
+    EXPECT_EQ(firstNew, lastOld + 1);
+}
+
+TEST(TraceFile, AFolderThatCannotBeWrittenCostsOnlyTheFileAndIsNotTriedAgain)
+{
+    // pathChars: the folder's name is that long (0: "Callvane").
+    const struct { const char* name; bool folderIsFile, logIsFolder; size_t pathChars; } cases[] = {
+        {"the folder is a file", true, false, 0},
+        {"the log is a folder", false, true, 0},
+        {"the path is too long", false, false, MAX_PATH + 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir root(L"cvtrace");
+        std::wstring folder = JoinPath(root.Path(), c.pathChars ? std::wstring(c.pathChars, L'x') : L"Callvane");
+        if (c.folderIsFile)
+            ASSERT_TRUE(WriteFileBytes(folder, "not a folder"));
+        if (c.logIsFolder)
+            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) &&
+                        CreateDirectoryW(JoinPath(folder, kTraceFileName).c_str(), nullptr));
+        CTraceFile file(folder.c_str());
+        EXPECT_FALSE(file.Append(L"first\n"));
+        EXPECT_TRUE(file.HasFailed());
+        // Once the folder could be written, the file is still not tried.
+        if (c.folderIsFile)
+            DeleteFileW(folder.c_str());
+        if (c.logIsFolder)
+            RemoveDirectoryW(JoinPath(folder, kTraceFileName).c_str());
+        EXPECT_FALSE(file.Append(L"second\n"));
+        EXPECT_FALSE(FileExists(JoinPath(folder, kTraceFileName)));
+    }
+}
+
+TEST(TraceNumbers, AllButTheLastTwoDigitsAreMasked)
+{
+    const struct { const wchar_t* number; size_t chars; const wchar_t* masked; } cases[] = {
+        {L"5550123", 64, L"*****23"}, {L"+1-555-0100", 64, L"+*-***-**00"}, {L"12*3#", 64, L"*2*3#"},
+        {L"12", 64, L"12"}, {L"7", 64, L"7"}, {L"", 64, L""}, {nullptr, 64, L""}, {L"5550123", 8, L"*****23"},
+        {L"5550123", 5, L"****"},   // cut: its last digits are not there to show
+    };
+    for (const auto& c : cases) {
+        wchar_t masked[64];
+        wmemset(masked, L'?', 64);
+        MaskNumber(c.number, masked, c.chars);
+        EXPECT_STREQ(masked, c.masked) << (c.number ? Printable(c.number) : "null") << " in " << c.chars;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // The facility in a real Callvane.exe
 
 namespace {
 
 class TraceProcess : public ::testing::Test {
 protected:
+    CLocalAppDataOverride m_localAppData;
     // Starts the program with the switch as set, waits for its main dialog,
     // then flushes the reader; returns the lines the program wrote.
     std::vector<std::string> RunAndCollect(CDebugOutputReader& reader, DWORD& processId, double& startedMs,
@@ -658,7 +741,21 @@ TEST_F(TraceProcess, StartupLineIsWrittenOnceWhenTheSwitchIsOn)
     double startedMs = 0, readyMs = 0;
     std::set<DWORD> threads;
     std::vector<std::string> lines = RunAndCollect(reader, processId, startedMs, readyMs, threads);
-    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_FALSE(lines.empty());
+    auto startup = [](const std::string& line) { return line.find("Last build at") != std::string::npos; };
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), startup), 1);
+    // The same lines, in the same order, in the user's file (beside those of
+    // the exit request); the version at start and at exit.
+    std::string expected, written;
+    for (const std::string& line : lines)
+        expected += line.substr(0, line.size() - 1) + "\r\n";
+    std::istringstream file(ReadFileBytes(m_localAppData.TraceFilePath()));
+    const std::string ours = lines[0].substr(0, lines[0].find(':') + 1);   // "[KVT+<pid>:"
+    for (std::string line; std::getline(file, line);)
+        written += line.compare(0, ours.size(), ours) == 0 ? line + "\n" : "";
+    EXPECT_EQ(written, expected);
+    EXPECT_NE(lines[1].find(" Callvane 1.0.0.3 started\n"), std::string::npos) << lines[1];
+    EXPECT_NE(lines.back().find(" Callvane 1.0.0.3 exits\n"), std::string::npos) << lines.back();
     std::smatch match;
     std::regex shape(R"(\[KVT\+([0-9a-f]{4,}):([0-9a-f]{4,})\] +([0-9]+\.[0-9]{3}) Last build at Oct 26 2006 09:17:57\n)");
     ASSERT_TRUE(std::regex_match(lines[0], match, shape)) << lines[0];
@@ -690,5 +787,6 @@ TEST_F(TraceProcess, NothingIsWrittenWhenTheSwitchIsAbsentZeroOrTooLong)
         std::vector<std::string> lines = RunAndCollect(reader, processId, startedMs, readyMs, threads);
         EXPECT_NE(processId, 0u);
         EXPECT_TRUE(lines.empty()) << lines.front();
+        EXPECT_FALSE(FileExists(JoinPath(m_localAppData.Path(), kTraceFileFolder)));
     }
 }

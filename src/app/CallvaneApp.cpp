@@ -8,6 +8,7 @@
 #include "framework/ThemedControls.h"
 #include "settings/SettingsPaths.h"
 #include "trace/TraceLog.h"
+#include "trace/TracePoints.h"
 
 #include <cwchar>
 #include <memory>
@@ -83,6 +84,7 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine, wchar_t (&dialNumber
 BOOL CCallvaneApp::InitInstance()
 {
     LoadDllsFromSystemFolderOnly();
+    const CTraceProgramLifetime traceLifetime;
     EnableControlContainer();
     wchar_t dialNumber[kDialNumberChars];
     if (ClaimSingleInstance(GetCommandLineW(), dialNumber) != StartupRole::OnlyInstance)

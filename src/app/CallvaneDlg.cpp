@@ -8,11 +8,12 @@
 #include "framework/BoundedString.h"
 #include "framework/ModulePath.h"
 #include "framework/WinApp.h"
-#include "trace/TraceLog.h"
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
+#include "trace/TraceLog.h"
+#include "trace/TracePoints.h"
 
 #include <cstring>
 #include <cwchar>
@@ -79,12 +80,12 @@ void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)
 
 int CCallvaneDlg::ExecuteCommand(uint32_t nCode, int32_t nParam)
 {
-    return m_pYahooDlg ? m_pYahooDlg->ExecuteCommand(nCode, nParam) : 0;
+    return TraceCommand(nCode, nParam, m_pYahooDlg ? m_pYahooDlg->ExecuteCommand(nCode, nParam) : 0);
 }
 
 int CCallvaneDlg::ReportStatus(uint32_t nCode, int32_t nParam)
 {
-    return m_pDeviceDlg ? m_pDeviceDlg->ReportStatus(nCode, nParam) : 0;
+    return TraceStatus(nCode, m_pDeviceDlg ? m_pDeviceDlg->ReportStatus(nCode, nParam) : 0);
 }
 
 BOOL CCallvaneDlg::IsDevicePresent()

@@ -6,6 +6,7 @@
 #include "MessengerIds.h"
 #include "WindowClass.h"
 #include "link/CallCodes.h"
+#include "trace/TracePoints.h"
 
 #include <algorithm>
 #include <vector>
@@ -258,8 +259,8 @@ private:
 // no visibility, so a new window counts hidden or minimised too. A new
 // window wins over one open before and only brought forward, so after such
 // a match a few more tries give a new window arriving late its chance.
-// Null when none came within the tries.
-HWND WaitForCallWindow(const CCallDesk& before)
+// No window when none came within the tries.
+CCallDesk::Match WaitForCallWindow(const CCallDesk& before)
 {
     HWND hForward = nullptr;
     int nForwardTry = 0;
@@ -268,7 +269,7 @@ HWND WaitForCallWindow(const CCallDesk& before)
         CCallDesk::Match match = now.CallWindowFrom(before);
         Sleep(kCallWaitStepMs);
         if (match.appeared)
-            return match.hWnd;
+            return match;
         if (match.hWnd && !hForward) {
             hForward = match.hWnd;
             nForwardTry = nTry;
@@ -276,7 +277,9 @@ HWND WaitForCallWindow(const CCallDesk& before)
         if (hForward && nTry - nForwardTry >= kCallForwardGraceTries)
             break;
     }
-    return IsWindow(hForward) ? hForward : nullptr;
+    CCallDesk::Match forward;
+    forward.hWnd = IsWindow(hForward) ? hForward : nullptr;
+    return forward;
 }
 
 }  // namespace
@@ -515,10 +518,11 @@ int CYahooDialog::Call()
                            MessengerThread(), ProcessOf(m_hMessengerWnd));
     PostKey(hFocus, VK_RETURN, kReturnDownLParam, kReturnUpLParam);
 
-    HWND hCallWnd = WaitForCallWindow(before);
-    if (!hCallWnd)
+    const CCallDesk::Match chosen = WaitForCallWindow(before);
+    TraceCallWindow(chosen.hWnd, fromContactList, chosen.appeared);
+    if (!chosen.hWnd)
         return 0;
-    m_hCallWnd = hCallWnd;
+    m_hCallWnd = chosen.hWnd;
     if (fromContactList) {
         Sleep(kCallVoiceDelayMs);
         // Without the control nothing starts a call: the handset is not told of one.

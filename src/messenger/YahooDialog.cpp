@@ -8,6 +8,7 @@
 #include "link/CallCodes.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
+#include "trace/TracePoints.h"
 
 #include <cwchar>
 
@@ -49,6 +50,7 @@ void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
     // The watch never reads the contact list, and every command that does
     // searches it afresh first: the tick looks for the main window only.
     BOOL bFound = FindMainWindow();
+    TraceMessengerPresence(m_hMessengerWnd);
     if (bFound)
         WatchCalls();
     else

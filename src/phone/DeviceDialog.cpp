@@ -5,6 +5,7 @@
 #include "link/CallCodes.h"
 #include "trace/TraceLog.h"
 #include "res/resource.h"
+#include "trace/TracePoints.h"
 
 namespace {
 
@@ -118,6 +119,8 @@ void CDeviceDialog::DetectHandset()
     // A handset that opens but reports model 0 counts as absent; detection
     // then waits for DeviceRemoved.
     m_nModel = static_cast<uint32_t>(m_handset.GetDeviceModel());
+    TraceHandsetFound(m_nModel, IsPstnAdaptorModel(m_nModel), IsAdaptorModel(m_nModel), IsHandsFreeModel(m_nModel),
+                      IsSpeakerModel(m_nModel));
     if (IsPstnAdaptorModel(m_nModel))
         m_handset.SetLineChannel(static_cast<short>(m_nChannel));
     else
@@ -183,6 +186,7 @@ void CDeviceDialog::OnDeviceRemoved()
 {
     // The handset is gone, not closed; the dial buffer, channel, ring style
     // and cradle flag stay for the next one.
+    TraceHandsetLost(m_nModel);
     m_nModel = 0;
     m_nCallState = kCallNone;
     m_bHandsFree = FALSE;
@@ -194,6 +198,7 @@ void CDeviceDialog::OnDeviceRemoved()
 
 void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 {
+    TraceHandsetEvent(kTraceEventOnHook, bOnHook != FALSE);
     m_bOffHook = !bOnHook;
 
     // Taken or put down while the PSTN line rang: a PSTN call, none of the
@@ -236,6 +241,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 
 void CDeviceDialog::OnLineRing(BOOL bRinging)
 {
+    TraceHandsetEvent(kTraceEventLineRing, bRinging != FALSE);
     m_strDial.clear();
     m_nChannel = m_handset.GetLineChannel();
     m_bRingPending = TRUE;
@@ -246,6 +252,7 @@ void CDeviceDialog::OnLineRing(BOOL bRinging)
 
 void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
 {
+    TraceHandsetEvent(kTraceEventInCradle, bInCradle != FALSE);
     m_bInCradle = bInCradle;
     const int32_t state = m_nCallState;
     if (!bInCradle) {
@@ -271,6 +278,7 @@ void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
 
 void CDeviceDialog::OnKeyPressed(short nKey)
 {
+    TraceHandsetKey(nKey);
     if (IsSignalKey(nKey) && m_nCallState != kCallTalk)
         m_handset.SignalKeyPress(kKeySignalBeep);
 
@@ -316,6 +324,7 @@ void CDeviceDialog::OnKeyPressed(short nKey)
         break;
     case kKeyHash:
     case kKeyCall:
+        TraceDialledNumber(m_strDial.c_str());
         SendCommand(kCmdCall);
         m_strDial.clear();
         break;

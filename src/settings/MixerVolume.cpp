@@ -1,6 +1,7 @@
 #include "MixerVolume.h"
 
 #include "MixerApi.h"
+#include "trace/TracePoints.h"
 
 #include <vector>
 
@@ -202,6 +203,7 @@ int FindMixerWithLine(const wchar_t* text, DWORD componentType)
 CMixerVolume OpenMixerWithLine(const wchar_t* text, DWORD componentType)
 {
     int device = FindMixerWithLine(text, componentType);
+    TraceMixerChosen(text, componentType, device);
     if (device < 0)
         return CMixerVolume();
     return CMixerVolume(static_cast<UINT>(device));

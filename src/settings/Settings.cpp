@@ -3,6 +3,7 @@
 #include "SettingsPaths.h"
 #include "framework/BoundedString.h"
 #include "framework/ScopedHandle.h"
+#include "trace/TracePoints.h"
 
 #include <windows.h>
 
@@ -72,6 +73,7 @@ void ReadText(const TextKey& key, const wchar_t* keyName, const wchar_t* file, w
         CopyFallback(key.fallback, buffer, chars);
         return;
     }
+    TraceUnreadableFile(file);
     // One character more than the caller keeps: the profile functions drop
     // the closing quote of a quoted value as if it had been copied, so a value
     // that exactly fills the buffer would lose its last character.
@@ -90,6 +92,7 @@ int ReadNumber(const NumberKey& key, const wchar_t* file)
 {
     if (!HasPath(file))
         return key.fallback;
+    TraceUnreadableFile(file);
     return static_cast<int>(GetPrivateProfileIntW(key.section, key.key, key.fallback, file));
 }
 
@@ -151,6 +154,7 @@ bool ReadSectionEntries(const wchar_t* section, const wchar_t* file, std::map<st
 {
     if (!HasPath(file))
         return false;
+    TraceUnreadableFile(file);
     std::vector<wchar_t> text;
     DWORD got = 0;
     for (DWORD size = 64 * 1024;; size *= 4) {

@@ -155,6 +155,7 @@ void CTraceLog::WriteV(const wchar_t* format, va_list args)
     if (!FormatTraceLine(line, GetCurrentProcessId(), GetCurrentThreadId(), milliseconds, message.c_str()))
         return;
     OutputDebugStringW(line.c_str());
+    m_file.Append(line.c_str());
 }
 
 bool FormatTraceLine(CWideStringBuffer& line, DWORD processId, DWORD threadId, double milliseconds,

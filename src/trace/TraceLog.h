@@ -1,7 +1,9 @@
 // The trace facility: timestamped printf-style lines on the debugger output,
-// written only while the per-user switch "SysLog" is on.
+// and the same lines in the per-user trace file, written only while the
+// per-user switch "SysLog" is on.
 #pragma once
 
+#include "TraceFile.h"
 #include "TraceIds.h"
 #include "framework/ScopedHandle.h"
 
@@ -61,6 +63,7 @@ private:
     CKernelHandle m_hMapping;   // the named owner record
     CMappedView m_view;         // the record, mapped
     BOOL m_bEnabled = FALSE;    // set once, from the switch
+    CTraceFile m_file;          // the per-user file, opened at the first line
 };
 
 // The process's facility object, created during static initialisation before

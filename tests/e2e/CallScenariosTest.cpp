@@ -5,6 +5,7 @@
 
 #include "app/AppIds.h"
 #include "res/resource.h"
+#include "trace/TraceIds.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -745,4 +746,49 @@ TEST_F(E2eCalls, AFirstStartWithANumberDialsWithoutAHandset)
     SetEnvironmentVariableW(L"CALLVANE_HANDSET", nullptr);
     EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"5550199\"", 10000)) << Describe(m_sim->States(mark));
     EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-started call-dialog") == 1; }));
+}
+
+// With the trace switch on, a whole call leaves its story, in order, in the
+// user's trace file, and the dialled number only masked.
+class E2eTracedCall : public E2eCalls {
+protected:
+    void PrepareInstall(const CE2eInstall& /*install*/) override
+    {
+        const DWORD on = 1;
+        m_syslog.Set(REG_DWORD, &on, sizeof on);
+    }
+    CLocalAppDataOverride m_localAppData;
+    CRegistryValueOverride m_syslog{HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue};
+};
+
+TEST_F(E2eTracedCall, TheTraceFileTellsTheCallInOrder)
+{
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    ASSERT_EQ(m_app->Handset(L"dial 5550123").compare(0, 2, L"ok"), 0);
+    size_t before = m_app->Journal().size();
+    ASSERT_EQ(m_app->Handset(L"key call"), L"ok delivered=1");
+    ASSERT_TRUE(m_app->WaitForJournal(kJShowInTalk, before));
+    before = m_app->Journal().size();
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, before));
+    CChildProcess exitRequest(m_install->ExePath(), L"*exit*");
+    ASSERT_TRUE(m_app->Process().WaitForExit(10000));
+
+    std::string log = ReadFileBytes(m_localAppData.TraceFilePath());
+    const char* story[] = {
+        "Last build at", "Callvane 1.0.0.3 started", "handset found: model 0x0100", "messenger found: main window",
+        "handset event: on hook off", "handset event: key (a digit)", "command 'Dial' param (a digit) -> 1",
+        "number called: *****23", "call window 0x",
+        "a call dialog new since the Return in the number box",
+        // A command's line is written when it returns, after what it caused.
+        "status 'Talk' -> 1", "command 'Call' param 0 -> 1", "handset event: on hook on", "status 'Rady' -> 1",
+        "command 'Hgup' param 0 -> 1", "Callvane 1.0.0.3 exits",
+    };
+    size_t at = 0;
+    for (const char* line : story) {
+        at = log.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << " not in order in:\n" << log;
+    }
+    EXPECT_EQ(log.find("5550123"), std::string::npos);
+    EXPECT_EQ(log.find("0123"), std::string::npos);
 }

@@ -1,0 +1,122 @@
+#include "TraceFile.h"
+
+#include "framework/BoundedString.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+namespace {
+
+// Takes the lock for one scope.
+class CExclusive {
+public:
+    explicit CExclusive(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
+    ~CExclusive() { ReleaseSRWLockExclusive(&m_lock); }
+    CExclusive(const CExclusive&) = delete;
+    CExclusive& operator=(const CExclusive&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
+bool JoinName(wchar_t (&path)[MAX_PATH], const wchar_t* directory, const wchar_t* name)
+{
+    return CopyTruncated(path, directory) && AppendWhole(path, L"\\") && AppendWhole(path, name);
+}
+
+// The line as UTF-8 with CR LF in place of its closing line feed, cut to
+// kTraceFileLineChars characters.
+std::vector<char> FileLine(const wchar_t* line)
+{
+    size_t length = wcsnlen(line, kTraceFileLineChars);
+    if (length > 0 && line[length - 1] == L'\n')
+        --length;
+    std::vector<char> bytes;
+    int needed = WideCharToMultiByte(CP_UTF8, 0, line, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (needed < 0)
+        return bytes;
+    bytes.resize(static_cast<size_t>(needed) + 2);
+    WideCharToMultiByte(CP_UTF8, 0, line, static_cast<int>(length), bytes.data(), needed, nullptr, nullptr);
+    bytes[static_cast<size_t>(needed)] = '\r';
+    bytes[static_cast<size_t>(needed) + 1] = '\n';
+    return bytes;
+}
+
+}  // namespace
+
+bool DefaultTraceFileDirectory(wchar_t (&directory)[MAX_PATH])
+{
+    // Not verified: the folder may not exist yet in a fresh profile.
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT,
+                         directory) != S_OK)
+        return false;
+    return directory[0] != L'\0' && AppendWhole(directory, L"\\") && AppendWhole(directory, kTraceFileFolder);
+}
+
+CTraceFile::CTraceFile(const wchar_t* directory, unsigned long long capBytes) : m_capBytes(capBytes)
+{
+    if (directory)
+        CopyTruncated(m_directory, directory);
+}
+
+bool CTraceFile::Append(const wchar_t* line)
+{
+    if (!line)
+        return false;
+    CExclusive hold(m_lock);
+    if (m_bFailed)
+        return false;
+    if (!m_file && !Open()) {
+        m_bFailed = true;
+        return false;
+    }
+    std::vector<char> bytes = FileLine(line);
+    MakeRoomFor(static_cast<DWORD>(bytes.size()));
+    DWORD written = 0;
+    // Straight to the system, nothing held back: a crash after this call
+    // loses nothing of the line.
+    if (!m_file || !WriteFile(m_file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        m_file.Reset();
+        m_bFailed = true;
+        return false;
+    }
+    return true;
+}
+
+bool CTraceFile::Open()
+{
+    if (m_directory[0] == L'\0' && !DefaultTraceFileDirectory(m_directory))
+        return false;
+    wchar_t path[MAX_PATH];
+    if (!JoinName(path, m_directory, kTraceFileName))
+        return false;
+    // Its parent is the user's own folder: only the last level is made.
+    CreateDirectoryW(m_directory, nullptr);
+    // Append-only, and shared, so that a second start of the program, which
+    // traces before it gives way, adds its lines in between rather than
+    // failing; renaming it stays possible while others hold it.
+    m_file.Reset(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return m_file.IsValid();
+}
+
+// At the cap the file becomes the older one and a new file starts; when it
+// cannot be renamed, it starts again empty rather than grow without end.
+void CTraceFile::MakeRoomFor(DWORD bytes)
+{
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(m_file.Get(), &size) || size.QuadPart == 0 ||
+        static_cast<unsigned long long>(size.QuadPart) + bytes <= m_capBytes)
+        return;
+    wchar_t path[MAX_PATH];
+    wchar_t oldPath[MAX_PATH];
+    if (!JoinName(path, m_directory, kTraceFileName) || !JoinName(oldPath, m_directory, kTraceOldFileName))
+        return;
+    m_file.Reset();
+    if (!MoveFileExW(path, oldPath, MOVEFILE_REPLACE_EXISTING))
+        DeleteFileW(path);
+    Open();
+}
