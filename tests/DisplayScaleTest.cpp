@@ -41,92 +41,13 @@ std::string Narrow(const std::wstring& text)
     return std::string(text.begin(), text.end());
 }
 
-// The room a control leaves for its text beside its frame and check box.
-int TextRoom(HWND hCtl, const std::wstring& cls, LONG style)
-{
-    RECT client = {};
-    GetClientRect(hCtl, &client);
-    if (cls != L"Button")
-        return client.right;
-    LONG kind = style & BS_TYPEMASK;
-    if (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON)
-        return client.right - GetSystemMetrics(SM_CXMENUCHECK) - GetSystemMetrics(SM_CXEDGE);
-    return client.right - 4 * GetSystemMetrics(SM_CXEDGE);
-}
-
-// What is wrong with a window's layout as drawn in this process: a child
-// outside the client area, a text that does not fit its control, or two
-// controls on top of each other (a group box frames others and counts not).
-std::vector<std::string> LayoutFaults(HWND hWnd)
-{
-    std::vector<std::string> faults;
-    RECT area = {};
-    GetClientRect(hWnd, &area);
-    std::vector<std::pair<RECT, std::string>> placed;
-    for (HWND hCtl = GetWindow(hWnd, GW_CHILD); hCtl; hCtl = GetWindow(hCtl, GW_HWNDNEXT)) {
-        wchar_t cls[32] = {}, text[128] = {};
-        GetClassNameW(hCtl, cls, ARRAYSIZE(cls));
-        GetWindowTextW(hCtl, text, ARRAYSIZE(text));
-        const std::string name = Narrow(cls) + " \"" + Narrow(text) + "\" " + std::to_string(GetDlgCtrlID(hCtl));
-        RECT r = {};
-        GetWindowRect(hCtl, &r);
-        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&r), 2);
-        RECT inside = {};
-        IntersectRect(&inside, &r, &area);
-        if (!EqualRect(&inside, &r))
-            faults.push_back(name + " leaves the client area");
-        const LONG style = GetWindowLongW(hCtl, GWL_STYLE);
-        const bool groupBox = std::wstring(cls) == L"Button" && (style & BS_TYPEMASK) == BS_GROUPBOX;
-        for (const auto& other : placed) {
-            RECT both = {};
-            if (!groupBox && IntersectRect(&both, &r, &other.first))
-                faults.push_back(name + " overlaps " + other.second);
-        }
-        if (!groupBox)
-            placed.emplace_back(r, name);
-        const bool textual = std::wstring(cls) == L"Button" ||
-                             (std::wstring(cls) == L"Static" && (style & SS_TYPEMASK) <= SS_RIGHT);
-        if (!textual || text[0] == L'\0' || groupBox)
-            continue;
-        RECT client = {};
-        GetClientRect(hCtl, &client);
-        const int room = TextRoom(hCtl, cls, style);
-        HDC hdc = GetDC(hCtl);
-        HGDIOBJ old = SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageW(hCtl, WM_GETFONT, 0, 0)));
-        // Drawn as the control draws it: statics wrap at words.
-        RECT need = {0, 0, room, 0};
-        UINT format = DT_CALCRECT | DT_EXPANDTABS | (std::wstring(cls) == L"Static" ? DT_WORDBREAK : DT_SINGLELINE);
-        DrawTextW(hdc, text, -1, &need, format);
-        RECT line = {};
-        DrawTextW(hdc, text, -1, &line, DT_CALCRECT | DT_SINGLELINE);
-        SelectObject(hdc, old);
-        ReleaseDC(hCtl, hdc);
-        if (need.right > room || need.bottom > client.bottom)
-            faults.push_back(name + " needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
-                             " in " + std::to_string(room) + "x" + std::to_string(client.bottom) + ", one line " +
-                             std::to_string(line.right));
-    }
-    return faults;
-}
-
 class DisplayScale : public MainDialogFixture {
 protected:
-    static UINT ProcessDpi()
-    {
-        HDC screen = GetDC(nullptr);
-        UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
-        ReleaseDC(nullptr, screen);
-        return dpi;
-    }
-    // The row of the DPI this process runs at; the run per DPI names it, so
-    // that a prefix left at another scale cannot pass for it.
+    // The row of the DPI this process runs at.
     static const Scale* ThisScale()
     {
-        char wanted[8] = {};
-        if (GetEnvironmentVariableA("CALLVANE_DPI", wanted, sizeof wanted) && std::stoul(wanted) != ProcessDpi())
-            return nullptr;
         for (const Scale& scale : kScales) {
-            if (scale.dpi == ProcessDpi())
+            if (RunsAtTheWantedDpi() && scale.dpi == ProcessDpi())
                 return &scale;
         }
         return nullptr;

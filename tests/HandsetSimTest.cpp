@@ -480,3 +480,18 @@ TEST_F(HandsetScreenshots, DISABLED_CallInThenADialledNumber)
     ASSERT_EQ(displayText(), L"5551234");
     Pose(directory, L"dialled");
 }
+
+// The handset's window at this process's scale (run once per DPI), every
+// line filled and the longest model name chosen.
+using DisplayScale = PhoneFixture;
+
+TEST_F(DisplayScale, VirtualHandsetKeepsEveryControlAndTextInside)
+{
+    ASSERT_TRUE(RunsAtTheWantedDpi()) << "running at " << ProcessDpi() << " DPI";
+    Detect(0x0520);
+    Step(L"status CaIn");
+    Step(L"ring");
+    PumpMessages();
+    for (const std::string& fault : LayoutFaults(m_hHandset))
+        ADD_FAILURE() << "handset at " << ProcessDpi() << " DPI: " << fault;
+}
