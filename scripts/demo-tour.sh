@@ -89,7 +89,7 @@ tray=$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | he
 # The display's scale (the prefix's LogPixels, 96 unless set): the tray's
 # cells, the tip and the menu grow with it.
 dpi=$(wine reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null </dev/null | tr -d '\r' |
-      awk '$1 == "LogPixels" { print $3 }')
+      awk '$1 == "LogPixels" { print $3 }' || true)
 dpi=$((${dpi:-96}))
 scaled() { echo $(($1 * dpi / 96)); }
 icon_x="" icon_y=""
