@@ -5,8 +5,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <cwchar>
 
 void PumpMessages(DWORD maxMs)
 {
@@ -354,85 +353,51 @@ std::wstring ReplyValue(const std::wstring& reply, const std::wstring& key)
     return reply.substr(begin, reply.find(L' ', begin) - begin);
 }
 
-namespace {
-
-// A dialog's 8-point font, in tenths of a point, with room for rounding to
-// whole pixels.
-const int kSmallestTextPoints10 = 75;
-
-// The room a control leaves for its text beside its frame and check box.
-int TextRoom(HWND hCtl, const std::wstring& cls, LONG style)
+std::vector<std::wstring> LayoutFaults(HWND hWnd)
 {
-    RECT client = {};
-    GetClientRect(hCtl, &client);
-    if (cls != L"Button")
-        return client.right;
-    LONG kind = style & BS_TYPEMASK;
-    if (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON)
-        return client.right - GetSystemMetrics(SM_CXMENUCHECK) - GetSystemMetrics(SM_CXEDGE);
-    return client.right - 4 * GetSystemMetrics(SM_CXEDGE);
-}
-
-}  // namespace
-
-// What is wrong with a window's layout as drawn in this process: a child
-// outside the client area, a text that does not fit its control, or two
-// controls on top of each other (a group box frames others and counts not).
-std::vector<std::string> LayoutFaults(HWND hWnd)
-{
-    std::vector<std::string> faults;
-    RECT area = {};
+    std::vector<std::wstring> faults;
+    std::vector<RECT> placed;
+    RECT area = {}, r = {}, both = {}, client = {};
     GetClientRect(hWnd, &area);
-    std::vector<std::pair<RECT, std::string>> placed;
     for (HWND hCtl = GetWindow(hWnd, GW_CHILD); hCtl; hCtl = GetWindow(hCtl, GW_HWNDNEXT)) {
         wchar_t cls[32] = {}, text[128] = {};
         GetClassNameW(hCtl, cls, ARRAYSIZE(cls));
         GetWindowTextW(hCtl, text, ARRAYSIZE(text));
-        const std::string name = std::string(cls, cls + wcslen(cls)) + " \"" + std::string(text, text + wcslen(text)) + "\" " + std::to_string(GetDlgCtrlID(hCtl));
-        RECT r = {};
+        const std::wstring name = std::wstring(cls) + L" \"" + text + L"\"";
+        const LONG style = GetWindowLongW(hCtl, GWL_STYLE), kind = style & BS_TYPEMASK;
+        const bool button = wcscmp(cls, L"Button") == 0, groupBox = button && kind == BS_GROUPBOX;
         GetWindowRect(hCtl, &r);
         MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&r), 2);
-        RECT inside = {};
-        IntersectRect(&inside, &r, &area);
-        if (!EqualRect(&inside, &r))
-            faults.push_back(name + " leaves the client area");
-        const LONG style = GetWindowLongW(hCtl, GWL_STYLE);
-        const bool groupBox = std::wstring(cls) == L"Button" && (style & BS_TYPEMASK) == BS_GROUPBOX;
-        for (const auto& other : placed) {
-            RECT both = {};
-            if (!groupBox && IntersectRect(&both, &r, &other.first))
-                faults.push_back(name + " overlaps " + other.second);
+        if (!IntersectRect(&both, &r, &area) || !EqualRect(&both, &r))
+            faults.push_back(name + L" leaves the client area");
+        for (const RECT& other : placed) {
+            if (!groupBox && IntersectRect(&both, &r, &other))
+                faults.push_back(name + L" overlaps another control");
         }
         if (!groupBox)
-            placed.emplace_back(r, name);
-        const bool textual = std::wstring(cls) == L"Button" ||
-                             (std::wstring(cls) == L"Static" && (style & SS_TYPEMASK) <= SS_RIGHT);
-        if (!textual || text[0] == L'\0' || groupBox)
+            placed.push_back(r);
+        if (!text[0] || groupBox || !(button || (wcscmp(cls, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT)))
             continue;
-        RECT client = {};
+        // Drawn as the control draws it: statics wrap at words, buttons keep
+        // room for their frame or check box.
         GetClientRect(hCtl, &client);
-        const int room = TextRoom(hCtl, cls, style);
+        const bool check = kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX;
+        const int room = client.right - (!button ? 0 : check ? GetSystemMetrics(SM_CXMENUCHECK) + 2 : 8);
         HDC hdc = GetDC(hCtl);
         HGDIOBJ old = SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageW(hCtl, WM_GETFONT, 0, 0)));
-        // Drawn as the control draws it: statics wrap at words.
         RECT need = {0, 0, room, 0};
-        UINT format = DT_CALCRECT | DT_EXPANDTABS | (std::wstring(cls) == L"Static" ? DT_WORDBREAK : DT_SINGLELINE);
-        DrawTextW(hdc, text, -1, &need, format);
-        RECT line = {};
-        DrawTextW(hdc, text, -1, &line, DT_CALCRECT | DT_SINGLELINE);
-        // Text that kept its pixel size at a larger scale shrinks below
-        // what a dialog's 8-point font gives.
-        TEXTMETRICW metrics = {};
-        GetTextMetricsW(hdc, &metrics);
-        const int points10 = MulDiv(metrics.tmHeight - metrics.tmInternalLeading, 720, GetDeviceCaps(hdc, LOGPIXELSY));
-        if (points10 < kSmallestTextPoints10)
-            faults.push_back(name + " text of " + std::to_string(points10 / 10.0) + " points");
+        DrawTextW(hdc, text, -1, &need, DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK));
+        // Text that kept its pixel size at a larger scale is smaller than a
+        // dialog's 8-point font (7.5 leaves room for whole pixels).
+        TEXTMETRICW tm = {};
+        GetTextMetricsW(hdc, &tm);
+        if (MulDiv(tm.tmHeight - tm.tmInternalLeading, 720, GetDeviceCaps(hdc, LOGPIXELSY)) < 75)
+            faults.push_back(name + L" has text under 8 points");
         SelectObject(hdc, old);
         ReleaseDC(hCtl, hdc);
         if (need.right > room || need.bottom > client.bottom)
-            faults.push_back(name + " needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
-                             " in " + std::to_string(room) + "x" + std::to_string(client.bottom) + ", one line " +
-                             std::to_string(line.right));
+            faults.push_back(name + L" needs " + std::to_wstring(need.right) + L"x" + std::to_wstring(need.bottom) +
+                             L" in " + std::to_wstring(room) + L"x" + std::to_wstring(client.bottom));
     }
     return faults;
 }
@@ -442,11 +407,8 @@ UINT ProcessDpi()
     HDC screen = GetDC(nullptr);
     UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
     ReleaseDC(nullptr, screen);
+    wchar_t wanted[8] = {};
+    if (GetEnvironmentVariableW(L"CALLVANE_DPI", wanted, ARRAYSIZE(wanted)) && wcstoul(wanted, nullptr, 10) != dpi)
+        return 0;
     return dpi;
-}
-
-bool RunsAtTheWantedDpi()
-{
-    char wanted[8] = {};
-    return !GetEnvironmentVariableA("CALLVANE_DPI", wanted, sizeof wanted) || std::strtoul(wanted, nullptr, 10) == ProcessDpi();
 }

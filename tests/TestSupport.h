@@ -126,13 +126,11 @@ std::wstring ReplyValue(const std::wstring& reply, const std::wstring& key);
 bool TrayIconExists(HWND hWnd, UINT uID);
 bool MutexExists(const wchar_t* name);
 
-// What is wrong with a window's layout as drawn in this process (GDI objects
-// are the process's own): a child outside the client area, a text that does
-// not fit its control or is smaller than a dialog's font at this scale, or
-// two controls on top of each other.
-std::vector<std::string> LayoutFaults(HWND hWnd);
-// The DPI this process runs at, and whether it is the one CALLVANE_DPI names
-// (a run per DPI names it, so that a prefix left at another scale cannot pass
-// for it).
+// What is wrong with a window's layout, measured in this process (GDI objects
+// are the process's own): a child outside the client area or on top of
+// another (a group box frames others), a text that does not fit its control
+// or has a smaller font than a dialog's.
+std::vector<std::wstring> LayoutFaults(HWND hWnd);
+// The DPI this process runs at; 0 if CALLVANE_DPI names another (a run per
+// DPI names it, so that a prefix left at another scale cannot pass for it).
 UINT ProcessDpi();
-bool RunsAtTheWantedDpi();
