@@ -86,11 +86,17 @@ handset move 600 8 >/dev/null
 # The stand-alone notification area of a desktop without a shell of its own;
 # a desktop with a tray of its own docks the icon there instead.
 tray=$(xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -n 1 || true)
+# The display's scale (the prefix's LogPixels, 96 unless set): the tray's
+# cells, the tip and the menu grow with it.
+dpi=$(wine reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null </dev/null | tr -d '\r' |
+      awk '$1 == "LogPixels" { print $3 }' || true)
+dpi=$((${dpi:-96}))
+scaled() { echo $(($1 * dpi / 96)); }
 icon_x="" icon_y=""
 if [ -n "$tray" ]; then
   eval "$(xdotool getwindowgeometry --shell "$tray")"
   # Our icon is the tray's only one: the first cell, at the bottom left.
-  icon_x=$((X + 14)) icon_y=$((Y + HEIGHT - 12))
+  icon_x=$((X + 5 + $(scaled 8))) icon_y=$((Y + HEIGHT - 5 - $(scaled 8)))
 fi
 
 # The visible X windows of one Wine program (by its exe's name), one id a line.
@@ -162,10 +168,10 @@ if [ -n "$icon_x" ]; then
   xdotool mousemove "$((icon_x - 1))" "$((icon_y - 1))" && xdotool mousemove "$icon_x" "$icon_y"
   wait_new_window explorer.exe "$before" "the tray tip" >/dev/null
   shoot tray-tip-online
-  $IM_CONVERT "$file" -crop 240x80+0+0 +repage -scale 200% "$outdir/tour-tray-tip.png"
+  $IM_CONVERT "$file" -crop "$(scaled 240)x$(scaled 80)+0+0" +repage -scale 200% "$outdir/tour-tray-tip.png"
   open_menu
   shoot tray-menu
-  $IM_CONVERT "$file" -crop 240x140+0+0 +repage -scale 200% "$outdir/tour-tray-menu.png"
+  $IM_CONVERT "$file" -crop "$(scaled 240)x$(scaled 140)+0+0" +repage -scale 200% "$outdir/tour-tray-menu.png"
   close_menu
   xdotool mousemove 500 300
 else

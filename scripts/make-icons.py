@@ -12,15 +12,16 @@ the state, so the four files differ only in colour, plus a strike for the
     nodevice.ico  grey   no handset (red strike across the handset)
     app.ico       blue   application icon
 
-Every .ico holds 16x16, 32x32 and 48x48 32-bit BGRA DIB images (alpha used,
-AND mask all zero).  Shapes are signed-distance functions sampled 4x4 per
+Every .ico holds 16, 20, 24, 32, 40 and 48 pixel square 32-bit BGRA DIB
+images (alpha used, AND mask all zero): the tray's small-icon sizes at 100,
+125, 150 and 200 % display scale, and the large-icon sizes up to 150 %.  Shapes are signed-distance functions sampled 4x4 per
 pixel and averaged, so edges are anti-aliased without any imaging library.
 Output is byte-for-byte deterministic.
 
 Usage:
     make-icons.py OUTDIR             write the four .ico files
     make-icons.py --selftest OUTDIR  write them, re-parse, exit 1 on mismatch
-    make-icons.py --png OUTDIR       write preview.png (all 12 images, enlarged)
+    make-icons.py --png OUTDIR       write preview.png (every image, enlarged)
 """
 import math
 import os
@@ -28,7 +29,7 @@ import struct
 import sys
 import zlib
 
-SIZES = (16, 32, 48)
+SIZES = (16, 20, 24, 32, 40, 48)
 SS = 4  # supersampling per axis
 
 # state -> (badge RGB, crossed out).  Amber and grey are kept dark enough
@@ -231,9 +232,9 @@ def check_ico(path):
 
 
 def write_png(path, art, cell=192, pad=8):
-    """Preview: one row per state, 16/32/48 each enlarged to cell px on a
+    """Preview: one row per state, each size enlarged to cell px on a
     checkerboard, then each at 1:1 on a dark and a light tray-like background."""
-    w = pad + len(SIZES) * (cell + pad) + 2 * (sum(SIZES) + 4 * pad)
+    w = pad + len(SIZES) * (cell + pad) + 2 * (sum(SIZES) + (len(SIZES) + 1) * pad)
     h = pad + len(art) * (cell + pad)
     canvas = [[(200, 200, 200)] * w for _ in range(h)]
 
@@ -253,7 +254,7 @@ def write_png(path, art, cell=192, pad=8):
             x += cell + pad
         for bg in ((32, 32, 32), (243, 243, 243)):
             for yy in range(cell):
-                for xx in range(sum(SIZES) + 4 * pad):
+                for xx in range(sum(SIZES) + (len(SIZES) + 1) * pad):
                     canvas[oy + yy][x + xx] = bg
             x += pad
             for s in SIZES:

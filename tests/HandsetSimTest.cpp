@@ -480,3 +480,16 @@ TEST_F(HandsetScreenshots, DISABLED_CallInThenADialledNumber)
     ASSERT_EQ(displayText(), L"5551234");
     Pose(directory, L"dialled");
 }
+
+// The handset's window at this process's scale, every line filled.
+using DisplayScale = PhoneFixture;
+
+TEST_F(DisplayScale, VirtualHandsetKeepsEveryControlAndTextInside)
+{
+    ASSERT_NE(ProcessDpi(), 0u);
+    Detect(0x0520);
+    Step(L"status CaIn");
+    PumpMessages();
+    for (const std::wstring& fault : LayoutFaults(m_hHandset))
+        ADD_FAILURE() << ProcessDpi() << " DPI: " << fault;
+}

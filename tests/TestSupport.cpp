@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cwchar>
 
 void PumpMessages(DWORD maxMs)
 {
@@ -357,4 +358,64 @@ std::wstring ReplyValue(const std::wstring& reply, const std::wstring& key)
     if (reply[begin] == L'"')
         return reply.substr(begin, reply.find(L'"', begin + 1) - begin + 1);
     return reply.substr(begin, reply.find(L' ', begin) - begin);
+}
+
+std::vector<std::wstring> LayoutFaults(HWND hWnd)
+{
+    std::vector<std::wstring> faults;
+    std::vector<RECT> placed;
+    RECT area = {}, r = {}, both = {}, client = {};
+    GetClientRect(hWnd, &area);
+    for (HWND hCtl = GetWindow(hWnd, GW_CHILD); hCtl; hCtl = GetWindow(hCtl, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {}, text[128] = {};
+        GetClassNameW(hCtl, cls, ARRAYSIZE(cls));
+        GetWindowTextW(hCtl, text, ARRAYSIZE(text));
+        const std::wstring name = std::wstring(cls) + L" \"" + text + L"\"";
+        const LONG style = GetWindowLongW(hCtl, GWL_STYLE), kind = style & BS_TYPEMASK;
+        const bool button = wcscmp(cls, L"Button") == 0, groupBox = button && kind == BS_GROUPBOX;
+        GetWindowRect(hCtl, &r);
+        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&r), 2);
+        if (!IntersectRect(&both, &r, &area) || !EqualRect(&both, &r))
+            faults.push_back(name + L" leaves the client area");
+        for (const RECT& other : placed) {
+            if (!groupBox && IntersectRect(&both, &r, &other))
+                faults.push_back(name + L" overlaps another control");
+        }
+        if (!groupBox)
+            placed.push_back(r);
+        if (!text[0] || groupBox || !(button || (wcscmp(cls, L"Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT)))
+            continue;
+        // Drawn as the control draws it: statics wrap at words, buttons keep
+        // room for their frame or check box.
+        GetClientRect(hCtl, &client);
+        const bool check = kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX;
+        const int room = client.right - (!button ? 0 : check ? GetSystemMetrics(SM_CXMENUCHECK) + 2 : 8);
+        HDC hdc = GetDC(hCtl);
+        HGDIOBJ old = SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageW(hCtl, WM_GETFONT, 0, 0)));
+        RECT need = {0, 0, room, 0};
+        DrawTextW(hdc, text, -1, &need, DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK));
+        // Text that kept its pixel size at a larger scale is smaller than a
+        // dialog's 8-point font (7.5 leaves room for whole pixels).
+        TEXTMETRICW tm = {};
+        GetTextMetricsW(hdc, &tm);
+        if (MulDiv(tm.tmHeight - tm.tmInternalLeading, 720, GetDeviceCaps(hdc, LOGPIXELSY)) < 75)
+            faults.push_back(name + L" has text under 8 points");
+        SelectObject(hdc, old);
+        ReleaseDC(hCtl, hdc);
+        if (need.right > room || need.bottom > client.bottom)
+            faults.push_back(name + L" needs " + std::to_wstring(need.right) + L"x" + std::to_wstring(need.bottom) +
+                             L" in " + std::to_wstring(room) + L"x" + std::to_wstring(client.bottom));
+    }
+    return faults;
+}
+
+UINT ProcessDpi()
+{
+    HDC screen = GetDC(nullptr);
+    UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+    wchar_t wanted[8] = {};
+    if (GetEnvironmentVariableW(L"CALLVANE_DPI", wanted, ARRAYSIZE(wanted)) && wcstoul(wanted, nullptr, 10) != dpi)
+        return 0;
+    return dpi;
 }

@@ -138,3 +138,12 @@ std::wstring ReplyValue(const std::wstring& reply, const std::wstring& key);
 // that changes nothing succeeds only for an icon that exists.
 bool TrayIconExists(HWND hWnd, UINT uID);
 bool MutexExists(const wchar_t* name);
+
+// What is wrong with a window's layout, measured in this process (GDI objects
+// are the process's own): a child outside the client area or on top of
+// another (a group box frames others), a text that does not fit its control
+// or has a smaller font than a dialog's.
+std::vector<std::wstring> LayoutFaults(HWND hWnd);
+// The DPI this process runs at; 0 if CALLVANE_DPI names another (a run per
+// DPI names it, so that a prefix left at another scale cannot pass for it).
+UINT ProcessDpi();

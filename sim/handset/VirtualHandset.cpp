@@ -16,6 +16,7 @@ const int kKeyHeight = 26;
 const int kKeyPitchX = 62;
 const int kKeyPitchY = 30;
 const int kKeypadTop = 116;
+const UINT kDefaultDpi = 96;   // the scale of the sizes above
 
 enum ControlId : UINT {
     kIdDisplay = kHandsetDisplayId,
@@ -110,7 +111,13 @@ void CVirtualHandset::CreateHandsetWindow(bool shown)
 
     const DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_TOOLWINDOW;
-    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    // Laid out at the system's scale; a move to a monitor of another scale
+    // lays it out again (WM_DPICHANGED).
+    HDC screen = GetDC(nullptr);
+    m_dpi = screen ? static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY)) : kDefaultDpi;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    RECT frame = {0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;
@@ -140,48 +147,21 @@ LRESULT CALLBACK CVirtualHandset::WindowProc(HWND hWnd, UINT msg, WPARAM wParam,
 LRESULT CVirtualHandset::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_CREATE: {
-        HINSTANCE hInstance = GetSimModule();
-        m_font.reset(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
-        m_displayFont.reset(CreateFontW(-26, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
-        m_displayBrush.reset(CreateSolidBrush(RGB(198, 222, 170)));
-        HFONT hFont = m_font.get();
-        HFONT hDisplayFont = m_displayFont.get();
-        auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, UINT id,
-                        HFONT font) {
-            HWND hChild = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, m_hWnd,
-                                          reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hInstance, nullptr);
-            SendMessageW(hChild, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-            return hChild;
-        };
-        const int width = kClientWidth - 2 * kMargin;
-        make(L"STATIC", L"", SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN | SS_NOPREFIX, kMargin, 8, width, 46, kIdDisplay,
-             hDisplayFont);
-        make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, 58, width, 16, kIdStatus, hFont);
-        make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, 76, width, 16, kIdLine, hFont);
-        make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, 94, width, 16, kIdDevice, hFont);
-        for (int row = 0; row < 6; ++row) {
-            for (int col = 0; col < 4; ++col) {
-                const KeyButton& key = kKeypad[row][col];
-                if (!key.label)
-                    continue;
-                make(L"BUTTON", key.label, BS_PUSHBUTTON, kMargin + col * kKeyPitchX, kKeypadTop + row * kKeyPitchY,
-                     kKeyWidth, kKeyHeight, kIdKeyBase + static_cast<UINT>(key.code), hFont);
-            }
-        }
-        const int switches = kKeypadTop + 6 * kKeyPitchY + 4;
-        make(L"BUTTON", L"Lifted", BS_AUTOCHECKBOX, kMargin, switches, 70, 20, kIdLifted, hFont);
-        make(L"BUTTON", L"In cradle", BS_AUTOCHECKBOX, kMargin + 80, switches, 80, 20, kIdCradle, hFont);
-        make(L"BUTTON", L"PSTN line", BS_AUTOCHECKBOX, kMargin + 170, switches, 80, 20, kIdPstnLine, hFont);
-        make(L"BUTTON", L"Line ring", BS_PUSHBUTTON, kMargin, switches + 26, 76, 24, kIdRing, hFont);
-        make(L"BUTTON", L"Ring off", BS_PUSHBUTTON, kMargin + 82, switches + 26, 76, 24, kIdRingOff, hFont);
-        make(L"BUTTON", L"Plugged in", BS_AUTOCHECKBOX, kMargin + 166, switches + 28, 84, 20, kIdPlugged, hFont);
-        HWND hModel = make(L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL, kMargin, switches + 58, width, 160,
-                           kIdModel, hFont);
-        for (const SimModelChoice& choice : kSimModels)
-            SendMessageW(hModel, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.name));
+    case WM_CREATE:
+        CreateControls();
+        return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: everything is laid out again
+        // at the new one, in the place the system suggests.
+        m_dpi = LOWORD(wParam);
+        while (HWND hChild = GetWindow(m_hWnd, GW_CHILD))
+            DestroyWindow(hChild);
+        CreateControls();
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        if (suggested)
+            SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        RefreshNow();
         return 0;
     }
     case WM_CTLCOLORSTATIC:
@@ -218,6 +198,59 @@ LRESULT CVirtualHandset::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         break;
     }
     return DefWindowProcW(m_hWnd, msg, wParam, lParam);
+}
+
+int CVirtualHandset::Scaled(int size) const
+{
+    return MulDiv(size, static_cast<int>(m_dpi), static_cast<int>(kDefaultDpi));
+}
+
+// The window's controls and their fonts, laid out at the window's DPI
+// (positions below are at 96 DPI).
+void CVirtualHandset::CreateControls()
+{
+    HINSTANCE hInstance = GetSimModule();
+    m_font.reset(CreateFontW(-Scaled(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+    m_displayFont.reset(CreateFontW(-Scaled(26), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+    m_displayBrush.reset(CreateSolidBrush(RGB(198, 222, 170)));
+    HFONT hFont = m_font.get();
+    HFONT hDisplayFont = m_displayFont.get();
+    auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, UINT id,
+                    HFONT font) {
+        HWND hChild = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, Scaled(x), Scaled(y),
+                                      Scaled(w), Scaled(h), m_hWnd,
+                                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), hInstance, nullptr);
+        SendMessageW(hChild, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return hChild;
+    };
+    const int width = kClientWidth - 2 * kMargin;
+    make(L"STATIC", L"", SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN | SS_NOPREFIX, kMargin, 8, width, 46, kIdDisplay,
+         hDisplayFont);
+    make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, 58, width, 16, kIdStatus, hFont);
+    make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, 76, width, 16, kIdLine, hFont);
+    make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kMargin, 94, width, 16, kIdDevice, hFont);
+    for (int row = 0; row < 6; ++row) {
+        for (int col = 0; col < 4; ++col) {
+            const KeyButton& key = kKeypad[row][col];
+            if (!key.label)
+                continue;
+            make(L"BUTTON", key.label, BS_PUSHBUTTON, kMargin + col * kKeyPitchX, kKeypadTop + row * kKeyPitchY,
+                 kKeyWidth, kKeyHeight, kIdKeyBase + static_cast<UINT>(key.code), hFont);
+        }
+    }
+    const int switches = kKeypadTop + 6 * kKeyPitchY + 4;
+    make(L"BUTTON", L"Lifted", BS_AUTOCHECKBOX, kMargin, switches, 70, 20, kIdLifted, hFont);
+    make(L"BUTTON", L"In cradle", BS_AUTOCHECKBOX, kMargin + 80, switches, 80, 20, kIdCradle, hFont);
+    make(L"BUTTON", L"PSTN line", BS_AUTOCHECKBOX, kMargin + 170, switches, 80, 20, kIdPstnLine, hFont);
+    make(L"BUTTON", L"Line ring", BS_PUSHBUTTON, kMargin, switches + 26, 76, 24, kIdRing, hFont);
+    make(L"BUTTON", L"Ring off", BS_PUSHBUTTON, kMargin + 82, switches + 26, 76, 24, kIdRingOff, hFont);
+    make(L"BUTTON", L"Plugged in", BS_AUTOCHECKBOX, kMargin + 166, switches + 28, 84, 20, kIdPlugged, hFont);
+    HWND hModel = make(L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL, kMargin, switches + 58, width, 160,
+                       kIdModel, hFont);
+    for (const SimModelChoice& choice : kSimModels)
+        SendMessageW(hModel, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.name));
 }
 
 void CVirtualHandset::OnCommand(UINT id, UINT code)

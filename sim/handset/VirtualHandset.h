@@ -40,6 +40,9 @@ private:
     CVirtualHandset& operator=(const CVirtualHandset&) = delete;
 
     void CreateHandsetWindow(bool shown);
+    void CreateControls();
+    // A size at 96 DPI, at the window's scale.
+    int Scaled(int size) const;
     static LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void OnCommand(UINT id, UINT code);
@@ -60,6 +63,7 @@ private:
     CSimGdiObject<HFONT> m_font;
     CSimGdiObject<HFONT> m_displayFont;
     CSimGdiObject<HBRUSH> m_displayBrush;
+    UINT m_dpi = 96;                  // the scale the window is laid out at
     bool m_bRefreshing = false;       // set while the window's controls are updated
     bool m_bRefreshPosted = false;    // a refresh message is on its way
 };

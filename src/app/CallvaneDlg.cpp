@@ -164,9 +164,20 @@ bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<LRESULT>(m_hIcon);
         return true;
+    case WM_DPICHANGED:
+        // The tray's icon size follows the display scale. The window is
+        // never seen, so it keeps its size.
+        m_trayIcon.ReloadForDpi(LOWORD(wParam));
+        return true;
+    case WM_SETTINGCHANGE:
+        // A scale change can arrive as a setting change alone.
+        m_trayIcon.ReloadForDpi();
+        return false;
     default:
         if (msg == m_uTaskbarCreated && msg != 0) {
-            // The shell restarted and lost every icon: add ours again.
+            // The shell restarted and lost every icon: add ours again, at
+            // the size the new shell shows.
+            m_trayIcon.ReloadForDpi();
             m_trayIcon.Restore();
             return true;
         }

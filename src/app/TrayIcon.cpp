@@ -12,6 +12,24 @@ const DWORD kRecordSize = NOTIFYICONDATAW_V2_SIZE;
 static_assert(NOTIFYICONDATAW_V2_SIZE == 936, "the 32-bit record is 936 bytes");
 #endif
 const UINT kBalloonTimeoutMs = 3000;
+
+// The shell draws the icon at the small-icon size of its DPI. Windows 10
+// answers that for any DPI; older systems have one DPI, the system's.
+int TrayImageSize(HWND hWnd, UINT dpi)
+{
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    using MetricsForDpi = int(WINAPI*)(int, UINT);
+    static const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+    static const auto metricsForDpi = reinterpret_cast<MetricsForDpi>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetSystemMetricsForDpi")));
+    if (dpi == 0 && dpiForWindow && hWnd)
+        dpi = dpiForWindow(hWnd);
+    if (dpi != 0 && metricsForDpi)
+        return metricsForDpi(SM_CXSMICON, dpi);
+    return GetSystemMetrics(SM_CXSMICON);
+}
 }  // namespace
 
 CTrayIcon::CTrayIcon()
@@ -84,11 +102,31 @@ BOOL CTrayIcon::SetIconFromFile(const wchar_t* path)
 {
     if (m_image && m_imagePath == path)
         return SetIcon(m_image.Get());
-    CIconHandle image(static_cast<HICON>(LoadImageW(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE)));
+    return ShowImageFromFile(path, TrayImageSize(m_data.hWnd, 0));
+}
+
+bool CTrayIcon::ReloadForDpi(UINT dpi)
+{
+    if (!m_image)
+        return false;
+    int size = TrayImageSize(m_data.hWnd, dpi);
+    if (size == m_imageSize)
+        return false;
+    // A copy: the path is replaced on the way.
+    std::wstring path = m_imagePath;
+    ShowImageFromFile(path.c_str(), size);
+    return true;
+}
+
+BOOL CTrayIcon::ShowImageFromFile(const wchar_t* path, int size)
+{
+    // The file's image of that size, or its nearest one scaled to it.
+    CIconHandle image(static_cast<HICON>(LoadImageW(nullptr, path, IMAGE_ICON, size, size, LR_LOADFROMFILE)));
     BOOL result = SetIcon(image.Get());
     // The shell has its own copy now; the replaced image can go.
     m_image = std::move(image);
     m_imagePath = m_image ? path : L"";
+    m_imageSize = m_image ? size : 0;
     return result;
 }
 

@@ -26,9 +26,15 @@ public:
 
     BOOL Add(HWND hWnd, UINT uCallbackMessage, HICON hIcon, const wchar_t* tip, UINT uID);
     BOOL SetIcon(HICON hIcon);
-    // Loads the .ico file at its own size. The image is kept while it is
-    // shown and reused while the same file is asked for again.
+    // Loads the .ico file's image at the size the shell shows for the DPI of
+    // the icon's window (a file without that size is scaled). The image is
+    // kept while it is shown and reused while the same file is asked for
+    // again.
     BOOL SetIconFromFile(const wchar_t* path);
+    // After a change of DPI or of the shell: loads the shown file again when
+    // the shell now wants another size (dpi 0: the window's current DPI).
+    // Returns whether it did.
+    bool ReloadForDpi(UINT dpi = 0);
     BOOL SetTip(const wchar_t* tip);
     BOOL ShowWarningBalloon(const wchar_t* text);
     // An information balloon without sound.
@@ -48,6 +54,7 @@ public:
 
 private:
     BOOL Notify(DWORD message);
+    BOOL ShowImageFromFile(const wchar_t* path, int size);
 
     NotifyFunction m_notify = Shell_NotifyIconW;
     NOTIFYICONDATAW m_data;
@@ -56,4 +63,5 @@ private:
     wchar_t m_shownTip[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)] = {};   // the tip it last accepted
     CIconHandle m_image;          // image loaded from a file, if one is shown
     std::wstring m_imagePath;     // the file m_image came from
+    int m_imageSize = 0;          // the width m_image was loaded at
 };
