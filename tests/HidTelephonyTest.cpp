@@ -36,6 +36,7 @@ const HookCase kCases[] = {
     {"AbsoluteEchoOfLedIgnored", false, {{0, {}, 1}, {100, {H}}, {200, {H}}}, {}},
     {"AbsoluteAfterEchoWindowCounts", false, {{0, {}, 1}, {kHidEchoWindowMs, {H}}}, {OffHook}},
     {"AbsoluteAgainstLedCounts", false, {{0, {}, 0}, {100, {H}}}, {OffHook}},
+    {"UnchangedLedArmsNoWindow", true, {{0, {}, 0}, {10, {H}}}, {OffHook}},
     {"ToggleEchoOfLedIgnored", true, {{0, {H}}, {10, {}}, {20, {}, 1}, {30, {H}}, {40, {}}}, {OffHook}},
     {"ToggleAfterEchoWindowCounts", true, {{0, {H}}, {10, {}}, {20, {}, 1}, {20 + kHidEchoWindowMs, {H}}},
      {OffHook, OnHook}},

@@ -33,6 +33,7 @@ struct CHILD {
     DEVICE_OBJECT* self;
     BUS_EXT* bus;
     ULONG slot;
+    ULONG serial;                     /* this plug's number: each plug is a new device to the system */
     BOOLEAN present;                  /* reported to the PnP manager */
     BOOLEAN removed;                  /* reads fail from now on */
     HIDHANDSET_PLUG_REQUEST config;
@@ -43,10 +44,17 @@ struct CHILD {
     HIDHANDSET_OUTPUTS outputs;
 };
 
-static KMUTEX g_lock;
+/* A plain spin lock over short sections that never block. (A KMUTEX taken
+ * by the PnP manager's threads and the request threads in turn was seen
+ * left owned by nobody under Wine 8, stopping both.) */
+static volatile LONG g_lock;
+static ULONG g_plugs;                 /* plugs so far, under the lock */
 
-static void Lock(void) { KeWaitForSingleObject(&g_lock, Executive, KernelMode, FALSE, NULL); }
-static void Unlock(void) { KeReleaseMutex(&g_lock, FALSE); }
+static void Lock(void)
+{
+    while (InterlockedCompareExchange(&g_lock, 1, 0)) YieldProcessor();
+}
+static void Unlock(void) { InterlockedExchange(&g_lock, 0); }
 
 static NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information)
 {
@@ -279,7 +287,17 @@ static NTSTATUS ChildQueryId(CHILD* child, IRP* irp)
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
     ULONG_PTR result = 0;
     NTSTATUS status;
-    WCHAR instance[2] = {(WCHAR)(L'0' + child->slot), 0};
+    WCHAR instance[12];
+    ULONG length = 0;
+    ULONG value = child->serial;
+    WCHAR digits[12];
+    ULONG n = 0;
+    do {
+        digits[n++] = (WCHAR)(L'0' + value % 10);
+        value /= 10;
+    } while (value && n < ARRAYSIZE(digits));
+    while (n) instance[length++] = digits[--n];
+    instance[length] = 0;
     switch (stack->Parameters.QueryId.IdType) {
     case BusQueryDeviceID:
         status = AllocateIds(hardwareId, ARRAYSIZE(hardwareId) - 1, FALSE, &result);
@@ -288,7 +306,7 @@ static NTSTATUS ChildQueryId(CHILD* child, IRP* irp)
         status = AllocateIds(hardwareId, ARRAYSIZE(hardwareId) - 1, TRUE, &result);
         break;
     case BusQueryInstanceID:
-        status = AllocateIds(instance, 1, FALSE, &result);
+        status = AllocateIds(instance, length, FALSE, &result);
         break;
     case BusQueryCompatibleIDs:  /* none; Wine's PnP manager wants the empty list, not a refusal */
         status = AllocateIds(L"", 0, TRUE, &result);
@@ -420,6 +438,26 @@ static NTSTATUS BusPnp(DEVICE_OBJECT* device, BUS_EXT* bus, IRP* irp)
     return IoCallDriver(bus->lower, irp);
 }
 
+static void WINAPI RelationsChanged(DEVICE_OBJECT* device, void* context)
+{
+    BUS_EXT* bus = device->DeviceExtension;
+    IoInvalidateDeviceRelations(bus->pdo, BusRelations);
+    IoFreeWorkItem(context);
+}
+
+/* Wine's PnP manager enumerates the new children within the call, and the
+ * arrival it announces goes to the windows of the process that asked: done
+ * later, so that the request completes first and no asker is deadlocked. */
+static void AnnounceChildren(DEVICE_OBJECT* device, BUS_EXT* bus)
+{
+    PIO_WORKITEM item = IoAllocateWorkItem(device);
+    if (!item) {
+        IoInvalidateDeviceRelations(bus->pdo, BusRelations);
+        return;
+    }
+    IoQueueWorkItem(item, RelationsChanged, DelayedWorkQueue, item);
+}
+
 static NTSTATUS Plug(DEVICE_OBJECT* busDevice, BUS_EXT* bus, const HIDHANDSET_PLUG_REQUEST* request)
 {
     DEVICE_OBJECT* pdo;
@@ -445,9 +483,10 @@ static NTSTATUS Plug(DEVICE_OBJECT* busDevice, BUS_EXT* bus, const HIDHANDSET_PL
     child->config.product[HIDHANDSET_MAX_PRODUCT - 1] = 0;
     pdo->Flags &= ~DO_DEVICE_INITIALIZING;
     Lock();
+    child->serial = ++g_plugs;
     bus->children[request->slot] = child;
     Unlock();
-    IoInvalidateDeviceRelations(bus->pdo, BusRelations);
+    AnnounceChildren(busDevice, bus);
     return STATUS_SUCCESS;
 }
 
@@ -481,7 +520,7 @@ static NTSTATUS BusIoctl(DEVICE_OBJECT* device, BUS_EXT* bus, IRP* irp)
         bus->children[child->slot] = NULL;
         Unlock();
         FailReads(child);
-        IoInvalidateDeviceRelations(bus->pdo, BusRelations);
+        AnnounceChildren(device, bus);
         return Complete(irp, STATUS_SUCCESS, 0);
     case IOCTL_HIDHANDSET_INPUT:
         if (inSize != sizeof(HIDHANDSET_INPUT_REQUEST)) return Complete(irp, STATUS_INVALID_PARAMETER, 0);
@@ -560,7 +599,6 @@ static void WINAPI Unload(DRIVER_OBJECT* driver)
 NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath)
 {
     (void)registryPath;
-    KeInitializeMutex(&g_lock, 0);
     driver->DriverExtension->AddDevice = AddDevice;
     driver->DriverUnload = Unload;
     driver->MajorFunction[IRP_MJ_PNP] = DispatchPnp;

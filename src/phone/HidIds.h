@@ -42,6 +42,10 @@ const LONG kHidHandsetModel = 0x0F0B;
 // written are the device's echo, not the user's hand.
 const DWORD kHidEchoWindowMs = 500;
 
+// The HID handset's reader posts these to the device dialog.
+const UINT kMsgHidInput = WM_APP + 0x48;    // wParam generation, lParam the report
+const UINT kMsgHidGone = WM_APP + 0x49;     // wParam generation
+
 // Bounds on what a device may claim.
 const size_t kHidMaxReportBytes = 512;
 const size_t kHidMaxUsages = 64;            // telephony usages read from one report

@@ -30,6 +30,9 @@ bool CHidTelephony::InEchoWindow(DWORD nowMs) const
 
 void CHidTelephony::OnOffHookLedWritten(bool bOn, DWORD nowMs)
 {
+    // Only a change of the LED makes the device report back.
+    if (bOn == m_bLedOn)
+        return;
     m_bLedWritten = true;
     m_bLedOn = bOn;
     m_ledWrittenAt = nowMs;

@@ -43,8 +43,9 @@ public:
     // One input report of the telephony collection: the telephony-page usages
     // on in it, in any order. Returns the events it causes, in order.
     std::vector<HidEvent> OnReport(const uint16_t* usages, size_t count, DWORD nowMs);
-    // The off-hook LED was just written as bOn: hook reports agreeing with it
-    // are echoes for the next kHidEchoWindowMs.
+    // The off-hook LED was just written as bOn: when that changed it (it
+    // starts off), hook reports agreeing with it are echoes for the next
+    // kHidEchoWindowMs.
     void OnOffHookLedWritten(bool bOn, DWORD nowMs);
 
     static HidOutputs OutputsForCallIn() { return {true, true, false}; }
@@ -62,6 +63,6 @@ private:
     bool m_bHookBitWas = false;     // the hook switch usage in the previous report
     std::vector<uint16_t> m_keysDown;   // key usages in the previous report
     bool m_bLedWritten = false;
-    bool m_bLedOn = false;
+    bool m_bLedOn = false;          // as last written
     DWORD m_ledWrittenAt = 0;
 };

@@ -1,0 +1,29 @@
+// The tools' side of the virtual HID handsets: installing the drivers in the
+// prefix and the bus's requests. Used by hidhandsetctl and by the tests.
+// Every function returns false with the system's last error set on failure.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "HidLayouts.h"
+
+namespace hidhandset {
+
+// Copies the drivers from folder, hands the INF files to SetupAPI, creates
+// the root-enumerated bus and waits until it is up. Does nothing if it is.
+bool Install(const wchar_t* folder);
+const HidLayout* FindLayout(const wchar_t* name);
+bool Plug(unsigned long slot, const HidLayout& layout);
+bool Unplug(unsigned long slot);
+// bytes as the device sends them: report id first when the layout has ids.
+bool SendInput(unsigned long slot, const unsigned char* bytes, size_t length);
+// The output reports received since the last call, oldest first, each as
+// its report id followed by its bytes.
+bool TakeOutputs(unsigned long slot, std::vector<std::vector<unsigned char>>& reports);
+// The device paths of the present interfaces of a class, in SetupAPI's order.
+std::vector<std::wstring> InterfacePaths(const GUID& guid);
+
+}  // namespace hidhandset
