@@ -52,7 +52,8 @@ protected:
     }
     void TearDown() override
     {
-        hidhandset::Unplug(kSlot);
+        for (unsigned long slot : {kSlot, kOther, kMediaKeys})
+            hidhandset::Unplug(slot);
         PhoneFixture::TearDown();
     }
     void Find()
@@ -80,7 +81,10 @@ protected:
         Send(l.report(!l.toggle && m_hook, key));
         Send(l.report(!l.toggle && m_hook, -1));
     }
-    void Send(const Bytes& bytes) { ASSERT_TRUE(hidhandset::SendInput(kSlot, bytes.data(), bytes.size())); }
+    void Send(const Bytes& bytes, unsigned long slot = kSlot)
+    {
+        ASSERT_TRUE(hidhandset::SendInput(slot, bytes.data(), bytes.size()));
+    }
     // Waits for the messenger side to have received these commands.
     void ExpectCommands(const std::vector<std::wstring>& commands)
     {
@@ -104,7 +108,7 @@ protected:
         EXPECT_EQ(((*last)[l.offHookByte] & l.offHookMask) != 0, offHook);
     }
 
-    static const unsigned long kSlot = 0;
+    static const unsigned long kSlot = 0, kOther = 1, kMediaKeys = 2;
     bool m_hook = false;
 };
 
@@ -132,6 +136,13 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     Step(L"status Talk");
     ASSERT_TRUE(hidhandset::Unplug(kSlot));
     ASSERT_TRUE(WaitFor([&] { return !Device().IsDevicePresent(); }));
+    // A device without a telephony collection is no handset.
+    GUID hid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+    size_t devices = hidhandset::InterfacePaths(hid).size();
+    ASSERT_TRUE(hidhandset::Plug(kMediaKeys, *hidhandset::FindLayout(L"mediakeys")));
+    ASSERT_TRUE(WaitFor([&] { return hidhandset::InterfacePaths(hid).size() > devices; }));
+    RunDetectionTimer();
+    EXPECT_FALSE(Device().IsDevicePresent());
     ASSERT_TRUE(hidhandset::Plug(kSlot, *hidhandset::FindLayout(GetParam().name)));
     Find();
 
@@ -144,6 +155,24 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
         }
     }
     ExpectCommands(storm);
+}
+
+TEST_P(HidHandsetCalls, BadReportsAndASecondHandsetChangeNothing)
+{
+    const Layout& l = GetParam();
+    Bytes good = l.report(false, -1), longer(good.size() + 40, 0);
+    longer[0] = good[0];
+    std::vector<Bytes> bad = {{}, {good[0]}, longer};
+    if (l.outputId)
+        bad.push_back({0x09, 0xFF, 0xFF, 0xFF, 0xFF});   // a report id the descriptor does not declare
+    if (!l.toggle)
+        bad.push_back(l.report(false, 0x7E));            // a key index past the logical maximum
+    ASSERT_TRUE(hidhandset::Plug(kOther, *hidhandset::FindLayout(L"deskphone")));
+    for (const Bytes& b : bad)
+        Send(b);
+    Send(DeskPhone(true, 3), kOther);   // the handset found first is the one used
+    Key(5);
+    ExpectCommands({L"Dial 53", L"Show"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, HidHandsetCalls, testing::ValuesIn(kLayouts),
