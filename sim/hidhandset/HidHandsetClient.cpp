@@ -218,11 +218,43 @@ bool TakeOutputs(unsigned long slot, std::vector<std::vector<unsigned char>>& re
     reports.clear();
     for (unsigned long i = 0; i < outputs->count && i < HIDHANDSET_MAX_RECORDED; ++i) {
         const HIDHANDSET_RECORD& record = outputs->records[i];
-        std::vector<unsigned char> report(1, record.reportId);
-        report.insert(report.end(), record.bytes, record.bytes + std::min<unsigned>(record.length, HIDHANDSET_RECORD_BYTES));
+        const unsigned length = std::min<unsigned>(record.length, HIDHANDSET_RECORD_BYTES);
+        std::vector<unsigned char> report(length + 1);
+        report[0] = record.reportId;
+        memcpy(report.data() + 1, record.bytes, length);
         reports.push_back(report);
     }
     return true;
+}
+
+std::vector<unsigned char> InputReport(const HidLayout& layout, bool hookBit, int key)
+{
+    std::vector<unsigned char> report;
+    if (layout.inputId) report.push_back(layout.inputId);
+    report.push_back(hookBit ? 1 : 0);
+    if (layout.keysAsButtons) {
+        unsigned bits = key < 0 ? 0 : 1u << key;
+        report.push_back(static_cast<unsigned char>(bits));
+        report.push_back(static_cast<unsigned char>(bits >> 8));
+    } else {
+        report.push_back(static_cast<unsigned char>(key + 1));
+    }
+    return report;
+}
+
+bool Indicators(const HidLayout& layout, const std::vector<std::vector<unsigned char>>& reports, bool& ring,
+                bool& offHook)
+{
+    // Recorded as the report id, then the buffer as sent: with ids, the id
+    // again, then the data.
+    const size_t at = layout.outputId ? 2 : 1;
+    for (auto r = reports.rbegin(); r != reports.rend(); ++r) {
+        if ((*r)[0] != layout.outputId || r->size() <= at) continue;
+        ring = ((*r)[at] & layout.ringMask) == layout.ringMask;
+        offHook = ((*r)[at] & layout.offHookMask) != 0;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace hidhandset

@@ -17,6 +17,13 @@ struct HidLayout {
     uint16_t version;
     const uint8_t* descriptor;
     size_t descriptorLength;
+    // Where the telephony controls lie, for InputReport and Indicators.
+    uint8_t inputId;            // 0: the device has no report ids
+    bool toggleHook;            // the hook switch is a press that flips it
+    bool keysAsButtons;         // else one key as an array index (1..12)
+    uint8_t outputId;           // the report with the ring and off-hook outputs
+    uint8_t ringMask;           // all of these bits on: ringing
+    uint8_t offHookMask;
 };
 
 // A desk phone: one telephony collection, no report ids. Input: hook switch
@@ -186,9 +193,12 @@ const uint8_t kMediaKeysDescriptor[] = {
 };
 
 const HidLayout kHidLayouts[] = {
-    {L"deskphone", L"Virtual desk phone", 0x1209, 0xC001, 0x0100, kDeskPhoneDescriptor, sizeof(kDeskPhoneDescriptor)},
-    {L"headset", L"Virtual toggle headset", 0x1209, 0xC002, 0x0100, kHeadsetDescriptor, sizeof(kHeadsetDescriptor)},
+    {L"deskphone", L"Virtual desk phone", 0x1209, 0xC001, 0x0100, kDeskPhoneDescriptor, sizeof(kDeskPhoneDescriptor),
+     0, false, false, 0, 0x02, 0x01},
+    {L"headset", L"Virtual toggle headset", 0x1209, 0xC002, 0x0100, kHeadsetDescriptor, sizeof(kHeadsetDescriptor),
+     1, true, true, 2, 0x01, 0x02},
     {L"composite", L"Virtual composite headset", 0x1209, 0xC003, 0x0100, kCompositeDescriptor,
-     sizeof(kCompositeDescriptor)},
-    {L"mediakeys", L"Virtual media keys", 0x1209, 0xC004, 0x0100, kMediaKeysDescriptor, sizeof(kMediaKeysDescriptor)},
+     sizeof(kCompositeDescriptor), 3, false, false, 4, 0x05, 0x02},
+    {L"mediakeys", L"Virtual media keys", 0x1209, 0xC004, 0x0100, kMediaKeysDescriptor, sizeof(kMediaKeysDescriptor),
+     0, false, false, 0, 0, 0},
 };
