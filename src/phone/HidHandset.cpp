@@ -138,7 +138,10 @@ BOOL CHidHandset::OpenDevice(LONG /*nIndex*/)
     if (!m_api && !(m_api = LoadHidApi()))
         return FALSE;
     // The first telephony device found is used; any other is left alone.
+    // Paths seen to be something else are not opened again on every try.
     for (const std::wstring& path : HidDevicePaths(*m_api)) {
+        if (std::find(m_notHandsets.begin(), m_notHandsets.end(), path) != m_notHandsets.end())
+            continue;
         if (TryOpen(path))
             return TRUE;
     }
@@ -180,6 +183,8 @@ bool CHidHandset::TryOpen(const std::wstring& path)
     if (!found) {
         m_api->FreePreparsedData(preparsed);
         CloseHandle(device);
+        if (m_notHandsets.size() < kHidMaxIgnoredPaths)
+            m_notHandsets.push_back(path);
         return false;
     }
     m_hDevice = device;

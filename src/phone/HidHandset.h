@@ -77,6 +77,7 @@ private:
     std::vector<Output> m_outputs;
     std::unique_ptr<CHidTelephony> m_logic;
     std::wstring m_path;
+    std::vector<std::wstring> m_notHandsets;    // HID devices without a telephony collection
     HWND m_hwnd = nullptr;
     UINT m_msgInput = 0;
     UINT m_msgGone = 0;

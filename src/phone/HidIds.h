@@ -50,3 +50,4 @@ const UINT kMsgHidGone = WM_APP + 0x49;     // wParam generation
 const size_t kHidMaxReportBytes = 512;
 const size_t kHidMaxUsages = 64;            // telephony usages read from one report
 const size_t kHidMaxLinkNodes = 64;
+const size_t kHidMaxIgnoredPaths = 64;      // devices remembered as not handsets
