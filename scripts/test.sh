@@ -13,6 +13,7 @@ trap '"$root/scripts/wine-env.sh" stop' EXIT
 built=$SECONDS
 # The stand-in handset control, as the maker's installer would register it.
 "$root/scripts/register-sim.sh" "$root/build/i686/bin"
+"$root/scripts/install-hid-sim.sh" "$root/build/i686/bin"
 cd "$root/build/i686"
 status=0
 ctest --output-on-failure --timeout 300 "$@" || status=$?

@@ -1,10 +1,11 @@
 #include "DeviceDialog.h"
 
+#include "HidIds.h"
 #include "PhoneIds.h"
 #include "framework/AxHost.h"
 #include "link/CallCodes.h"
-#include "trace/TraceLog.h"
 #include "res/resource.h"
+#include "trace/TraceLog.h"
 #include "trace/TracePoints.h"
 
 namespace {
@@ -33,13 +34,15 @@ bool EventArg(const AxEvent& event, VARTYPE vt, VARIANT& value)
 }  // namespace
 
 CDeviceDialog::CDeviceDialog(IDeviceOwner* pOwner, IHandset* pHandset)
-    : CDialog(IDD_DEVICE_DIALOG), m_pOwner(pOwner), m_handset(pHandset ? *pHandset : m_phone)
+    : CDialog(IDD_DEVICE_DIALOG), m_pOwner(pOwner), m_handset(pHandset ? *pHandset : m_phone), m_pActive(&m_handset),
+      m_bHidFallback(pHandset == nullptr)
 {
 }
 
 BOOL CDeviceDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    m_hid.SetNotifyWindow(m_hWnd, kMsgHidInput, kMsgHidGone);
     SetTimer(kDetectTimerId, kDetectPeriodMs);
     return TRUE;
 }
@@ -63,17 +66,45 @@ void CDeviceDialog::OnTimer(UINT_PTR nIDEvent)
 void CDeviceDialog::OnDestroy()
 {
     if (IsDevicePresent())
-        m_handset.CloseDevice();
+        Handset().CloseDevice();
 }
 
 bool CDeviceDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    if (msg == kMsgHidInput || msg == kMsgHidGone) {
+        OnHidMessage(msg, wParam, lParam);
+        result = 0;
+        return true;
+    }
     if (msg != WM_AXEVENT)
         return false;
     result = 0;
     if (wParam == IDC_USBPHONE && lParam)
         OnControlEvent(*reinterpret_cast<const AxEvent*>(lParam));
     return true;
+}
+
+void CDeviceDialog::OnHidMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == kMsgHidGone) {
+        if (!m_hid.IsCurrent(wParam) || m_pActive != &m_hid)
+            return;
+        Trace(L"HID handset removed: %ls", m_hid.DevicePath().c_str());
+        m_hid.CloseDevice();
+        m_pActive = &m_handset;
+        OnDeviceRemoved();
+        return;
+    }
+    // Always taken, so that the report's memory is freed.
+    std::vector<HidEvent> events = m_hid.TakeReport(wParam, lParam);
+    if (m_pActive != &m_hid)
+        return;
+    for (const HidEvent& event : events) {
+        if (event.kind == HidEvent::kHook)
+            OnHookChanged(event.value);
+        else
+            OnKeyPressed(event.value);
+    }
 }
 
 void CDeviceDialog::OnControlEvent(const AxEvent& event)
@@ -112,20 +143,26 @@ void CDeviceDialog::DetectHandset()
     KillTimer(kDetectTimerId);
     if (IsDevicePresent())
         return;
+    // The maker's control first; a standard HID handset when it has none.
+    m_pActive = &m_handset;
     if (!m_handset.OpenDevice(kOpenFirstDevice)) {
-        SetTimer(kDetectTimerId, kDetectPeriodMs);
-        return;
+        if (!m_bHidFallback || !m_hid.OpenDevice(kOpenFirstDevice)) {
+            SetTimer(kDetectTimerId, kDetectPeriodMs);
+            return;
+        }
+        m_pActive = &m_hid;
+        Trace(L"HID handset found: %ls", m_hid.DevicePath().c_str());
     }
     // A handset that opens but reports model 0 counts as absent; detection
     // then waits for DeviceRemoved.
-    m_nModel = static_cast<uint32_t>(m_handset.GetDeviceModel());
+    m_nModel = static_cast<uint32_t>(Handset().GetDeviceModel());
     TraceHandsetFound(m_nModel, IsPstnAdaptorModel(m_nModel), IsAdaptorModel(m_nModel), IsHandsFreeModel(m_nModel),
                       IsSpeakerModel(m_nModel));
     if (IsPstnAdaptorModel(m_nModel))
-        m_handset.SetLineChannel(static_cast<short>(m_nChannel));
+        Handset().SetLineChannel(static_cast<short>(m_nChannel));
     else
-        m_handset.SetRingStyle(FALSE, static_cast<short>(m_nRingStyle));
-    m_handset.SetReady();
+        Handset().SetRingStyle(FALSE, static_cast<short>(m_nRingStyle));
+    Handset().SetReady();
     m_bHandsFree = FALSE;
     m_bOffHook = FALSE;
     m_bRingPending = FALSE;
@@ -138,7 +175,7 @@ int CDeviceDialog::ReportStatus(uint32_t nCode, int32_t /*nParam*/)
     if (!IsDevicePresent())
         return 0;
     if (IsPstnAdaptorModel(m_nModel)) {
-        m_nChannel = m_handset.GetLineChannel();
+        m_nChannel = Handset().GetLineChannel();
         // A PSTN call on the line, or the line ringing: the messenger's
         // view does not count.
         if (m_nChannel == kLineChannelPstn && m_strDial == kDialPstnTalk)
@@ -150,28 +187,28 @@ int CDeviceDialog::ReportStatus(uint32_t nCode, int32_t /*nParam*/)
     case kStatusReady:
         if (m_nCallState != kCallReady) {
             m_nCallState = kCallReady;
-            m_handset.SetReady();
+            Handset().SetReady();
             m_bHandsFree = FALSE;
         }
         break;
     case kStatusCallIn:
         if (m_nCallState != kCallIn) {
             m_nCallState = kCallIn;
-            m_handset.ShowCallIn(kTextCallIn);
+            Handset().ShowCallIn(kTextCallIn);
         }
         break;
     case kStatusTalk:
         if (m_nCallState != kCallTalk) {
             m_nCallState = kCallTalk;
-            m_handset.ShowInTalk(kTextInTalk);
+            Handset().ShowInTalk(kTextInTalk);
             // A call answered without lifting the handset goes on hands-free
             // or on the speaker.
             if (IsHandsFreeModel(m_nModel) && !m_bOffHook) {
-                m_handset.SetHandsFree(kHandsFreeOn);
+                Handset().SetHandsFree(kHandsFreeOn);
                 m_bHandsFree = TRUE;
             }
             if (IsSpeakerModel(m_nModel) && m_bInCradle) {
-                m_handset.SetSpeaker(TRUE);
+                Handset().SetSpeaker(TRUE);
                 m_bHandsFree = TRUE;
             }
         }
@@ -214,10 +251,10 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
     if (IsHandsFreeModel(m_nModel)) {
         if (m_bOffHook) {
             m_bHandsFree = FALSE;
-            m_handset.SetHandsFree(kHandsFreeOff);
+            Handset().SetHandsFree(kHandsFreeOff);
         } else if (m_bHandsFree) {
             // Put down during a hands-free call: the call goes on hands-free.
-            m_handset.SetHandsFree(kHandsFreeOn);
+            Handset().SetHandsFree(kHandsFreeOn);
             return;
         }
     }
@@ -227,7 +264,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
         if (state == kCallIn)
             SendCommand(kCmdAccept);
         else if (state == kCallReady && IsHandsFreeModel(m_nModel))
-            m_handset.ShowNumber(L"");
+            Handset().ShowNumber(L"");
         SendCommand(kCmdShow);
         m_strDial.clear();
         return;
@@ -243,7 +280,7 @@ void CDeviceDialog::OnLineRing(BOOL bRinging)
 {
     TraceHandsetEvent(kTraceEventLineRing, bRinging != FALSE);
     m_strDial.clear();
-    m_nChannel = m_handset.GetLineChannel();
+    m_nChannel = Handset().GetLineChannel();
     m_bRingPending = TRUE;
     // Each ring restarts the window; a ring with FALSE does not arm it.
     if (bRinging)
@@ -257,7 +294,7 @@ void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
     const int32_t state = m_nCallState;
     if (!bInCradle) {
         m_bHandsFree = FALSE;
-        m_handset.SetSpeaker(FALSE);
+        Handset().SetSpeaker(FALSE);
         if (state == kCallIn)
             SendCommand(kCmdAccept);
         SendCommand(kCmdShow);
@@ -265,14 +302,14 @@ void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
     }
     if (m_bHandsFree) {
         // Put back during a call on the speaker: the call goes on there.
-        m_handset.SetSpeaker(TRUE);
+        Handset().SetSpeaker(TRUE);
         return;
     }
     if (state == kCallTalk) {
         SendCommand(kCmdHangUp);
     } else {
         SendCommand(kCmdHide);
-        m_handset.SetReady();
+        Handset().SetReady();
     }
 }
 
@@ -280,10 +317,10 @@ void CDeviceDialog::OnKeyPressed(short nKey)
 {
     TraceHandsetKey(nKey);
     if (IsSignalKey(nKey) && m_nCallState != kCallTalk)
-        m_handset.SignalKeyPress(kKeySignalBeep);
+        Handset().SignalKeyPress(kKeySignalBeep);
 
     if (IsPstnAdaptorModel(m_nModel)) {
-        m_nChannel = m_handset.GetLineChannel();
+        m_nChannel = Handset().GetLineChannel();
         if (m_bRingPending)
             return;
         if (m_nChannel == kLineChannelPstn) {
@@ -313,11 +350,11 @@ void CDeviceDialog::OnKeyPressed(short nKey)
     switch (nKey) {
     case kKeyStar:
         if (IsPstnAdaptorModel(m_nModel) && IsDialEmpty()) {
-            m_nChannel = m_handset.GetLineChannel();
+            m_nChannel = Handset().GetLineChannel();
             if (m_nChannel == kLineChannelUsb)
-                m_handset.SetReady();
+                Handset().SetReady();
             else
-                m_handset.ShowNumber(L"");
+                Handset().ShowNumber(L"");
         } else {
             TypeNumberKey(L'*');
         }
@@ -349,10 +386,10 @@ void CDeviceDialog::OnKeyPressed(short nKey)
     case kKeyDelete:
         if (!IsDialEmpty()) {
             m_strDial.pop_back();
-            m_handset.ShowNumber(m_strDial.c_str());
+            Handset().ShowNumber(m_strDial.c_str());
             SendCommand(kCmdDelete);
         } else {
-            m_handset.SetReady();
+            Handset().SetReady();
             SendCommand(kCmdKeyOut);
         }
         break;
@@ -379,13 +416,13 @@ void CDeviceDialog::OnHandsFreeKey()
 
     if (m_bHandsFree) {
         if (IsHandsFreeModel(m_nModel) && !m_bOffHook) {
-            m_handset.SetHandsFree(kHandsFreeOn);
+            Handset().SetHandsFree(kHandsFreeOn);
             if (state == kCallIn)
                 SendCommand(kCmdAccept);
             else if (state == kCallReady)
-                m_handset.ShowNumber(L"");
+                Handset().ShowNumber(L"");
         } else if (speakerModel && m_bInCradle) {
-            m_handset.SetSpeaker(TRUE);
+            Handset().SetSpeaker(TRUE);
             if (state == kCallIn)
                 SendCommand(kCmdAccept);
         }
@@ -410,14 +447,14 @@ void CDeviceDialog::EndCallByState()
         SendCommand(kCmdRefuse);
     } else {
         SendCommand(kCmdHide);
-        m_handset.SetReady();
+        Handset().SetReady();
     }
 }
 
 void CDeviceDialog::TypeNumberKey(wchar_t c)
 {
     AppendToDial(c);
-    m_handset.ShowNumber(m_strDial.c_str());
+    Handset().ShowNumber(m_strDial.c_str());
     if (c == L'*') {
         SendCommand(kCmdDial, kDialStarVirtualKey);
         return;
@@ -459,14 +496,14 @@ bool CDeviceDialog::DialNumber(const wchar_t* number)
 
 void CDeviceDialog::ChooseRingStyle(int nStyle)
 {
-    m_handset.SetRingStyle(TRUE, static_cast<short>(nStyle));
+    Handset().SetRingStyle(TRUE, static_cast<short>(nStyle));
     m_nRingStyle = nStyle;
 }
 
 void CDeviceDialog::ChooseDefaultChannel(int nChannel)
 {
-    m_handset.SetDefaultChannel(static_cast<short>(nChannel));
-    m_handset.SetLineChannel(static_cast<short>(nChannel));
+    Handset().SetDefaultChannel(static_cast<short>(nChannel));
+    Handset().SetLineChannel(static_cast<short>(nChannel));
 }
 
 void CDeviceDialog::SendCommand(uint32_t nCode, int32_t nParam)

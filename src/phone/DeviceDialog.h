@@ -13,6 +13,7 @@
 
 #include "DeviceOwner.h"
 #include "Handset.h"
+#include "HidHandset.h"
 #include "UsbPhone.h"
 #include "framework/Dialog.h"
 
@@ -40,6 +41,7 @@ public:
     bool DialNumber(const wchar_t* number);
 
     CUSBPHONE m_phone;              // the control at item 1000
+    CHidHandset m_hid;              // a standard HID handset, when the control has none
     uint32_t m_nModel = 0;          // model of the open handset; 0 = none
     int32_t m_nRingStyle = 0;       // applied when a handset is found: 0 at start, then the options dialog's
     int32_t m_nChannel = 0;         // last line channel read: 0 PSTN, 1 USB
@@ -79,6 +81,12 @@ private:
     // each character of a dialled number.
     void TypeNumberKey(wchar_t c);
 
+    // The handset in use: m_handset, or m_hid once detection found one there.
+    IHandset& Handset() { return *m_pActive; }
+    void OnHidMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
     IDeviceOwner* m_pOwner;         // the main dialog; not owned
     IHandset& m_handset;            // m_phone, or the one given at construction
+    IHandset* m_pActive;
+    bool m_bHidFallback;            // the program's own control: HID handsets are looked for too
 };

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the virtual HID handsets' drivers (sim/hidhandset) in the Wine
+# prefix: hidhandsetctl copies them, hands their INF files to SetupAPI and
+# creates the root-enumerated bus. Under Wine 8 the bus's service started
+# right after its installation does not report running in time
+# (StartService: ERROR_SERVICE_REQUEST_TIMEOUT), while the device host loads
+# it whenever the prefix's services start: so when the bus is not up after
+# the install, the session is restarted once. Run by scripts/test.sh before
+# the tests.
+#   scripts/install-hid-sim.sh [program-dir]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bindir=${1:-$root/build/i686/bin}
+if [ -z "${WINEPREFIX:-}" ]; then
+  # shellcheck source=wine-env.sh
+  source "$root/scripts/wine-env.sh"
+fi
+ctl="$bindir/hidhandsetctl.exe"
+if [ ! -f "$ctl" ]; then
+  echo "install-hid-sim: $ctl is not built" >&2
+  exit 1
+fi
+install() { wine "$ctl" install "$(winepath -w "$bindir")" </dev/null >/dev/null 2>&1; }
+install && exit 0
+wineserver -k || true
+"$root/scripts/wine-env.sh" start >/dev/null
+install || { echo "install-hid-sim: the virtual HID handsets' bus did not start" >&2; exit 1; }

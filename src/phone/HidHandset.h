@@ -1,0 +1,85 @@
+// CHidHandset: a standard USB handset or headset reached through the
+// Windows HID API instead of a maker's control. OpenDevice takes the first
+// HID device with a telephony application collection (SetupAPI's order; on
+// Windows each top-level collection of a composite device is a device of its
+// own, under Wine 8 the device's other collections come along and are
+// skipped). A thread reads its input reports (overlapped) and posts each to
+// the window given, whose thread passes it back to TakeReport: the events
+// then arise on that thread, as the control's do. The decisions are
+// CHidTelephony's; this class only moves bytes. hid.dll and setupapi.dll are
+// loaded from the system folder at the first OpenDevice.
+#pragma once
+
+#include <windows.h>
+#include <hidusage.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Handset.h"
+#include "HidTelephony.h"
+
+struct HidApi;
+
+class CHidHandset : public IHandset {
+public:
+    CHidHandset();
+    ~CHidHandset();
+    CHidHandset(const CHidHandset&) = delete;
+    CHidHandset& operator=(const CHidHandset&) = delete;
+
+    // Where the reader posts: msgInput (wParam generation, lParam a report
+    // for TakeReport) and msgGone (wParam generation) when the device went.
+    void SetNotifyWindow(HWND hwnd, UINT msgInput, UINT msgGone);
+    // The events one posted report causes; frees it. Reports of an earlier
+    // device (another generation) cause none.
+    std::vector<HidEvent> TakeReport(WPARAM generation, LPARAM report);
+    bool IsCurrent(WPARAM generation) const { return m_hDevice != INVALID_HANDLE_VALUE && generation == m_generation; }
+    // The device path in use, for the trace and the tests.
+    const std::wstring& DevicePath() const { return m_path; }
+
+    BOOL OpenDevice(LONG nIndex) override;
+    void CloseDevice() override;
+    LONG GetDeviceModel() override;
+    void SetRingStyle(BOOL, short) override {}
+    void SignalKeyPress(short) override {}
+    void SetReady() override;
+    void ShowNumber(const wchar_t*) override {}
+    void ShowCallIn(const wchar_t*) override;
+    void ShowInTalk(const wchar_t*) override;
+    short GetLineChannel() override;
+    void SetLineChannel(short) override {}
+    void SetSpeaker(BOOL) override {}
+    void SetHandsFree(short) override {}
+    void SetDefaultChannel(short) override {}
+
+private:
+    struct Output {
+        USAGE page;
+        USAGE usage;
+        UCHAR reportId;
+    };
+    bool TryOpen(const std::wstring& path);
+    void Describe();
+    void SetOutputs(const HidOutputs& outputs);
+    static DWORD WINAPI ReaderThread(void* self);
+    void ReadLoop();
+
+    const HidApi* m_api = nullptr;
+    HANDLE m_hDevice = INVALID_HANDLE_VALUE;
+    HANDLE m_hStop = nullptr;
+    HANDLE m_hThread = nullptr;
+    void* m_preparsed = nullptr;        // PHIDP_PREPARSED_DATA
+    USHORT m_inputBytes = 0;
+    USHORT m_outputBytes = 0;
+    USHORT m_linkCollection = 0;        // 0: the device is the telephony collection
+    std::vector<Output> m_outputs;
+    std::unique_ptr<CHidTelephony> m_logic;
+    std::wstring m_path;
+    std::vector<std::wstring> m_notHandsets;    // HID devices without a telephony collection
+    HWND m_hwnd = nullptr;
+    UINT m_msgInput = 0;
+    UINT m_msgGone = 0;
+    WPARAM m_generation = 0;
+};

@@ -1,0 +1,158 @@
+// A standard HID handset through the real HID stack: the virtual devices of
+// sim/hidhandset, plugged into the prefix, found by the device dialog when
+// the maker's control reports no handset. One table of calls runs for each
+// descriptor layout; the messenger side's commands and the device's output
+// reports are read back.
+#include <gtest/gtest.h>
+
+#include "HidHandsetClient.h"
+#include "PhoneFixture.h"
+#include "TestSupport.h"
+#include "phone/HidIds.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite"};
+
+class HidHandsetCalls : public PhoneFixture, public testing::WithParamInterface<const wchar_t*> {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(hidhandset::Install(TestBinDir().c_str())) << "run scripts/install-hid-sim.sh: " << GetLastError();
+    }
+
+    void SetUp() override
+    {
+        PhoneFixture::SetUp();
+        HandsetOk(L"unplug");   // the maker's control is there, its handset is not
+        ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
+        Find();
+    }
+    void TearDown() override
+    {
+        for (unsigned long slot : {kSlot, kOther, kMediaKeys})
+            hidhandset::Unplug(slot);
+        PhoneFixture::TearDown();
+    }
+    const HidLayout& L() const { return *hidhandset::FindLayout(GetParam()); }
+    void Find()
+    {
+        ASSERT_TRUE(WaitFor([&] {
+            RunDetectionTimer();
+            return Device().IsDevicePresent();
+        }));
+        ASSERT_EQ(Device().m_nModel, static_cast<uint32_t>(kHidHandsetModel));
+        ClearRecords();
+        m_hook = false;
+    }
+    // The hand lifts or replaces the handset: one report, or a press and release.
+    void Hook(bool offHook)
+    {
+        m_hook = offHook;
+        Send(hidhandset::InputReport(L(), L().toggleHook || offHook, -1));
+        if (L().toggleHook)
+            Send(hidhandset::InputReport(L(), false, -1));
+    }
+    void Key(int key)
+    {
+        Send(hidhandset::InputReport(L(), !L().toggleHook && m_hook, key));
+        Send(hidhandset::InputReport(L(), !L().toggleHook && m_hook, -1));
+    }
+    void Send(const Bytes& bytes, unsigned long slot = kSlot)
+    {
+        ASSERT_TRUE(hidhandset::SendInput(slot, bytes.data(), bytes.size()));
+    }
+    // Waits for the messenger side to have received these commands.
+    void ExpectCommands(const std::vector<std::wstring>& commands)
+    {
+        EXPECT_TRUE(WaitFor([&] { return m_pRecorder->m_commands.size() >= commands.size(); }, 3000));
+        PumpMessages(50);
+        EXPECT_EQ(m_pRecorder->m_commands, commands);
+        m_pRecorder->m_commands.clear();
+    }
+    // The ring and off-hook outputs of the last report the device received.
+    void ExpectOutputs(bool ring, bool offHook)
+    {
+        std::vector<Bytes> reports;
+        bool isRinging = !ring, isOffHook = !offHook;
+        ASSERT_TRUE(hidhandset::TakeOutputs(kSlot, reports));
+        ASSERT_TRUE(hidhandset::Indicators(L(), reports, isRinging, isOffHook)) << reports.size();
+        EXPECT_EQ(isRinging, ring);
+        EXPECT_EQ(isOffHook, offHook);
+    }
+
+    static const unsigned long kSlot = 0, kOther = 1, kMediaKeys = 2;
+    bool m_hook = false;
+};
+
+TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
+{
+    Step(L"status CaIn");
+    ExpectOutputs(true, false);
+    Hook(true);
+    ExpectCommands({L"Acpt", L"Show"});
+    Step(L"status Talk");
+    ExpectOutputs(false, true);
+    // Hook reports agreeing with the off-hook LED just lit are taken for the
+    // device's echo for a while; a hand is slower.
+    Sleep(kHidEchoWindowMs);
+    Hook(false);
+    ExpectCommands({L"Hgup"});
+    Step(L"status Rady");
+    ExpectOutputs(false, false);
+
+    // Dialled on its keys, then '#' places the call.
+    Key(1), Key(2), Key(10), Key(11);
+    ExpectCommands({L"Dial 49", L"Show", L"Dial 50", L"Show", L"Dial 106", L"Show", L"Call", L"Show"});
+
+    // Pulled out mid-call, and put back: found again, and works.
+    Step(L"status Talk");
+    ASSERT_TRUE(hidhandset::Unplug(kSlot));
+    ASSERT_TRUE(WaitFor([&] { return !Device().IsDevicePresent(); }));
+    // A device without a telephony collection is no handset.
+    GUID hid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+    size_t devices = hidhandset::InterfacePaths(hid).size();
+    ASSERT_TRUE(hidhandset::Plug(kMediaKeys, *hidhandset::FindLayout(L"mediakeys")));
+    ASSERT_TRUE(WaitFor([&] { return hidhandset::InterfacePaths(hid).size() > devices; }));
+    RunDetectionTimer();
+    EXPECT_FALSE(Device().IsDevicePresent());
+    ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
+    Find();
+
+    std::vector<std::wstring> storm;
+    for (int round = 0; round < 3; ++round) {
+        for (int key = 0; key < 10; ++key) {
+            Key(key);
+            storm.push_back(L"Dial " + std::to_wstring('0' + key));
+            storm.push_back(L"Show");
+        }
+    }
+    ExpectCommands(storm);
+}
+
+TEST_P(HidHandsetCalls, BadReportsAndASecondHandsetChangeNothing)
+{
+    Bytes good = hidhandset::InputReport(L(), false, -1), longer(good.size() + 40, 0);
+    longer[0] = good[0];
+    std::vector<Bytes> bad = {{}, {good[0]}, longer};
+    if (L().inputId)
+        bad.push_back({0x09, 0xFF, 0xFF, 0xFF, 0xFF});   // a report id the descriptor does not declare
+    if (!L().keysAsButtons)
+        bad.push_back(hidhandset::InputReport(L(), false, 0x7E));   // a key index past the logical maximum
+    ASSERT_TRUE(hidhandset::Plug(kOther, *hidhandset::FindLayout(L"deskphone")));
+    for (const Bytes& b : bad)
+        Send(b);
+    Send(hidhandset::InputReport(*hidhandset::FindLayout(L"deskphone"), true, 3), kOther);   // the first found is used
+    Key(5);
+    ExpectCommands({L"Dial 53", L"Show"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HidHandsetCalls, testing::ValuesIn(kLayouts),
+                         [](const testing::TestParamInfo<const wchar_t*>& info) {
+                             std::wstring name = info.param;
+                             return std::string(name.begin(), name.end());
+                         });
+
+}  // namespace
