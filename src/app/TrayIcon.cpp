@@ -12,6 +12,12 @@ const DWORD kRecordSize = NOTIFYICONDATAW_V2_SIZE;
 static_assert(NOTIFYICONDATAW_V2_SIZE == 936, "the 32-bit record is 936 bytes");
 #endif
 const UINT kBalloonTimeoutMs = 3000;
+
+// The image of an .ico file, at the size the file gives first.
+HICON LoadIconFile(const wchar_t* path)
+{
+    return static_cast<HICON>(LoadImageW(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE));
+}
 }  // namespace
 
 CTrayIcon::CTrayIcon()
@@ -83,7 +89,7 @@ BOOL CTrayIcon::SetIconFromFile(const wchar_t* path)
 {
     if (m_image && m_imagePath == path)
         return SetIcon(m_image.Get());
-    CIconHandle image(static_cast<HICON>(LoadImageW(nullptr, path, IMAGE_ICON, 0, 0, LR_LOADFROMFILE)));
+    CIconHandle image(LoadIconFile(path));
     BOOL result = SetIcon(image.Get());
     // The shell has its own copy now; the replaced image can go.
     m_image = std::move(image);
