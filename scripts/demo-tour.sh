@@ -94,9 +94,12 @@ is_green() { [ -n "${3:-}" ] && [ "$2" -gt $(($1 + 30)) ] && [ "$2" -gt $(($3 + 
 # Wine's tray drops an icon whose window is gone only when it fails to tell
 # that window of the pointer: pass the pointer over every cell, the last
 # first, so that cells closing up behind it hold only icons already passed.
+# Icons of other programs, by the cells that are not the tray's white.
+count_icons() { [ -z "$tray" ] || tray_cells | grep -cv '^255 255 255$' || true; }
 tray=$(find_tray)
 green_before=" "
 if [ -n "$tray" ]; then
+  say "other icons in the tray before the tour: $(count_icons)"
   eval "$(xdotool getwindowgeometry --shell "$tray" | grep '^WIDTH=')"
   for i in $(seq $((WIDTH / cell - 1)) -1 0); do
     cell_centre "$i"
@@ -114,7 +117,7 @@ if [ -n "$tray" ]; then
     is_green "$r" "$g" "$b" && green_before+="$i "
     i=$((i + 1))
   done <<<"$(tray_cells)"
-  say "the tray holds other icons before the tour: $(tray_cells | grep -cv '^255 255 255$' || true)"
+  say "other icons still there after the pointer passed: $(count_icons)"
 fi
 
 # --- Start the peers -------------------------------------------------------

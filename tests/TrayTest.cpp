@@ -209,11 +209,13 @@ TEST_F(TrayTest, IconComesBackAfterTheShellLostOrRefusedIt)
         // To this window only: every other program's icon is left alone.
         if (c.cue == Cue::TaskbarCreated)
             SendMessageW(hMain, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-        else
-            for (int model : {0, 0x5A0}) {
-                m_dlg->m_pDeviceDlg->m_nModel = c.cue == Cue::NextChange ? model : 0x5A0;
-                m_dlg->RefreshTrayStatus();
-            }
+        else if (c.cue == Cue::NextChange) {
+            m_dlg->m_pDeviceDlg->m_nModel = 0;
+            m_dlg->RefreshTrayStatus();
+            m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+        }
+        if (c.cue != Cue::TaskbarCreated)
+            m_dlg->RefreshTrayStatus();
         EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
         // With the current image and tip, not the start-up ones.
         EXPECT_EQ(g_shownTip, L"Can't find Yahoo! Messenger");
