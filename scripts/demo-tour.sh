@@ -72,6 +72,10 @@ shoot_window() {
 # own icon rather than taking the first cell.
 cell=20
 find_tray() { xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -n 1 || true; }
+# Brings the tray window above the others: shown again after it was hidden,
+# Wine's tray keeps its old place in the stacking order, below any window
+# made since that covers it.
+raise_tray() { xdotool windowraise "$tray" 2>/dev/null || true; }
 # Sets icon_x, icon_y to the centre of the tray's cell $1 (0 at the left).
 cell_centre() {
   local X Y WIDTH HEIGHT SCREEN n border
@@ -99,6 +103,7 @@ count_icons() { [ -z "$tray" ] || tray_cells | grep -cv '^255 255 255$' || true;
 tray=$(find_tray)
 green_before=" "
 if [ -n "$tray" ]; then
+  raise_tray
   say "other icons in the tray before the tour: $(count_icons)"
   eval "$(xdotool getwindowgeometry --shell "$tray" | grep '^WIDTH=')"
   for i in $(seq $((WIDTH / cell - 1)) -1 0); do
@@ -175,6 +180,7 @@ menu=""
 open_menu() {
   local before
   before=$(visible_of callvane.exe)
+  raise_tray
   xdotool mousemove "$icon_x" "$icon_y" click 3
   menu=$(wait_new_window callvane.exe "$before" "the tray menu")
   xdotool windowfocus --sync "$menu"
@@ -200,6 +206,7 @@ close_dialog() {
 wait_icon_online() {
   local cells i r g b
   for _ in $(seq 1 100); do
+    raise_tray
     cells=$(tray_cells)
     i=0
     while read -r r g b; do
