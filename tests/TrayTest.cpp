@@ -151,13 +151,17 @@ TEST_F(TrayTest, EachChangeSendsOnlyItsOwnFlags)
 }
 
 // A shell as the program meets it: it may refuse adds (not up yet, at
-// logon) or one change; what it accepted is what it shows.
+// logon) or one change; what it accepted is what it shows. Past that, Wine's
+// notification area answers as a shell does: it refuses to add an icon it
+// holds, and a change to one it does not hold.
 bool g_refuseAdds = false;
 bool g_refuseModifies = false;
 std::wstring g_shownTip;
+int g_shellCalls = 0;
 
 BOOL WINAPI RecordingShell(DWORD message, PNOTIFYICONDATAW data)
 {
+    ++g_shellCalls;
     if ((message == NIM_ADD && g_refuseAdds) || (message == NIM_MODIFY && g_refuseModifies))
         return FALSE;
     BOOL accepted = Shell_NotifyIconW(message, data);
@@ -168,8 +172,8 @@ BOOL WINAPI RecordingShell(DWORD message, PNOTIFYICONDATAW data)
 
 TEST_F(TrayTest, IconComesBackAfterTheShellLostOrRefusedIt)
 {
-    enum class Loss { ShellRestarted, FirstAddRefused };
-    enum class Cue { TaskbarCreated, NextRefresh };
+    enum class Loss { ShellRestarted, FirstAddRefused, None };
+    enum class Cue { TaskbarCreated, NextRefresh, NextChange };
     const struct {
         Loss loss;
         Cue cue;
@@ -179,6 +183,10 @@ TEST_F(TrayTest, IconComesBackAfterTheShellLostOrRefusedIt)
         // program whose add it refused, and the next tick adds it.
         {Loss::FirstAddRefused, Cue::NextRefresh},
         {Loss::FirstAddRefused, Cue::TaskbarCreated},
+        // Lost without a word: the first change the shell refuses tells.
+        {Loss::ShellRestarted, Cue::NextChange},
+        // "TaskbarCreated" while the shell held the icon: it refuses the add.
+        {Loss::None, Cue::TaskbarCreated},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "loss " << static_cast<int>(c.loss) << ", cue " << static_cast<int>(c.cue));
@@ -199,17 +207,27 @@ TEST_F(TrayTest, IconComesBackAfterTheShellLostOrRefusedIt)
             lost.uID = kTrayIconId;
             ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &lost));
         }
-        ASSERT_FALSE(TrayIconExists(hMain, kTrayIconId));
+        ASSERT_EQ(TrayIconExists(hMain, kTrayIconId), c.loss == Loss::None);
         g_refuseAdds = false;
 
+        // To this window only: every other program's icon is left alone.
         if (c.cue == Cue::TaskbarCreated)
-            PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-        else
+            SendMessageW(hMain, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+        else if (c.cue == Cue::NextChange) {
+            m_dlg->m_pDeviceDlg->m_nModel = 0;
+            m_dlg->RefreshTrayStatus();
+            m_dlg->m_pDeviceDlg->m_nModel = 0x5A0;
+        }
+        if (c.cue != Cue::TaskbarCreated)
             m_dlg->RefreshTrayStatus();
         EXPECT_TRUE(WaitFor([&] { return TrayIconExists(hMain, kTrayIconId); }));
         // With the current image and tip, not the start-up ones.
         EXPECT_EQ(g_shownTip, L"Can't find Yahoo! Messenger");
         EXPECT_EQ(ImageFile(), L"nophone.ico");
+        // The shell shows what the program shows: a refresh sends nothing.
+        int calls = g_shellCalls;
+        m_dlg->RefreshTrayStatus();
+        EXPECT_EQ(g_shellCalls, calls);
         m_dlg->m_pDeviceDlg->m_nModel = 0;
     }
 }

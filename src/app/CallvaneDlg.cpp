@@ -126,17 +126,18 @@ void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
         swprintf(tip, ARRAYSIZE(tip), kMissedCallTipMany, baseTip, m_nMissedCalls);
     if (!GetProgramDirectory(iconPath) || !AppendWhole(iconPath, iconName))
         iconPath[0] = L'\0';
-    // A shell that was not up when the program started (at logon) refused
-    // the first add, and announces nothing when it comes: try again.
-    if (!m_trayIcon.IsAdded())
-        m_trayIcon.Restore();
     // Sending the shell the image and tip it shows already changes nothing
     // it shows, and costs most of an idle tick (the shell copies the image
     // and redraws it every time).
-    if (m_trayIcon.Shows(iconPath, tip))
-        return;
-    m_trayIcon.SetIconFromFile(iconPath);
-    m_trayIcon.SetTip(tip);
+    if (!m_trayIcon.Shows(iconPath, tip)) {
+        m_trayIcon.SetIconFromFile(iconPath);
+        m_trayIcon.SetTip(tip);
+    }
+    // A shell that was not up when the program started (at logon) refused
+    // the first add and announces nothing when it comes; one that lost the
+    // icon refused the changes above: add it again, with what they set.
+    if (!m_trayIcon.IsAdded())
+        m_trayIcon.Restore();
 }
 
 bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)

@@ -25,8 +25,8 @@ public:
     // Sets the tray icon's image and tip from the presence of the handset
     // and of the messenger.
     void RefreshTrayStatus() override;
-    // The same for a caller that has just looked for the messenger itself
-    // (the watch tick): its result stands for a second search.
+    // The same for the watch tick, which has just looked for the messenger
+    // itself: its result stands for a second search (IMessengerOwner).
     void RefreshTrayForMessengerSearch(BOOL bMessengerFound) override;
     // The messenger dialog's ExecuteCommand; 0 without one.
     int ExecuteCommand(uint32_t nCode, int32_t nParam) override;

@@ -59,7 +59,11 @@ BOOL CTrayIcon::Restore()
     if (m_data.hWnd == nullptr)
         return FALSE;
     m_data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    return Notify(NIM_ADD);
+    if (Notify(NIM_ADD))
+        return TRUE;
+    // A shell that still holds the icon refuses to add it twice (a
+    // "TaskbarCreated" that found it alive); it takes the same as a change.
+    return Notify(NIM_MODIFY);
 }
 
 bool CTrayIcon::Shows(const wchar_t* path, const wchar_t* tip) const
@@ -67,27 +71,22 @@ bool CTrayIcon::Shows(const wchar_t* path, const wchar_t* tip) const
     return m_added && m_image && m_shownIcon == m_image.Get() && m_imagePath == path && wcscmp(m_shownTip, tip) == 0;
 }
 
-// Records what the shell accepted; what it refused counts as not shown.
+// Records what the shell accepted. Every answer tells whether the shell
+// holds the icon: it accepts an add or a change only then, and a change it
+// refuses means it lost the icon, so that the next refresh adds it again.
 BOOL CTrayIcon::Notify(DWORD message)
 {
     BOOL result = m_notify(message, &m_data);
-    if (message == NIM_ADD)
-        m_added = result != FALSE;
-    if (message == NIM_DELETE) {
-        m_added = false;
+    m_added = message != NIM_DELETE && result != FALSE;
+    if (!m_added) {
         m_shownIcon = nullptr;
         m_shownTip[0] = L'\0';
-    }
-    if (message == NIM_DELETE || (message == NIM_MODIFY && !m_added))
         return result;
-    if (m_data.uFlags & NIF_ICON)
-        m_shownIcon = result ? m_data.hIcon : nullptr;
-    if (m_data.uFlags & NIF_TIP) {
-        if (result)
-            CopyTruncated(m_shownTip, m_data.szTip);
-        else
-            m_shownTip[0] = L'\0';
     }
+    if (m_data.uFlags & NIF_ICON)
+        m_shownIcon = m_data.hIcon;
+    if (m_data.uFlags & NIF_TIP)
+        CopyTruncated(m_shownTip, m_data.szTip);
     return result;
 }
 

@@ -2,7 +2,7 @@
 // the fields it changes (its own uFlags), so a balloon set earlier is not
 // shown again by a later change of tip or image. It remembers what the shell
 // last accepted, so that a refresh can tell whether the shell shows an image
-// and tip already, and whether the icon was ever added.
+// and tip already, and whether it holds the icon at all.
 #pragma once
 
 #include <windows.h>
@@ -41,9 +41,9 @@ public:
     BOOL ShowInfoBalloon(const wchar_t* title, const wchar_t* text);
     BOOL Remove();
     // Adds the icon again with its current image and tip, after the shell
-    // has restarted and lost every icon.
+    // has restarted and lost every icon, or refused or lost ours.
     BOOL Restore();
-    // Whether the shell holds the icon: the last add succeeded.
+    // Whether the shell holds the icon: it accepted the last add or change.
     bool IsAdded() const { return m_added; }
     // Whether the shell holds the icon and last accepted this file's image
     // and this tip: sending them again would change nothing it shows.
@@ -58,7 +58,7 @@ private:
 
     NotifyFunction m_notify = Shell_NotifyIconW;
     NOTIFYICONDATAW m_data;
-    bool m_added = false;           // the shell accepted the last add
+    bool m_added = false;           // the shell accepted the last add or change
     HICON m_shownIcon = nullptr;    // the image the shell last accepted
     wchar_t m_shownTip[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)] = {};   // the tip it last accepted
     CIconHandle m_image;          // image loaded from a file, if one is shown

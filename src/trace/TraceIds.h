@@ -17,6 +17,10 @@ const wchar_t kOwnerRecordTag[] = L"stackDeepth";
 const size_t kOwnerRecordNameChars = MAX_PATH;
 
 // The slot table the owner keeps: 256 slots of 8 bytes with an in-use flag each.
+// Nothing in this program fills it: it is the owner's half of the owner
+// record, which every module of the process that carries this facility finds
+// by name, so the owner keeps a table of this shape there (empty, and emptied
+// again at teardown) for whichever of them comes to use it.
 const size_t kSlotCount = 256;
 const size_t kSlotBytes = 8;
 
