@@ -620,10 +620,8 @@ TEST_F(E2eCalls, MissedCallsShowABalloonAndCountInTheTipUntilTheMenuOpens)
     };
     // To the handset before the ring and while it rings; the tip after it.
     const struct { const wchar_t *before, *during, *tip; } rows[] = {
-        {nullptr, nullptr, L"Online, 1 missed call"},
-        {nullptr, L"lift", L"Online, 1 missed call"},
-        {nullptr, L"key end", L"Online, 1 missed call"},
-        {L"unplug", nullptr, L"Can't find USB Phone, 2 missed calls"},
+        {nullptr, nullptr, L"Online, 1 missed call"}, {nullptr, L"lift", L"Online, 1 missed call"},
+        {nullptr, L"key end", L"Online, 1 missed call"}, {L"unplug", nullptr, L"Can't find USB Phone, 2 missed calls"},
     };
     std::wstring rang;
     for (const auto& row : rows) {
