@@ -621,15 +621,11 @@ TEST(TraceFile, KeepsToItsCapWithOneOlderFileAndLosesNoLineAtTheTurn)
     CTraceFile file(folder.Path().c_str(), cap);
     std::wstring log = JoinPath(folder.Path(), kTraceFileName), old = JoinPath(folder.Path(), kTraceOldFileName);
     for (int i = 0; i < 40; ++i) {
-        wchar_t line[64];
-        swprintf(line, 64, L"line %02d \u00e9\u4e2d padding padding padding\n", i);
-        ASSERT_TRUE(file.Append(line)) << i;
+        const std::string n = std::to_string(100 + i).substr(1);
+        ASSERT_TRUE(file.Append((L"line " + std::wstring(n.begin(), n.end()) + L" \u00e9\u4e2d padding padding padding\n").c_str())) << i;
         // Each line is in the file as soon as it is written, as UTF-8 with CR LF.
-        std::string text = ReadFileBytes(log);
-        char expected[64];
-        snprintf(expected, sizeof expected, "line %02d \xc3\xa9\xe4\xb8\xad padding padding padding\r\n", i);
-        ASSERT_GE(text.size(), strlen(expected));
-        EXPECT_EQ(text.substr(text.size() - strlen(expected)), expected);
+        const std::string text = ReadFileBytes(log), expected = "line " + n + " \xc3\xa9\xe4\xb8\xad padding padding padding\r\n";
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), expected.size())), expected);
         EXPECT_LE(text.size(), cap);
     }
     std::string older = ReadFileBytes(old), newer = ReadFileBytes(log);
@@ -652,11 +648,9 @@ TEST(TraceFile, AFolderThatCannotBeWrittenCostsOnlyTheFileAndIsNotTriedAgain)
         SCOPED_TRACE(c.name);
         CTempDir root(L"cvtrace");
         std::wstring folder = JoinPath(root.Path(), c.pathChars ? std::wstring(c.pathChars, L'x') : L"Callvane");
-        if (c.folderIsFile)
-            ASSERT_TRUE(WriteFileBytes(folder, "not a folder"));
-        if (c.logIsFolder)
-            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) &&
-                        CreateDirectoryW(JoinPath(folder, kTraceFileName).c_str(), nullptr));
+        ASSERT_TRUE(!c.folderIsFile || WriteFileBytes(folder, "not a folder"));
+        ASSERT_TRUE(!c.logIsFolder || (CreateDirectoryW(folder.c_str(), nullptr) &&
+                                       CreateDirectoryW(JoinPath(folder, kTraceFileName).c_str(), nullptr)));
         CTraceFile file(folder.c_str());
         EXPECT_FALSE(file.Append(L"first\n"));
         EXPECT_TRUE(file.HasFailed());
@@ -741,9 +735,8 @@ TEST_F(TraceProcess, StartupLineIsWrittenOnceWhenTheSwitchIsOn)
     double startedMs = 0, readyMs = 0;
     std::set<DWORD> threads;
     std::vector<std::string> lines = RunAndCollect(reader, processId, startedMs, readyMs, threads);
-    ASSERT_FALSE(lines.empty());
-    auto startup = [](const std::string& line) { return line.find("Last build at") != std::string::npos; };
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), startup), 1);
+    ASSERT_GE(lines.size(), 3u);   // the start-up line, and the version at start and at exit
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("Last build at") != l.npos; }), 1);
     // The same lines, in the same order, in the user's file (beside those of
     // the exit request); the version at start and at exit.
     std::string expected, written;
