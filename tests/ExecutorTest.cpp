@@ -626,6 +626,10 @@ TEST_F(ExecutorTest, CallClicksOnlyTheConversationTheReturnOpenedOrBroughtForwar
          {L"open conversation name=Bob quiet", L"open conversation name=Carol quiet", L"contact-return delay=200 other=Bob",
           alice, list},
          1, "Alice"},
+        {"another's raised, then the selected one is raised",
+         {L"open conversation name=Alice quiet", L"open conversation name=Bob quiet",
+          L"contact-return delay=100 other=Bob", alice, list},
+         1, "Alice"},
         {"minimised, restored", {L"open conversation name=Alice minimised", alice, list}, 1, "Alice"},
         // Nothing to click: nothing started, nothing reported.
         {"opened without a call-voice control", {L"destroy-on conversation WM_ACTIVATE window=call-voice", alice, list},

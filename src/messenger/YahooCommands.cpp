@@ -270,7 +270,10 @@ CCallDesk::Match WaitForCallWindow(const CCallDesk& before)
         Sleep(kCallWaitStepMs);
         if (match.appeared)
             return match;
-        if (match.hWnd && !hForward) {
+        // The latest window brought forward, with its own grace tries: a
+        // try read before the messenger has handled the Return may see a
+        // passing change on the desk that a later try no longer shows.
+        if (match.hWnd && match.hWnd != hForward) {
             hForward = match.hWnd;
             nForwardTry = nTry;
         }
