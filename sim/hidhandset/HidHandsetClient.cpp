@@ -17,15 +17,6 @@ const GUID kBusInterface = HIDHANDSET_BUS_GUID_INIT;
 const wchar_t kBusHardwareId[] = L"root\\CallvaneHidBus";
 const DWORD kBusWaitMs = 15000;
 
-struct Handle {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    explicit Handle(HANDLE value) : h(value) {}
-    ~Handle() { if (h != INVALID_HANDLE_VALUE) CloseHandle(h); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool ok() const { return h != INVALID_HANDLE_VALUE; }
-};
-
 struct DevInfo {
     HDEVINFO h;
     explicit DevInfo(HDEVINFO value) : h(value) {}

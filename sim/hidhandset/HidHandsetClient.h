@@ -12,6 +12,16 @@
 
 namespace hidhandset {
 
+// Owns a handle CreateFile gave: INVALID_HANDLE_VALUE when it failed.
+struct Handle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    explicit Handle(HANDLE value) : h(value) {}
+    ~Handle() { if (h != INVALID_HANDLE_VALUE) CloseHandle(h); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool ok() const { return h != INVALID_HANDLE_VALUE; }
+};
+
 // Copies the drivers from folder, hands the INF files to SetupAPI, creates
 // the root-enumerated bus and waits until it is up. Does nothing if it is.
 bool Install(const wchar_t* folder);

@@ -25,15 +25,6 @@ extern "C" {
 
 namespace {
 
-struct Handle {
-    HANDLE h;
-    explicit Handle(HANDLE value) : h(value) {}
-    ~Handle() { if (h != INVALID_HANDLE_VALUE) CloseHandle(h); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool ok() const { return h != INVALID_HANDLE_VALUE; }
-};
-
 int Result(bool ok, const wchar_t* what)
 {
     if (ok) return 0;
@@ -74,7 +65,8 @@ int List()
     GUID hidGuid;
     HidD_GetHidGuid(&hidGuid);
     for (const std::wstring& path : hidhandset::InterfacePaths(hidGuid)) {
-        Handle device(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        hidhandset::Handle device(
+            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!device.ok()) {
             wprintf(L"%ls: cannot open (error %lu)\n", path.c_str(), GetLastError());
             continue;

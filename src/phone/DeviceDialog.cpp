@@ -89,7 +89,7 @@ void CDeviceDialog::OnHidMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg == kMsgHidGone) {
         if (!m_hid.IsCurrent(wParam) || m_pActive != &m_hid)
             return;
-        Trace(L"HID handset removed: %ls", m_hid.DevicePath().c_str());
+        TraceHidHandset(m_hid.DevicePath().c_str(), false);
         m_hid.CloseDevice();
         m_pActive = &m_handset;
         OnDeviceRemoved();
@@ -151,7 +151,7 @@ void CDeviceDialog::DetectHandset()
             return;
         }
         m_pActive = &m_hid;
-        Trace(L"HID handset found: %ls", m_hid.DevicePath().c_str());
+        TraceHidHandset(m_hid.DevicePath().c_str(), true);
     }
     // A handset that opens but reports model 0 counts as absent; detection
     // then waits for DeviceRemoved.

@@ -101,6 +101,11 @@ void TraceHandsetLost(uint32_t model)
     Trace(kTraceHandsetLost, static_cast<unsigned long>(model));
 }
 
+void TraceHidHandset(const wchar_t* devicePath, bool found)
+{
+    Trace(found ? kTraceHidHandsetFound : kTraceHidHandsetRemoved, devicePath ? devicePath : L"");
+}
+
 void TraceHandsetKey(short key)
 {
     if (IsDigit(key))

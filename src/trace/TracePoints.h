@@ -25,6 +25,9 @@ public:
 // removed.
 void TraceHandsetFound(uint32_t model, bool pstnAdaptor, bool adaptor, bool handsFree, bool speaker);
 void TraceHandsetLost(uint32_t model);
+// A standard HID handset taken for want of the maker's control, by its
+// device path; and removed.
+void TraceHidHandset(const wchar_t* devicePath, bool found);
 // A handset event as it arrived; what it became follows as commands.
 void TraceHandsetKey(short key);
 void TraceHandsetEvent(const wchar_t* name, bool value);
