@@ -159,7 +159,7 @@ CCallvaneProcess::~CCallvaneProcess()
     m_process.reset();   // ends it if it still runs
 }
 
-bool CCallvaneProcess::WaitStarted()
+bool CCallvaneProcess::WaitStarted(bool makersControl)
 {
     if (!m_process->Started())
         return false;
@@ -169,9 +169,11 @@ bool CCallvaneProcess::WaitStarted()
             m_hMain = FindProcessWindow(id, nullptr, kInstanceName);
             std::vector<HWND> handsets = CHandsetChannel::FindHandsets(id);
             m_hHandset = handsets.empty() ? nullptr : handsets.front();
-            return (m_hMain && m_hHandset) || !m_process->IsRunning();
+            return (m_hMain && (m_hHandset || !makersControl)) || !m_process->IsRunning();
         },
         kStartTimeoutMs);
+    if (!makersControl)
+        return m_hMain && !m_hHandset;
     if (!m_hMain || !m_hHandset)
         return false;
     // The device dialog finds the plugged-in handset at start or at its next
@@ -234,10 +236,18 @@ void E2eScenario::SetUp()
     m_install = std::make_unique<CE2eInstall>();
     ASSERT_TRUE(m_install->Complete());
     PrepareInstall(*m_install);
+    if (!MakersControl()) {
+        m_hiddenControl = std::make_unique<CRegistryValueOverride>(
+            HKEY_CLASSES_ROOT, L"CLSID\\{797E1292-653D-43DD-AE7E-F6606A73C647}\\InprocServer32", L"");
+        m_hiddenControl->Delete();
+        PlugHandset();
+        if (HasFatalFailure())
+            return;
+    }
     m_sim = std::make_unique<CMessengerSimProcess>(MessengerLanguage());
     ASSERT_TRUE(m_sim->Ready());
     m_app = std::make_unique<CCallvaneProcess>(*m_install, HandsetSetup());
-    ASSERT_TRUE(m_app->WaitStarted()) << "Callvane did not start with its handset";
+    ASSERT_TRUE(m_app->WaitStarted(MakersControl())) << "Callvane did not start with its handset";
     ASSERT_TRUE(WaitFor([&] { return TrayIconExists(m_app->Main(), kTrayIconId); }));
     // Handset and messenger both there: the watch's first tick says so.
     ASSERT_TRUE(WaitForTrayTip(kTipOnline, kOneTickBoundMs + 1000)) << testing::PrintToString(ShellTrayTips());
@@ -255,6 +265,7 @@ void E2eScenario::TearDown()
     m_app.reset();
     m_sim.reset();
     m_install.reset();
+    m_hiddenControl.reset();
 }
 
 void E2eScenario::SaveArtefacts()

@@ -44,8 +44,9 @@ public:
     CCallvaneProcess(const CE2eInstall& install, const std::wstring& handsetSetup);
     ~CCallvaneProcess();
 
-    // Waits for the main window, the handset window and the handset opened.
-    bool WaitStarted();
+    // Waits for the main window, the handset window and the handset opened;
+    // without the maker's control, for the main window only.
+    bool WaitStarted(bool makersControl = true);
     DWORD Id() const { return m_process->Id(); }
     CChildProcess& Process() { return *m_process; }
     HWND Main() const { return m_hMain; }
@@ -80,6 +81,10 @@ protected:
     // The virtual handset's start-up state; a fixture of another handset
     // family overrides it.
     virtual std::wstring HandsetSetup() const { return L"plugged model=0x0100"; }
+    // False: the maker's control is not registered while the scenario runs,
+    // and PlugHandset plugs in whatever handset it has instead.
+    virtual bool MakersControl() const { return true; }
+    virtual void PlugHandset() {}
     // Changes to the installed files before anything starts, and the
     // language file the stand-in messenger takes its texts from (empty: its
     // built-in Chinese edition's texts).
@@ -89,6 +94,7 @@ protected:
     // Rings in the stand-in and waits until the handset shows "CallIn".
     HWND RingAndWaitForCallIn(const std::wstring& caller);
 
+    std::unique_ptr<CRegistryValueOverride> m_hiddenControl;
     std::unique_ptr<CE2eInstall> m_install;
     std::unique_ptr<CMessengerSimProcess> m_sim;
     std::unique_ptr<CCallvaneProcess> m_app;

@@ -1,0 +1,190 @@
+// Whole calls on a standard HID handset: the virtual HID device that Wine's
+// HID stack serves (sim/hidhandset), the stand-in messenger, and Callvane
+// with the maker's control not registered. The same table runs for each
+// layout, after a start with a second handset plugged in.
+#include "E2eSession.h"
+
+#include "HidHandsetClient.h"
+#include "app/AppIds.h"
+#include "phone/HidIds.h"
+
+extern "C" {
+#include <hidsdi.h>
+}
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite"};
+const unsigned long kSlot = 0, kOtherSlot = 1;
+
+// The slot of the virtual handset SetupAPI lists first (each reports "VH"
+// and its slot as its serial number), or -1.
+int FirstListedSlot()
+{
+    GUID hidInterface;
+    HidD_GetHidGuid(&hidInterface);
+    for (const std::wstring& path : hidhandset::InterfacePaths(hidInterface)) {
+        hidhandset::Handle device(
+            CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        wchar_t serial[16] = {};
+        if (device.ok() && HidD_GetSerialNumberString(device.h, serial, sizeof serial - sizeof serial[0]) &&
+            wcsncmp(serial, L"VH", 2) == 0)
+            return _wtoi(serial + 2);
+    }
+    return -1;
+}
+
+}  // namespace
+
+class E2eHidCalls : public E2eScenario, public testing::WithParamInterface<const wchar_t*> {
+protected:
+    bool MakersControl() const override { return false; }
+    // In SetUp, not SetUpTestSuite: googletest reports the tests of a suite
+    // whose set-up failed as skipped, and ctest counts them so.
+    void PlugHandset() override
+    {
+        ASSERT_TRUE(hidhandset::Install(TestBinDir().c_str())) << "run scripts/install-hid-sim.sh: " << GetLastError();
+        ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
+        ASSERT_TRUE(hidhandset::Plug(kOtherSlot, Other()));
+        ASSERT_TRUE(WaitFor([&] { return FirstListedSlot() >= 0; }));
+    }
+    void TearDown() override
+    {
+        E2eScenario::TearDown();
+        for (unsigned long slot : {kSlot, kOtherSlot})
+            hidhandset::Unplug(slot);
+    }
+
+    const HidLayout& L() const { return *hidhandset::FindLayout(GetParam()); }
+    const HidLayout& Other() const
+    {
+        return *hidhandset::FindLayout(wcscmp(GetParam(), L"deskphone") == 0 ? L"headset" : L"deskphone");
+    }
+
+    // The hand lifts or replaces the handset: one report, or a press and release.
+    void Hook(bool offHook)
+    {
+        m_hook = offHook;
+        Send(hidhandset::InputReport(L(), L().toggleHook || offHook, -1));
+        if (L().toggleHook)
+            Send(hidhandset::InputReport(L(), false, -1));
+    }
+    // key: 0-9, 10 '*', 11 '#'.
+    void Key(int key, unsigned long slot = kSlot)
+    {
+        const HidLayout& layout = slot == kSlot ? L() : Other();
+        Send(hidhandset::InputReport(layout, !layout.toggleHook && m_hook, key), slot);
+        Send(hidhandset::InputReport(layout, !layout.toggleHook && m_hook, -1), slot);
+    }
+    void Send(const Bytes& bytes, unsigned long slot = kSlot)
+    {
+        ASSERT_TRUE(hidhandset::SendInput(slot, bytes.data(), bytes.size()));
+    }
+    // Waits until the last output report the handset received shows ring and
+    // off-hook so; then lets the hook echo window after that write pass,
+    // since a hand is slower.
+    bool WaitForIndicators(bool ring, bool offHook)
+    {
+        bool shown = WaitFor([&] {
+            std::vector<Bytes> reports;
+            bool isRinging = false, isOffHook = false;
+            if (hidhandset::TakeOutputs(kSlot, reports) && hidhandset::Indicators(L(), reports, isRinging, isOffHook)) {
+                m_ring = isRinging;
+                m_offHook = isOffHook;
+            }
+            return m_ring == static_cast<int>(ring) && m_offHook == static_cast<int>(offHook);
+        });
+        Sleep(kHidEchoWindowMs);
+        return shown;
+    }
+    void Replug(bool midCall)
+    {
+        SCOPED_TRACE(midCall ? "unplugged mid-call" : "unplugged at rest");
+        size_t mark = m_sim->Mark();
+        ASSERT_TRUE(hidhandset::Unplug(kSlot));
+        EXPECT_TRUE(WaitForTrayTip(kTipNoHandset)) << testing::PrintToString(ShellTrayTips());
+        ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
+        m_ring = m_offHook = -1;
+        m_hook = false;
+        EXPECT_TRUE(WaitForTrayTip(kTipOnline)) << testing::PrintToString(ShellTrayTips());
+        for (const std::string& state : m_sim->States(mark))
+            EXPECT_EQ(state.find("call-ended"), std::string::npos) << state;
+    }
+    std::string Handle(const char* role) const { return CMessengerSimProcess::HandleText(m_sim->Window(role)); }
+
+    bool m_hook = false;
+    int m_ring = -1, m_offHook = -1;   // as last received; -1 not yet known
+};
+
+TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
+{
+    // Both plugged in at the start: the one listed first is used, the other
+    // left alone. Then the layout under test is the only one.
+    const int first = FirstListedSlot();
+    ASSERT_GE(first, 0);
+    const unsigned long used = static_cast<unsigned long>(first), unused = used == kSlot ? kOtherSlot : kSlot;
+    size_t mark = m_sim->Mark();
+    Key(9, unused);
+    Key(8, used);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"8\"")) << testing::PrintToString(m_sim->States(mark));
+    ASSERT_TRUE(hidhandset::Unplug(kOtherSlot));
+    if (used == kOtherSlot) {
+        EXPECT_TRUE(WaitForTrayTip(kTipNoHandset));
+        EXPECT_TRUE(WaitForTrayTip(kTipOnline));
+    }
+    std::string number = "8";   // what the number box holds
+
+    // A ringing call sounds the ringer; lifting answers it, replacing ends it.
+    mark = m_sim->Mark();
+    ASSERT_NE(m_sim->CommandWindow(L"ring caller=Alice"), nullptr);
+    EXPECT_TRUE(WaitForIndicators(true, false));
+    Hook(true);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "ring-ended notification " + Handle("notification") + " answered"));
+    ASSERT_TRUE(WaitFor([&] { return m_sim->Window("conversation") != nullptr; }));
+    std::string conversation = Handle("conversation");
+    EXPECT_TRUE(m_sim->WaitForState(mark, "call-started conversation " + conversation + " \"Alice\""));
+    EXPECT_TRUE(WaitForIndicators(false, true));
+    // After an answer the watch takes a while to learn the call's window.
+    Sleep(kAnsweredWatchMs);
+    Hook(false);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended conversation " + conversation + " closed"));
+    EXPECT_TRUE(WaitForIndicators(false, false));
+
+    // Dialled on its keys, '#' calls; pulled out and put back mid-call, the
+    // call goes on and the handset found again ends it.
+    mark = m_sim->Mark();
+    Hook(true);
+    for (int key : {1, 2, 10})
+        Key(key);
+    number += "12*";
+    EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"" + number + "\"")) << testing::PrintToString(m_sim->States(mark));
+    Key(11);
+    ASSERT_TRUE(WaitFor([&] { return m_sim->Window("call-dialog") != nullptr; }));
+    std::string dialog = Handle("call-dialog");
+    EXPECT_TRUE(m_sim->WaitForState(mark, "call-started call-dialog " + dialog + " \"" + number + "\""));
+    EXPECT_TRUE(WaitForIndicators(false, true));
+    Replug(true);
+    EXPECT_TRUE(WaitForIndicators(false, true));
+    Hook(true);
+    Sleep(kHidEchoWindowMs);
+    Hook(false);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended call-dialog " + dialog + " closed"));
+    EXPECT_TRUE(WaitForIndicators(false, false));
+
+    // At rest, the same; then a storm of keys arrives whole and in order.
+    Replug(false);
+    mark = m_sim->Mark();
+    for (int i = 0; i < 30; ++i) {
+        Key((i * 7) % 10);
+        number += static_cast<char>('0' + (i * 7) % 10);
+    }
+    EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"" + number + "\"", 15000))
+        << testing::PrintToString(m_sim->States(mark));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, E2eHidCalls, testing::ValuesIn(kLayouts),
+                         [](const testing::TestParamInfo<const wchar_t*>& info) {
+                             return std::string(info.param, info.param + wcslen(info.param));
+                         });
