@@ -100,6 +100,25 @@ bool WaitForBus()
     return false;
 }
 
+// Whether an earlier install created the root-enumerated bus. It comes up
+// whenever the prefix's services start; creating another would give a
+// second bus, and its driver, loaded meanwhile, cannot be copied over.
+bool BusRegistered()
+{
+    DevInfo set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    if (set.h == INVALID_HANDLE_VALUE) return false;
+    const wchar_t prefix[] = L"ROOT\\CALLVANEHIDBUS\\";
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set.h, i, &device); ++i) {
+        wchar_t id[200] = {};   // MAX_DEVICE_ID_LEN
+        if (SetupDiGetDeviceInstanceIdW(set.h, &device, id, ARRAYSIZE(id), nullptr) &&
+            !_wcsnicmp(id, prefix, wcslen(prefix)))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // Copies both drivers into the system's driver folder, hands both INFs to
@@ -109,6 +128,7 @@ bool Install(const wchar_t* sourceFolder)
 {
     // Installed and running: the loaded drivers cannot be replaced.
     if (!InterfacePaths(kBusInterface).empty()) return true;
+    if (BusRegistered()) return WaitForBus();
     wchar_t system[MAX_PATH];
     if (!GetSystemDirectoryW(system, MAX_PATH)) return false;
     for (const wchar_t* name : {L"CallvaneHidBus.sys", L"CallvaneHidHandset.sys"}) {

@@ -23,7 +23,8 @@ struct Handle {
 };
 
 // Copies the drivers from folder, hands the INF files to SetupAPI, creates
-// the root-enumerated bus and waits until it is up. Does nothing if it is.
+// the root-enumerated bus and waits until it is up. Does nothing if it is;
+// only waits for it when an earlier install created it.
 bool Install(const wchar_t* folder);
 const HidLayout* FindLayout(const wchar_t* name);
 bool Plug(unsigned long slot, const HidLayout& layout);
