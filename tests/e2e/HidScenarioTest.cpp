@@ -19,10 +19,11 @@ using Bytes = std::vector<unsigned char>;
 const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite"};
 const unsigned long kSlot = 0, kOtherSlot = 1;
 
-// The slot of the virtual handset SetupAPI lists first (each reports "VH"
-// and its slot as its serial number), or -1.
-int FirstListedSlot()
+// The slots of the virtual handsets in the order SetupAPI lists them (each
+// reports "VH" and its slot as its serial number).
+std::vector<int> ListedSlots()
 {
+    std::vector<int> slots;
     GUID hidInterface;
     HidD_GetHidGuid(&hidInterface);
     for (const std::wstring& path : hidhandset::InterfacePaths(hidInterface)) {
@@ -31,9 +32,9 @@ int FirstListedSlot()
         wchar_t serial[16] = {};
         if (device.ok() && HidD_GetSerialNumberString(device.h, serial, sizeof serial - sizeof serial[0]) &&
             wcsncmp(serial, L"VH", 2) == 0)
-            return _wtoi(serial + 2);
+            slots.push_back(_wtoi(serial + 2));
     }
-    return -1;
+    return slots;
 }
 
 }  // namespace
@@ -48,7 +49,7 @@ protected:
         ASSERT_TRUE(hidhandset::Install(TestBinDir().c_str())) << "run scripts/install-hid-sim.sh: " << GetLastError();
         ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
         ASSERT_TRUE(hidhandset::Plug(kOtherSlot, Other()));
-        ASSERT_TRUE(WaitFor([&] { return FirstListedSlot() >= 0; }));
+        ASSERT_TRUE(WaitFor([&] { return ListedSlots().size() == 2; }));
     }
     void TearDown() override
     {
@@ -122,9 +123,9 @@ TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
 {
     // Both plugged in at the start: the one listed first is used, the other
     // left alone. Then the layout under test is the only one.
-    const int first = FirstListedSlot();
-    ASSERT_GE(first, 0);
-    const unsigned long used = static_cast<unsigned long>(first), unused = used == kSlot ? kOtherSlot : kSlot;
+    const std::vector<int> listed = ListedSlots();
+    ASSERT_EQ(listed.size(), 2u);
+    const unsigned long used = static_cast<unsigned long>(listed[0]), unused = used == kSlot ? kOtherSlot : kSlot;
     size_t mark = m_sim->Mark();
     Key(9, unused);
     Key(8, used);
