@@ -22,6 +22,15 @@ if [ ! -f "$ctl" ]; then
 fi
 install() { wine "$ctl" install "$(winepath -w "$bindir")" </dev/null >/dev/null 2>&1; }
 install && exit 0
+# The session's holder (see wine-env.sh) goes with the server, but its pid
+# file names a process that lives on: without a new holder, the drivers
+# would end with the next gap between two programs, and Wine does not start
+# the bus again when the services come back.
+state="${CALLVANE_STATE:-$WINEPREFIX.state}"
+if [ -f "$state/holder.pid" ]; then
+  kill "$(cat "$state/holder.pid")" 2>/dev/null || true
+  rm -f "$state/holder.pid"
+fi
 wineserver -k || true
 "$root/scripts/wine-env.sh" start >/dev/null
 install || { echo "install-hid-sim: the virtual HID handsets' bus did not start" >&2; exit 1; }

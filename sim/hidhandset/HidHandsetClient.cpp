@@ -91,10 +91,18 @@ const char kHidInf[] =
     "[HidService]\r\nServiceType=1\r\nStartType=3\r\nErrorControl=1\r\nServiceBinary=%12%\\CallvaneHidHandset.sys\r\n\r\n"
     "[Strings]\r\nMaker=\"Callvane\"\r\nHidName=\"Callvane virtual HID handset\"\r\n";
 
+// Whether the bus answers: its interface stays listed after the device host
+// that ran it has ended.
+bool BusAnswers()
+{
+    Handle bus(OpenBus());
+    return bus.ok();
+}
+
 bool WaitForBus()
 {
     for (DWORD waited = 0; waited < kBusWaitMs; waited += 100) {
-        if (!InterfacePaths(kBusInterface).empty()) return true;
+        if (BusAnswers()) return true;
         Sleep(100);
     }
     return false;
@@ -127,7 +135,7 @@ bool BusRegistered()
 bool Install(const wchar_t* sourceFolder)
 {
     // Installed and running: the loaded drivers cannot be replaced.
-    if (!InterfacePaths(kBusInterface).empty()) return true;
+    if (BusAnswers()) return true;
     if (BusRegistered()) return WaitForBus();
     wchar_t system[MAX_PATH];
     if (!GetSystemDirectoryW(system, MAX_PATH)) return false;
