@@ -56,8 +56,9 @@ const POINT kCallVoicePoint = {6, 8};
 
 // 'Call' waits for the messenger's call window in steps, then lets the
 // conversation window lay out its controls before clicking into it. A
-// window open before and only brought forward is taken after a few more
-// tries, within the same limit, unless a new one comes meanwhile.
+// window open before and only brought forward is taken once it has been
+// the latest so for a few more tries, within the same limit, unless a new
+// one comes meanwhile.
 const int kCallWaitTries = 20;
 const DWORD kCallWaitStepMs = 100;
 const DWORD kCallVoiceDelayMs = 200;
