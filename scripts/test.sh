@@ -16,11 +16,6 @@ built=$SECONDS
 "$root/scripts/install-hid-sim.sh" "$root/build/i686/bin"
 cd "$root/build/i686"
 status=0
-# The virtual HID handsets' tests first, right after their bus was installed:
-# in two full runs the bus was gone by the time their turn came, for a reason
-# not found yet (sim/hidhandset/README.md).
-hid='HidHandsetCalls|E2eHidCalls'
-ctest --output-on-failure --timeout 300 -R "$hid" "$@" || status=$?
-ctest --output-on-failure --timeout 300 -E "$hid" "$@" || status=$?
+ctest --output-on-failure --timeout 300 "$@" || status=$?
 echo "test.sh: set-up and build $built s, tests $((SECONDS - built)) s"
 exit $status

@@ -116,6 +116,11 @@ cv_start() {
   echo "$display" > "$CALLVANE_STATE/display"
   cv_prefix
   wineboot -i </dev/null >/dev/null 2>&1 || true
+  # wineboot -i leaves two service managers, each running its own device
+  # hosts with the same drivers (a root device then runs twice, and its
+  # interface goes when one copy stops); the session starts anew with one.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   # Wine's desktop process ends 2 s after its last client; every test would
