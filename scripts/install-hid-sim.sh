@@ -24,8 +24,8 @@ install() { wine "$ctl" install "$(winepath -w "$bindir")" </dev/null >/dev/null
 install && exit 0
 # The session's holder (see wine-env.sh) goes with the server, but its pid
 # file names a process that lives on: without a new holder, the drivers
-# would end with the next gap between two programs, and Wine does not start
-# the bus again when the services come back.
+# would end at every gap between two programs, and a test starting then
+# would find the bus still coming back.
 state="${CALLVANE_STATE:-$WINEPREFIX.state}"
 if [ -f "$state/holder.pid" ]; then
   kill "$(cat "$state/holder.pid")" 2>/dev/null || true
