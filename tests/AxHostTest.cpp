@@ -19,7 +19,6 @@
 
 namespace {
 
-const wchar_t kMakersClsid[] = L"{797E1292-653D-43DD-AE7E-F6606A73C647}";
 // What template 129 carries for item 1000.
 const char kTemplateStreamHex[] = "0000000000000000000001004D0900003D040000";
 const DWORD kStartTimeoutMs = 15000;

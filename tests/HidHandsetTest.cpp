@@ -4,6 +4,7 @@
 
 #include "HidHandsetClient.h"
 #include "PhoneFixture.h"
+#include "VirtualHidHand.h"
 #include "TestSupport.h"
 #include "phone/HidIds.h"
 
@@ -40,24 +41,7 @@ protected:
         }));
         ASSERT_EQ(Device().m_nModel, static_cast<uint32_t>(kHidHandsetModel));
         ClearRecords();
-        m_hook = false;
-    }
-    // The hand lifts or replaces the handset: one report, or a press and release.
-    void Hook(bool offHook)
-    {
-        m_hook = offHook;
-        Send(hidhandset::InputReport(L(), L().toggleHook || offHook, -1));
-        if (L().toggleHook)
-            Send(hidhandset::InputReport(L(), false, -1));
-    }
-    void Key(int key)
-    {
-        Send(hidhandset::InputReport(L(), !L().toggleHook && m_hook, key));
-        Send(hidhandset::InputReport(L(), !L().toggleHook && m_hook, -1));
-    }
-    void Send(const Bytes& bytes, unsigned long slot = kSlot)
-    {
-        ASSERT_TRUE(hidhandset::SendInput(slot, bytes.data(), bytes.size()));
+        m_hand.PutDown();
     }
     // Waits for the messenger side to have received these commands.
     void ExpectCommands(const std::vector<std::wstring>& commands)
@@ -79,27 +63,27 @@ protected:
     }
 
     static const unsigned long kSlot = 0, kOther = 1, kMediaKeys = 2;
-    bool m_hook = false;
+    CVirtualHidHand m_hand{kSlot, L()};
 };
 
 TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
 {
     Step(L"status CaIn");
     ExpectOutputs(true, false);
-    Hook(true);
+    m_hand.Hook(true);
     ExpectCommands({L"Acpt", L"Show"});
     Step(L"status Talk");
     ExpectOutputs(false, true);
     // Hook reports agreeing with the off-hook LED just lit are taken for the
     // device's echo for a while; a hand is slower.
     Sleep(kHidEchoWindowMs);
-    Hook(false);
+    m_hand.Hook(false);
     ExpectCommands({L"Hgup"});
     Step(L"status Rady");
     ExpectOutputs(false, false);
 
     // Dialled on its keys, then '#' places the call.
-    Key(1), Key(2), Key(10), Key(11);
+    m_hand.Key(1), m_hand.Key(2), m_hand.Key(10), m_hand.Key(11);
     ExpectCommands({L"Dial 49", L"Show", L"Dial 50", L"Show", L"Dial 106", L"Show", L"Call", L"Show"});
 
     // Pulled out mid-call, and put back: found again, and works.
@@ -118,7 +102,7 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
 
     std::vector<std::wstring> storm;
     for (int i = 0; i < 30; ++i) {
-        Key(i % 10);
+        m_hand.Key(i % 10);
         storm.insert(storm.end(), {L"Dial " + std::to_wstring('0' + i % 10), L"Show"});
     }
     ExpectCommands(storm);
@@ -135,9 +119,10 @@ TEST_P(HidHandsetCalls, BadReportsAndASecondHandsetChangeNothing)
         bad.push_back(hidhandset::InputReport(L(), false, 0x7E));   // a key index past the logical maximum
     ASSERT_TRUE(hidhandset::Plug(kOther, *hidhandset::FindLayout(L"deskphone")));
     for (const Bytes& b : bad)
-        Send(b);
-    Send(hidhandset::InputReport(*hidhandset::FindLayout(L"deskphone"), true, 3), kOther);   // the first found is used
-    Key(5);
+        m_hand.Send(b);
+    const Bytes otherKey = hidhandset::InputReport(*hidhandset::FindLayout(L"deskphone"), true, 3);
+    ASSERT_TRUE(hidhandset::SendInput(kOther, otherKey.data(), otherKey.size()));   // the first found is used
+    m_hand.Key(5);
     ExpectCommands({L"Dial 53", L"Show"});
 }
 

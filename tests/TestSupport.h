@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// The class id under which the maker's control (and its stand-in) registers.
+const wchar_t kMakersClsid[] = L"{797E1292-653D-43DD-AE7E-F6606A73C647}";
+
 // Handles this thread's messages the way the application's loop does
 // (dialog keyboard handling included), for up to maxMs.
 void PumpMessages(DWORD maxMs = 0);

@@ -238,7 +238,7 @@ void E2eScenario::SetUp()
     PrepareInstall(*m_install);
     if (!MakersControl()) {
         m_hiddenControl = std::make_unique<CRegistryValueOverride>(
-            HKEY_CLASSES_ROOT, L"CLSID\\{797E1292-653D-43DD-AE7E-F6606A73C647}\\InprocServer32", L"");
+            HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kMakersClsid + L"\\InprocServer32", L"");
         m_hiddenControl->Delete();
         PlugHandset();
         if (HasFatalFailure())

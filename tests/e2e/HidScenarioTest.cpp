@@ -5,6 +5,7 @@
 #include "E2eSession.h"
 
 #include "HidHandsetClient.h"
+#include "VirtualHidHand.h"
 #include "app/AppIds.h"
 #include "phone/HidIds.h"
 
@@ -13,8 +14,6 @@ extern "C" {
 }
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite"};
 const unsigned long kSlot = 0, kOtherSlot = 1;
@@ -64,32 +63,14 @@ protected:
         return *hidhandset::FindLayout(wcscmp(GetParam(), L"deskphone") == 0 ? L"headset" : L"deskphone");
     }
 
-    // The hand lifts or replaces the handset: one report, or a press and release.
-    void Hook(bool offHook)
-    {
-        m_hook = offHook;
-        Send(hidhandset::InputReport(L(), L().toggleHook || offHook, -1));
-        if (L().toggleHook)
-            Send(hidhandset::InputReport(L(), false, -1));
-    }
-    // key: 0-9, 10 '*', 11 '#'.
-    void Key(int key, unsigned long slot = kSlot)
-    {
-        const HidLayout& layout = slot == kSlot ? L() : Other();
-        Send(hidhandset::InputReport(layout, !layout.toggleHook && m_hook, key), slot);
-        Send(hidhandset::InputReport(layout, !layout.toggleHook && m_hook, -1), slot);
-    }
-    void Send(const Bytes& bytes, unsigned long slot = kSlot)
-    {
-        ASSERT_TRUE(hidhandset::SendInput(slot, bytes.data(), bytes.size()));
-    }
+    CVirtualHidHand& HandAt(unsigned long slot) { return slot == kSlot ? m_hand : m_other; }
     // Waits until the last output report the handset received shows ring and
     // off-hook so; then lets the hook echo window after that write pass,
     // since a hand is slower.
     bool WaitForIndicators(bool ring, bool offHook)
     {
         bool shown = WaitFor([&] {
-            std::vector<Bytes> reports;
+            std::vector<std::vector<unsigned char>> reports;
             bool isRinging = false, isOffHook = false;
             if (hidhandset::TakeOutputs(kSlot, reports) && hidhandset::Indicators(L(), reports, isRinging, isOffHook)) {
                 m_ring = isRinging;
@@ -108,14 +89,14 @@ protected:
         EXPECT_TRUE(WaitForTrayTip(kTipNoHandset)) << testing::PrintToString(ShellTrayTips());
         ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
         m_ring = m_offHook = -1;
-        m_hook = false;
+        m_hand.PutDown();
         EXPECT_TRUE(WaitForTrayTip(kTipOnline)) << testing::PrintToString(ShellTrayTips());
         for (const std::string& state : m_sim->States(mark))
             EXPECT_EQ(state.find("call-ended"), std::string::npos) << state;
     }
     std::string Handle(const char* role) const { return CMessengerSimProcess::HandleText(m_sim->Window(role)); }
 
-    bool m_hook = false;
+    CVirtualHidHand m_hand{kSlot, L()}, m_other{kOtherSlot, Other()};
     int m_ring = -1, m_offHook = -1;   // as last received; -1 not yet known
 };
 
@@ -127,8 +108,8 @@ TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
     ASSERT_EQ(listed.size(), 2u);
     const unsigned long used = static_cast<unsigned long>(listed[0]), unused = used == kSlot ? kOtherSlot : kSlot;
     size_t mark = m_sim->Mark();
-    Key(9, unused);
-    Key(8, used);
+    HandAt(unused).Key(9);
+    HandAt(used).Key(8);
     EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"8\"")) << testing::PrintToString(m_sim->States(mark));
     ASSERT_TRUE(hidhandset::Unplug(kOtherSlot));
     if (used == kOtherSlot) {
@@ -141,7 +122,7 @@ TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
     mark = m_sim->Mark();
     ASSERT_NE(m_sim->CommandWindow(L"ring caller=Alice"), nullptr);
     EXPECT_TRUE(WaitForIndicators(true, false));
-    Hook(true);
+    m_hand.Hook(true);
     EXPECT_TRUE(m_sim->WaitForState(mark, "ring-ended notification " + Handle("notification") + " answered"));
     ASSERT_TRUE(WaitFor([&] { return m_sim->Window("conversation") != nullptr; }));
     std::string conversation = Handle("conversation");
@@ -149,28 +130,28 @@ TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
     EXPECT_TRUE(WaitForIndicators(false, true));
     // After an answer the watch takes a while to learn the call's window.
     Sleep(kAnsweredWatchMs);
-    Hook(false);
+    m_hand.Hook(false);
     EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended conversation " + conversation + " closed"));
     EXPECT_TRUE(WaitForIndicators(false, false));
 
     // Dialled on its keys, '#' calls; pulled out and put back mid-call, the
     // call goes on and the handset found again ends it.
     mark = m_sim->Mark();
-    Hook(true);
+    m_hand.Hook(true);
     for (int key : {1, 2, 10})
-        Key(key);
+        m_hand.Key(key);
     number += "12*";
     EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"" + number + "\"")) << testing::PrintToString(m_sim->States(mark));
-    Key(11);
+    m_hand.Key(11);
     ASSERT_TRUE(WaitFor([&] { return m_sim->Window("call-dialog") != nullptr; }));
     std::string dialog = Handle("call-dialog");
     EXPECT_TRUE(m_sim->WaitForState(mark, "call-started call-dialog " + dialog + " \"" + number + "\""));
     EXPECT_TRUE(WaitForIndicators(false, true));
     Replug(true);
     EXPECT_TRUE(WaitForIndicators(false, true));
-    Hook(true);
+    m_hand.Hook(true);
     Sleep(kHidEchoWindowMs);
-    Hook(false);
+    m_hand.Hook(false);
     EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended call-dialog " + dialog + " closed"));
     EXPECT_TRUE(WaitForIndicators(false, false));
 
@@ -178,7 +159,7 @@ TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
     Replug(false);
     mark = m_sim->Mark();
     for (int i = 0; i < 30; ++i) {
-        Key((i * 7) % 10);
+        m_hand.Key((i * 7) % 10);
         number += static_cast<char>('0' + (i * 7) % 10);
     }
     EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"" + number + "\"", 15000))
