@@ -16,6 +16,7 @@ built=$SECONDS
 "$root/scripts/install-hid-sim.sh" "$root/build/i686/bin"
 cd "$root/build/i686"
 status=0
-ctest --output-on-failure --timeout 300 "$@" || status=$?
+# Every entry must run: a skipped one or a filter that matches nothing fails.
+"$root/scripts/ctest-all-ran.sh" --output-on-failure --timeout 300 "$@" || status=$?
 echo "test.sh: set-up and build $built s, tests $((SECONDS - built)) s"
 exit $status
