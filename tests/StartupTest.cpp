@@ -60,18 +60,21 @@ TEST(SingleInstance, SecondStartGivesWayAndExitRequestEndsTheFirst)
     EXPECT_EQ(FindWindowW(nullptr, kInstanceName), nullptr);
 }
 
-TEST(SingleInstance, ExitInCapitalsIsNotAnExitRequest)
+TEST(SingleInstance, ExitInCapitalsOrInALinkIsNotAnExitRequest)
 {
     CInstalledCopy copy;
     CChildProcess first(copy.ExePath(), L"");
     HWND hMain = WaitForMainWindow(first);
     ASSERT_NE(hMain, nullptr);
 
-    // A second instance, not an exit request: it gives way and the first stays.
-    CChildProcess upper(copy.ExePath(), L"*EXIT*");
-    ASSERT_TRUE(upper.WaitForExit(kStartTimeoutMs));
-    EXPECT_TRUE(first.IsRunning());
-    EXPECT_TRUE(IsWindow(hMain));
+    // A second instance, not an exit request: it gives way and the first
+    // stays; so does any link or "/dial" a page can write, whatever it holds.
+    for (const wchar_t* arguments : {L"*EXIT*", L"tel:*exit*", L"CALLTO:*exit*", L"/dial *exit*"}) {
+        CChildProcess second(copy.ExePath(), arguments);
+        ASSERT_TRUE(second.WaitForExit(kStartTimeoutMs));
+        EXPECT_TRUE(first.IsRunning()) << testing::PrintToString(arguments);
+        EXPECT_TRUE(IsWindow(hMain));
+    }
     RequestExit(copy, first);
 
     // With nothing running, "*EXIT*" starts the one instance.
@@ -324,7 +327,8 @@ TEST(DialLink, LinksAreReducedToANumberOrRefused)
         {L"tel:+1-555-0100", V::Dialable, L"+15550100"}, {L"callto://5550100", V::Dialable, L"5550100"},
         {L"\"TEL:+1 (555) 010.0;ext=12?x=y\"", V::Dialable, L"+15550100"}, {L"/dial 12*34#", V::Dialable, L"12*34#"},
         {L"tel:%2B%35%35%35%30", V::Dialable, L"+5550"}, {L"tel:%3B555", V::Empty, L""},
-        {L"tel:555%0A0100", V::BadCharacter, L""}, {L"tel:555%C3%A9", V::BadEscape, L""},
+        {L"tel:555%0A0100", V::ControlCharacter, L""}, {L"tel:555%0012", V::ControlCharacter, L""},
+        {L"tel:555;x=%7F", V::ControlCharacter, L""}, {L"\"/dial\" \"555\t12\"", V::ControlCharacter, L""}, {L"tel:555%C3%A9", V::BadEscape, L""},
         {L"tel:555%4", V::BadEscape, L""}, {L"tel:1+2", V::BadCharacter, L""}, {L"tel:++12", V::BadCharacter, L""},
         {L"tel:5550100abc", V::BadCharacter, L""}, {L"\"tel:555 0100 & calc\"", V::BadCharacter, L""},
         {L"tel:---", V::Empty, L""}, {L"tel:", V::Empty, L""}, {L"/dial", V::Empty, L""},
@@ -337,5 +341,6 @@ TEST(DialLink, LinksAreReducedToANumberOrRefused)
         EXPECT_EQ(FindDialRequest(commandLine.c_str(), number), c.verdict) << testing::PrintToString(c.arguments.substr(0, 40));
         EXPECT_STREQ(number, c.number) << testing::PrintToString(c.arguments.substr(0, 40));
         EXPECT_EQ(IsDialableNumber(number), c.verdict == DialVerdict::Dialable);
+        EXPECT_EQ(IsDialCommandLine(commandLine.c_str()), c.verdict != V::NotALink);
     }
 }

@@ -8,7 +8,8 @@
 // Window title of the main dialog and name of the single-instance mutex: the
 // name by which other processes find the running instance.
 const wchar_t kInstanceName[] = L"Callvane<1.0>";
-// Anywhere in the command line (case-sensitive): ask the running instance to quit.
+// Anywhere in the command line (case-sensitive): ask the running instance to
+// quit; not when the first argument is a link or "/dial".
 const wchar_t kExitRequest[] = L"*exit*";
 
 const UINT WM_TRAYNOTIFY = WM_USER + 100;

@@ -51,7 +51,7 @@ void HandOverDial(HWND hRunning, const wchar_t* number)
 StartupRole ClaimSingleInstance(const wchar_t* commandLine, wchar_t (&dialNumber)[kDialNumberChars])
 {
     dialNumber[0] = L'\0';
-    if (commandLine && wcsstr(commandLine, kExitRequest)) {
+    if (commandLine && wcsstr(commandLine, kExitRequest) && !IsDialCommandLine(commandLine)) {
         HWND hRunning = FindWindowW(nullptr, kInstanceName);
         if (hRunning) {
             // An open tray menu runs a loop of its own, which would take the

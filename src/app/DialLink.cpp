@@ -36,9 +36,17 @@ int HexValue(wchar_t c)
     return -1;
 }
 
+// A decoded NUL would end the number early, and a line break or other
+// control character has no place in one: such a link is refused whole.
+bool IsControlCharacter(wchar_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
 // Percent escapes decode to single bytes; only the ASCII ones can be part of
-// a number, so a decoded byte above 0x7F or a broken escape refuses the link.
-bool PercentDecode(const wchar_t* text, wchar_t* out, size_t outChars)
+// a number, so a decoded byte above 0x7F or a broken escape refuses the link,
+// and so does a control character, decoded or not, anywhere in it.
+DialVerdict PercentDecode(const wchar_t* text, wchar_t* out, size_t outChars)
 {
     size_t n = 0;
     for (const wchar_t* p = text; *p; ++p) {
@@ -47,16 +55,18 @@ bool PercentDecode(const wchar_t* text, wchar_t* out, size_t outChars)
             int high = HexValue(p[1]);
             int low = high < 0 ? -1 : HexValue(p[2]);
             if (low < 0 || high > 7)
-                return false;
+                return DialVerdict::BadEscape;
             c = static_cast<wchar_t>(high * 16 + low);
             p += 2;
         }
+        if (IsControlCharacter(c))
+            return DialVerdict::ControlCharacter;
         if (n + 1 >= outChars)
-            return false;
+            return DialVerdict::TooLong;
         out[n++] = c;
     }
     out[n] = L'\0';
-    return true;
+    return DialVerdict::Dialable;
 }
 
 }  // namespace
@@ -67,8 +77,9 @@ DialVerdict ParseDialNumber(const wchar_t* text, wchar_t (&number)[kDialNumberCh
     if (!text || wcslen(text) > kMaxLinkChars)
         return DialVerdict::TooLong;
     wchar_t decoded[kMaxLinkChars + 1];
-    if (!PercentDecode(text, decoded, kMaxLinkChars + 1))
-        return DialVerdict::BadEscape;
+    const DialVerdict decoding = PercentDecode(text, decoded, kMaxLinkChars + 1);
+    if (decoding != DialVerdict::Dialable)
+        return decoding;
     // Parameters and a query follow the number: not part of it.
     decoded[wcscspn(decoded, L";?")] = L'\0';
 
@@ -129,6 +140,8 @@ const wchar_t* DescribeVerdict(DialVerdict verdict)
         return L"a broken or non-ASCII percent escape";
     case DialVerdict::BadCharacter:
         return L"a character no phone number holds";
+    case DialVerdict::ControlCharacter:
+        return L"a control character";
     case DialVerdict::Empty:
         return L"no digits";
     case DialVerdict::TooLong:
@@ -137,17 +150,49 @@ const wchar_t* DescribeVerdict(DialVerdict verdict)
     return L"";
 }
 
+namespace {
+
+// The arguments of a command line, as the C runtime would split them.
+class CArguments {
+public:
+    explicit CArguments(const wchar_t* commandLine)
+        : m_argv(CommandLineToArgvW(commandLine ? commandLine : L"", &m_argc))
+    {
+        if (!m_argv)
+            m_argc = 0;
+    }
+    int Count() const { return m_argc; }
+    const wchar_t* operator[](int i) const { return m_argv.get()[i]; }
+
+private:
+    int m_argc = 0;
+    std::unique_ptr<wchar_t*, LocalDeleter> m_argv;
+};
+
+bool IsLinkScheme(const wchar_t* argument)
+{
+    for (const wchar_t* scheme : kDialSchemes) {
+        if (_wcsnicmp(argument, scheme, wcslen(scheme)) == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsDialCommandLine(const wchar_t* commandLine)
+{
+    const CArguments args(commandLine);
+    return args.Count() > 1 && (IsLinkScheme(args[1]) || _wcsicmp(args[1], kDialSwitch) == 0);
+}
+
 DialVerdict FindDialRequest(const wchar_t* commandLine, wchar_t (&number)[kDialNumberChars])
 {
     number[0] = L'\0';
-    int argc = 0;
-    std::unique_ptr<wchar_t*, LocalDeleter> argv(CommandLineToArgvW(commandLine ? commandLine : L"", &argc));
-    if (!argv)
-        return DialVerdict::NotALink;
-    wchar_t** args = argv.get();
-    for (int i = 1; i < argc; ++i) {
+    const CArguments args(commandLine);
+    for (int i = 1; i < args.Count(); ++i) {
         if (_wcsicmp(args[i], kDialSwitch) == 0)
-            return i + 1 < argc ? ParseDialNumber(args[i + 1], number) : DialVerdict::Empty;
+            return i + 1 < args.Count() ? ParseDialNumber(args[i + 1], number) : DialVerdict::Empty;
         DialVerdict verdict = ParseDialLink(args[i], number);
         if (verdict != DialVerdict::NotALink)
             return verdict;

@@ -10,10 +10,11 @@ const size_t kMaxDialChars = 32;
 const size_t kDialNumberChars = kMaxDialChars + 1;
 
 // Why a link dials nothing; Dialable when it dials.
-enum class DialVerdict { Dialable, NotALink, BadEscape, BadCharacter, Empty, TooLong };
+enum class DialVerdict { Dialable, NotALink, BadEscape, BadCharacter, ControlCharacter, Empty, TooLong };
 
 // "tel:<number>" or "callto:<number>" (the scheme in any case, "callto://"
-// too): percent-decodes, cuts at ';' or '?', drops the separators " -.()",
+// too): percent-decodes (refusing a control character anywhere, NUL
+// included), cuts at ';' or '?', drops the separators " -.()",
 // keeps digits, '*', '#' and one leading '+'. number is empty unless the
 // verdict is Dialable.
 DialVerdict ParseDialLink(const wchar_t* link, wchar_t (&number)[kDialNumberChars]);
@@ -29,3 +30,6 @@ const wchar_t* DescribeVerdict(DialVerdict verdict);
 // argument, or "/dial <number>". Found: the verdict of its parse (number
 // empty unless Dialable); no such argument: NotALink.
 DialVerdict FindDialRequest(const wchar_t* commandLine, wchar_t (&number)[kDialNumberChars]);
+// Whether the first argument is a link or "/dial": such a command line only
+// ever asks to dial, whatever the link holds (a web page writes it).
+bool IsDialCommandLine(const wchar_t* commandLine);

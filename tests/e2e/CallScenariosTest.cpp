@@ -702,10 +702,12 @@ TEST_F(E2eCalls, LinksDialThroughTheShellAndASecondStartAndHostileOnesTypeNothin
     size_t mark = m_sim->Mark();
     for (const wchar_t* link : {L"\"tel:555 0100 & calc\"", L"tel:555%0D%0A0100", L"callto:javascript:alert(1)",
                                 L"tel:%2B%2B1", L"tel:5550100%C3%A9", L"tel:1234567890123456789012345678901234",
-                                L"tel:;phone-context=5550100", L"/dial +1#555"}) {
+                                L"tel:;phone-context=5550100", L"/dial +1#555", L"tel:555%0012", L"tel:*exit*",
+                                L"callto:*exit*"}) {
         CChildProcess second(m_install->ExePath(), link);
         EXPECT_TRUE(second.WaitForExit(15000)) << testing::PrintToString(link);
     }
+    EXPECT_TRUE(m_app->Process().IsRunning());
     // The running instance checks again what another process sends it.
     DialRequest request = {kDialRequestVersion, L"555abc"};
     COPYDATASTRUCT data = {kDialRequestTag, sizeof request, &request};
