@@ -547,6 +547,44 @@ TEST_F(ExecutorTest, CallFromTheNumberBoxTakesTheCallDialogInTheForeground)
     EXPECT_TRUE(m_sim.WaitForState(mark, "no-number"));
 }
 
+// A messenger that handles Return at key-down and its keys slower than they
+// come: the number typed, key by key or by TypeNumber, is called whole, or
+// not at all; TypeNumber alone calls nothing.
+TEST_F(ExecutorTest, CallFromTheNumberBoxCallsOnlyTheWholeNumberTyped)
+{
+    const struct {
+        const char* name;
+        const wchar_t* box;   // how the number box takes keys
+        bool typeNumber;      // TypeNumber, else 'Hide', then 'Dial' and 'Show' for each key
+        int result;
+        const char* started;   // the number called, "" none
+    } cases[] = {
+        {"slow keys", L"number-box slow=15", false, 1, "+15550100199"},
+        {"slow keys, TypeNumber", L"number-box slow=15", true, 1, "+15550100199"},
+        {"a character refused", L"number-box slow=5 refuse=+", false, 0, ""},
+        {"a character refused, TypeNumber", L"number-box refuse=+", true, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(m_sim.Command(c.box), 1);
+        size_t mark = m_sim.Mark();
+        if (c.typeNumber) {
+            EXPECT_EQ(Yahoo().TypeNumber(L"+15550100199"), c.result != 0);
+            ASSERT_TRUE(m_sim.Sync());
+            EXPECT_EQ(LastWords(mark, "number-return") + LastWords(mark, "no-number"), "");
+        } else {
+            Exec(kCmdHide);
+            for (wchar_t key : std::wstring(L"+15550100199"))
+                Exec(kCmdDial, key == L'+' ? VK_ADD : key), Exec(kCmdShow);
+        }
+        EXPECT_EQ(Exec(kCmdCall), c.result);
+        ASSERT_TRUE(m_sim.Sync());
+        EXPECT_EQ(LastWords(mark, "call-started"), *c.started ? "\"" + std::string(c.started) + "\"" : "");
+        EXPECT_EQ(Statuses(), c.result ? kTalk : kNone);
+        m_sim.Command(L"far-hangup");
+    }
+}
+
 TEST_F(ExecutorTest, CallFromTheContactListOpensTheConversationAndClicksItsCallVoice)
 {
     ASSERT_EQ(m_sim.Command(L"select 1"), 1);

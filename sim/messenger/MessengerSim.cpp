@@ -208,6 +208,10 @@ int CMessengerSim::Run()
         JournalQueued(msg);
         if (PreTranslate(msg))
             continue;
+        // A messenger slower than the keys: they queue up meanwhile, and the
+        // characters TranslateMessage posts queue behind them.
+        if (m_boxKeyDelayMs && msg.hwnd == m_hNumberBox && (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP))
+            Sleep(m_boxKeyDelayMs);
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -711,6 +715,10 @@ LRESULT CMessengerSim::OnSubclassMessage(HWND hWnd, UINT msg, WPARAM wParam, LPA
 
     if (hWnd == m_hNumberBox && msg == WM_KEYDOWN && wParam == VK_RETURN) {
         OnNumberBoxReturn();
+        return 0;
+    }
+    if (hWnd == m_hNumberBox && msg == WM_CHAR && m_boxRefused && wParam == m_boxRefused) {
+        m_journal.Line("state refused-char " + CJournal::Quote(std::wstring(1, m_boxRefused)));
         return 0;
     }
     if (hWnd == m_hNumberBox && msg == WM_KEYDOWN && wParam == VK_ESCAPE) {

@@ -134,6 +134,10 @@ private:
         std::wstring other;                   // another chat that comes up, if any ...
         DWORD otherAfterMs = 0;               // ... this long after Return
     } m_contactReturn;
+    // "number-box": each key posted to the number box is handled this much
+    // after it comes out of the queue, and this character is refused.
+    DWORD m_boxKeyDelayMs = 0;
+    wchar_t m_boxRefused = L'\0';
     std::map<UINT_PTR, std::function<void()>> m_later;   // timer id: what it runs
     UINT_PTR m_nNextLaterTimer = kFirstLaterTimer;
     unsigned long m_nSyncs = 0;

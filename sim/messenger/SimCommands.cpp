@@ -293,6 +293,15 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
         m_contactReturn = how;
         return 1;
     }
+    if (verb == L"number-box") {
+        DWORD delayMs = 0;
+        std::wstring refused = Option(words, L"refuse", L"");
+        if (!Milliseconds(Option(words, L"slow", L"0"), kMaxBoxKeyDelayMs, delayMs) || refused.size() > 1)
+            return kSimBadCommand;
+        m_boxKeyDelayMs = delayMs;
+        m_boxRefused = refused.empty() ? L'\0' : refused[0];
+        return 1;
+    }
     if (verb == L"far-hangup") {
         if (!m_ringing.empty()) {
             while (!m_ringing.empty())

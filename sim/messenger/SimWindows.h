@@ -49,6 +49,8 @@ const UINT_PTR kSubclassId = 1;   // of the system-class windows it adds behavio
 // later has a timer of the command window, numbered from the first.
 const DWORD kMaxContactDelayMs = 10000;
 const UINT_PTR kFirstLaterTimer = 100;
+// "number-box slow=": the longest pause before each key.
+const DWORD kMaxBoxKeyDelayMs = 2000;
 // Posted to the command window to end a call whose hang-up button was clicked.
 const UINT kEndCallMessage = WM_APP + 1;
 // Posted to the command window by "sync": once it comes out of the queue,

@@ -71,6 +71,23 @@ const int kCallForwardGraceTries = 3;
 const UINT kForeignReplyMs = 500;
 const DWORD kForeignPollMs = 5;   // between looks at a change asked of it
 
+// Several keys typed into the number box are called only once the box holds
+// them all, read back from its thread: a messenger that handles Return at
+// key-down, behind in its queue, would call only the keys handled so far.
+// The box's text is read into a buffer this long (a longer text never
+// matches), at most every poll, until the wait ends.
+const DWORD kTypedNumberWaitMs = 2000;
+const DWORD kTypedNumberPollMs = 10;
+const size_t kNumberBoxChars = 256;
+// The longest number TypeNumber types.
+const size_t kMaxTypedNumberChars = 64;
+
+// Trace lines of the number box's check; numbers are masked.
+const wchar_t kTraceNumberBoxHolds[] =
+    L"number box: holds \"%s\", not the \"%s\" typed, within the wait: nothing called";
+const wchar_t kTraceNumberBoxUnread[] = L"number box: its text could not be read: nothing called";
+const wchar_t kTraceNumberNotTyped[] = L"number box: %s: nothing typed";
+
 // 'Show' with this parameter brings the call window forward instead of the
 // main window.
 const int kShowCallWindow = 1;

@@ -6,9 +6,11 @@
 #include "MessengerIds.h"
 #include "WindowClass.h"
 #include "link/CallCodes.h"
+#include "trace/TraceLog.h"
 #include "trace/TracePoints.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
 namespace {
@@ -48,6 +50,45 @@ HWND FindCallVoiceControl(HWND hCallWnd)
         return hVoice;
     HWND hInner = FindUntitledChild(hCallWnd, kConversationClass);
     return FindUntitledChild(FindUntitledChild(hInner, kDialogClass), kCallVoiceClass);
+}
+
+// The character a 'Dial' key types into the number box, and back; 0 for
+// the keys whose character is not known here.
+wchar_t CharOfKey(WPARAM nVirtualKey)
+{
+    if (nVirtualKey >= '0' && nVirtualKey <= '9')
+        return static_cast<wchar_t>(nVirtualKey);
+    if (nVirtualKey == VK_MULTIPLY)
+        return L'*';
+    return nVirtualKey == VK_ADD ? L'+' : L'\0';
+}
+
+WPARAM KeyOfChar(wchar_t c)
+{
+    if (c >= L'0' && c <= L'9')
+        return static_cast<WPARAM>(c);
+    if (c == L'*')
+        return VK_MULTIPLY;
+    return c == L'+' ? VK_ADD : 0;
+}
+
+// The box's whole text, read from its thread within the bound; false when
+// it did not answer or the text fills the buffer (it may be longer).
+bool ReadBoxText(HWND hBox, wchar_t (&text)[kNumberBoxChars])
+{
+    text[0] = L'\0';
+    DWORD_PTR nCopied = 0;
+    if (!hBox || !SendMessageTimeoutW(hBox, WM_GETTEXT, kNumberBoxChars, reinterpret_cast<LPARAM>(text),
+                                      SMTO_NORMAL | SMTO_ABORTIFHUNG, kForeignReplyMs, &nCopied))
+        return false;
+    text[kNumberBoxChars - 1] = L'\0';
+    return nCopied < kNumberBoxChars - 1;
+}
+
+bool EndsWith(const wchar_t* text, const std::wstring& tail)
+{
+    size_t length = wcslen(text);
+    return length >= tail.size() && tail.compare(0, tail.size(), text + (length - tail.size())) == 0;
 }
 
 // Whether the window's thread handles a sent message within the bound.
@@ -413,6 +454,96 @@ void CYahooDialog::TypeIntoNumberBox(WPARAM nVirtualKey)
         return;
     SetMessengerFocus(m_hNumberEdit);
     PostKey(m_hNumberEdit, nVirtualKey, kKeyDownLParam, kKeyUpLParam);
+    if (nVirtualKey == VK_BACK) {
+        if (!m_typed.empty())
+            m_typed.pop_back();
+        return;
+    }
+    // A key of unknown effect: what the box holds can no longer be told.
+    wchar_t c = CharOfKey(nVirtualKey);
+    if (c == L'\0') {
+        m_typed.clear();
+        m_bTypedExact = false;
+        return;
+    }
+    m_typed.push_back(c);
+}
+
+// WM_SETTEXT, waited for within the bound; false when the thread did not
+// answer (the text then changes whenever it does).
+bool CYahooDialog::EmptyNumberBox()
+{
+    DWORD_PTR result = 0;
+    bool emptied = m_hNumberEdit && SendMessageTimeoutW(m_hNumberEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""),
+                                                        SMTO_NORMAL | SMTO_ABORTIFHUNG, kForeignReplyMs, &result) != 0;
+    m_typed.clear();
+    m_bTypedExact = emptied;
+    return emptied;
+}
+
+// Whether the number box holds what this side typed, once the messenger has
+// handled the keys: exactly, when it emptied the box first, else at the end
+// of whatever the box held. The keys typed by the messenger's own message
+// loop may queue behind a Return posted at once.
+bool CYahooDialog::WaitForTypedNumber() const
+{
+    if (m_typed.empty() && !m_bTypedExact)
+        return true;
+    wchar_t text[kNumberBoxChars];
+    const DWORD start = GetTickCount();
+    for (;;) {
+        bool read = ReadBoxText(m_hNumberEdit, text);
+        if (read && (m_bTypedExact ? m_typed == text : EndsWith(text, m_typed)))
+            return true;
+        if (GetTickCount() - start >= kTypedNumberWaitMs) {
+            if (!read) {
+                Trace(kTraceNumberBoxUnread);
+                return false;
+            }
+            wchar_t held[kNumberBoxChars];
+            wchar_t typed[kNumberBoxChars];
+            MaskNumber(text, held, kNumberBoxChars);
+            MaskNumber(m_typed.c_str(), typed, kNumberBoxChars);
+            Trace(kTraceNumberBoxHolds, held, typed);
+            return false;
+        }
+        Sleep(kTypedNumberPollMs);
+    }
+}
+
+bool CYahooDialog::TypeNumber(const wchar_t* number)
+{
+    size_t length = number ? wcsnlen(number, kMaxTypedNumberChars + 1) : 0;
+    if (length == 0 || length > kMaxTypedNumberChars) {
+        Trace(kTraceNumberNotTyped, L"no number, or too long a one");
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (KeyOfChar(number[i]) == 0) {
+            Trace(kTraceNumberNotTyped, L"a character no key types");
+            return false;
+        }
+    }
+    if (!FindMessenger() || !IsWindow(m_hNumberEdit)) {
+        Trace(kTraceNumberNotTyped, L"no messenger or no number box");
+        return false;
+    }
+    BringToFront(m_hMessengerWnd);
+    SetMessengerFocus(m_hNumberEdit);
+    // Keys posted to a box without the focus may be taken by the window
+    // that has it; Return there would call something else.
+    if (GetMessengerFocus() != m_hNumberEdit) {
+        Trace(kTraceNumberNotTyped, L"the focus could not be put in the number box");
+        return false;
+    }
+    if (!EmptyNumberBox()) {
+        Trace(kTraceNumberNotTyped, L"the number box could not be emptied");
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i)
+        PostKey(m_hNumberEdit, KeyOfChar(number[i]), kKeyDownLParam, kKeyUpLParam);
+    m_typed.assign(number, length);
+    return WaitForTypedNumber();
 }
 
 void CYahooDialog::PressInContactList(WPARAM nVirtualKey)
@@ -446,9 +577,7 @@ void CYahooDialog::HideMessenger()
 {
     bool answering = true;
     if (m_hNumberEdit) {
-        DWORD_PTR result = 0;
-        answering = SendMessageTimeoutW(m_hNumberEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""),
-                                        SMTO_NORMAL | SMTO_ABORTIFHUNG, kForeignReplyMs, &result) != 0;
+        answering = EmptyNumberBox();
         PostKey(m_hNumberEdit, VK_ESCAPE, kEscapeLParam, kEscapeLParam);
     }
     if (!m_hMessengerWnd)
@@ -517,9 +646,13 @@ int CYahooDialog::Call()
     bool fromContactList = hFocus == m_hContactList;
     if (!fromContactList && hFocus != m_hNumberEdit)
         return 0;
+    if (!fromContactList && !WaitForTypedNumber())
+        return 0;
     const CCallDesk before(fromContactList ? CallWindowKind::Conversation : CallWindowKind::CallDialog,
                            MessengerThread(), ProcessOf(m_hMessengerWnd));
     PostKey(hFocus, VK_RETURN, kReturnDownLParam, kReturnUpLParam);
+    m_typed.clear();
+    m_bTypedExact = false;
 
     const CCallDesk::Match chosen = WaitForCallWindow(before);
     TraceCallWindow(chosen.hWnd, fromContactList, chosen.appeared);

@@ -69,8 +69,11 @@ BOOL CYahooDialog::FindMainWindow()
     if (!m_hMessengerWnd)
         return FALSE;
     // The number box lives as long as the main window: search only for a new one.
-    if (!IsWindow(m_hNumberEdit))
+    if (!IsWindow(m_hNumberEdit)) {
+        m_typed.clear();
+        m_bTypedExact = false;
         EnumChildWindows(m_hMessengerWnd, FindNumberEditProc, reinterpret_cast<LPARAM>(this));
+    }
     return TRUE;
 }
 
@@ -102,6 +105,8 @@ void CYahooDialog::ForgetMessenger()
     m_hNumberEdit = nullptr;
     m_hCallInWnd = nullptr;
     m_hCallWnd = nullptr;
+    m_typed.clear();
+    m_bTypedExact = false;
     m_ring.Forget();
     if (m_pOwner)
         m_pOwner->RefreshTrayStatus();

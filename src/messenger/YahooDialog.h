@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "MessengerOwner.h"
 #include "RingWatch.h"
@@ -33,6 +34,10 @@ public:
     virtual int ExecuteCommand(uint32_t nCode, int32_t nParam);
     // Shows, restores and activates one window.
     void BringToFront(HWND hWnd);
+    // Types number (digits, '*', '+') into the emptied number box and waits
+    // until the box holds exactly that, without Return; 'Call' then calls it.
+    // False, with a trace line, when it could not be typed or checked.
+    bool TypeNumber(const wchar_t* number);
 
     // Windows of the messenger's process: never owned, and any may be stale.
     HWND m_hMessengerWnd = nullptr;      // main window; null when not found
@@ -52,6 +57,10 @@ private:
     mutable DWORD m_nMessengerThread = 0;
     CClassAtoms m_messengerClasses;      // of the messenger thread's top-level windows
     CRingWatch m_ring;                   // the ring in progress, with or without a handset
+    // What this side typed into the number box since it last pressed Return
+    // there; exact: since it emptied the box, so the box must hold just this.
+    std::wstring m_typed;
+    bool m_bTypedExact = false;
 
     void WatchRingEnd();
     void WatchCallWindow();
@@ -66,6 +75,8 @@ private:
     HWND GetMessengerFocus() const;
     void SetMessengerFocus(HWND hTarget) const;
     void TypeIntoNumberBox(WPARAM nVirtualKey);
+    bool EmptyNumberBox();
+    bool WaitForTypedNumber() const;
     void PressInContactList(WPARAM nVirtualKey);
     void SwitchTab();
     void HideMessenger();
