@@ -689,8 +689,11 @@ protected:
     CLocalAppDataOverride m_localAppData;
     // Starts the program with the switch as set, waits for its main dialog,
     // then flushes the reader; returns the lines the program wrote.
+    // whileRunning: what happens once it runs; then a start with a link and
+    // an exit request hand them to it.
     std::vector<std::string> RunAndCollect(CDebugOutputReader& reader, DWORD& processId, double& startedMs,
-                                           double& readyMs, std::set<DWORD>& threads)
+                                           double& readyMs, std::set<DWORD>& threads,
+                                           const std::function<void()>& whileRunning = {})
     {
         CInstalledCopy copy;
         startedMs = NowMs();
@@ -712,12 +715,23 @@ protected:
                 EXPECT_NE(record->pSlotTable, nullptr);
             }
         }
+        if (whileRunning)
+            whileRunning();
+        CChildProcess link(copy.ExePath(), L"tel:5550100");
+        EXPECT_TRUE(link.WaitForExit(kStartTimeoutMs));
         EXPECT_TRUE(reader.Flush());
         CChildProcess exitRequest(copy.ExePath(), L"*exit*");
         EXPECT_TRUE(exitRequest.WaitForExit(kStartTimeoutMs));
         EXPECT_TRUE(running.WaitForExit(kStartTimeoutMs));
         EXPECT_TRUE(reader.Flush());
         return reader.LinesFrom(running.Id());
+    }
+    static std::string FileText(const std::vector<std::string>& lines)
+    {
+        std::string text;
+        for (const std::string& line : lines)
+            text += line.substr(0, line.size() - 1) + "\r\n";
+        return text;
     }
 };
 
@@ -737,16 +751,10 @@ TEST_F(TraceProcess, StartupLineIsWrittenOnceWhenTheSwitchIsOn)
     std::vector<std::string> lines = RunAndCollect(reader, processId, startedMs, readyMs, threads);
     ASSERT_GE(lines.size(), 3u);   // the start-up line, and the version at start and at exit
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("Last build at") != l.npos; }), 1);
-    // The same lines, in the same order, in the user's file (beside those of
-    // the exit request); the version at start and at exit.
-    std::string expected, written;
-    for (const std::string& line : lines)
-        expected += line.substr(0, line.size() - 1) + "\r\n";
-    std::istringstream file(ReadFileBytes(m_localAppData.TraceFilePath()));
-    const std::string ours = lines[0].substr(0, lines[0].find(':') + 1);   // "[KVT+<pid>:"
-    for (std::string line; std::getline(file, line);)
-        written += line.compare(0, ours.size(), ours) == 0 ? line + "\n" : "";
-    EXPECT_EQ(written, expected);
+    // The same lines, in the same order, in the user's file, and no line of
+    // the starts that handed a link and an exit request over; the version at
+    // start and at exit.
+    EXPECT_EQ(ReadFileBytes(m_localAppData.TraceFilePath()), FileText(lines));
     EXPECT_NE(lines[1].find(" Callvane 1.0.0.3 started\n"), std::string::npos) << lines[1];
     EXPECT_NE(lines.back().find(" Callvane 1.0.0.3 exits\n"), std::string::npos) << lines.back();
     std::smatch match;
@@ -782,4 +790,39 @@ TEST_F(TraceProcess, NothingIsWrittenWhenTheSwitchIsAbsentZeroOrTooLong)
         EXPECT_TRUE(lines.empty()) << lines.front();
         EXPECT_FALSE(FileExists(JoinPath(m_localAppData.Path(), kTraceFileFolder)));
     }
+}
+
+TEST_F(TraceProcess, AWriterThatFindsTheFileTurnedByAnotherOpensTheNewOne)
+{
+    CDebugOutputReader reader;
+    ASSERT_TRUE(reader.IsListening()) << "another debugger-output reader is running";
+    CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
+    const DWORD on = 1;
+    syslog.Set(REG_DWORD, &on, sizeof on);
+    const std::wstring folder = JoinPath(m_localAppData.Path(), kTraceFileFolder);
+    const std::string filler(3998, 'x');
+    // Another writer fills the running program's file to the cap, then turns it.
+    auto turnIt = [&] {
+        CTraceFile other(folder.c_str());
+        for (WIN32_FILE_ATTRIBUTE_DATA data; GetFileAttributesExW(m_localAppData.TraceFilePath().c_str(),
+                                                                   GetFileExInfoStandard, &data) &&
+                                             data.nFileSizeLow < kTraceFileCapBytes;) {
+            const size_t room = std::min<size_t>(kTraceFileCapBytes - data.nFileSizeLow, filler.size() + 2);
+            ASSERT_TRUE(other.Append(std::wstring(room - std::min<size_t>(room, 2), L'x').c_str()));
+        }
+        ASSERT_TRUE(other.Append(L"the other writer's line\n"));
+    };
+    DWORD processId = 0;
+    double startedMs = 0, readyMs = 0;
+    std::set<DWORD> threads;
+    std::vector<std::string> lines = RunAndCollect(reader, processId, startedMs, readyMs, threads, turnIt);
+    ASSERT_GE(lines.size(), 3u);
+    // The older file keeps the program's first lines and the filling; the
+    // new one has the other's line, then the program's from its next on.
+    const std::string older = ReadFileBytes(JoinPath(folder, kTraceOldFileName));
+    const std::string newer = ReadFileBytes(m_localAppData.TraceFilePath());
+    EXPECT_EQ(older.rfind(FileText({lines[0]}), 0), 0u) << older.substr(0, 200);
+    EXPECT_NE(older.find(filler), older.npos);
+    EXPECT_EQ(newer.find("the other writer's line"), 0u) << newer.substr(0, 200);
+    EXPECT_NE(newer.find(FileText({lines.back()})), newer.npos) << newer.substr(0, 200);
 }

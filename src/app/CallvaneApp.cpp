@@ -89,6 +89,9 @@ BOOL CCallvaneApp::InitInstance()
     wchar_t dialNumber[kDialNumberChars];
     if (ClaimSingleInstance(GetCommandLineW(), dialNumber) != StartupRole::OnlyInstance)
         return FALSE;
+    // One writer of the log: a start that hands over to the running one, or
+    // asks it to exit, writes nothing there.
+    g_traceLog.ClaimFile();
 
     EnableThemedControls();
 

@@ -54,7 +54,8 @@ bool DefaultTraceFileDirectory(wchar_t (&directory)[MAX_PATH])
     return directory[0] != L'\0' && AppendWhole(directory, L"\\") && AppendWhole(directory, kTraceFileFolder);
 }
 
-CTraceFile::CTraceFile(const wchar_t* directory, unsigned long long capBytes) : m_capBytes(capBytes)
+CTraceFile::CTraceFile(const wchar_t* directory, unsigned long long capBytes, TraceFileStart start)
+    : m_capBytes(capBytes), m_bClaimed(start == TraceFileStart::AtOnce)
 {
     if (directory)
         CopyTruncated(m_directory, directory);
@@ -65,6 +66,29 @@ bool CTraceFile::Append(const wchar_t* line)
     if (!line)
         return false;
     CExclusive hold(m_lock);
+    if (!m_bClaimed) {
+        if (m_held.size() >= kTraceHeldLines)
+            return false;
+        m_held.emplace_back(line, wcsnlen(line, kTraceFileLineChars));
+        return true;
+    }
+    return Write(line);
+}
+
+void CTraceFile::Claim()
+{
+    CExclusive hold(m_lock);
+    if (m_bClaimed)
+        return;
+    m_bClaimed = true;
+    for (const std::wstring& line : m_held)
+        Write(line.c_str());
+    m_held.clear();
+    m_held.shrink_to_fit();
+}
+
+bool CTraceFile::Write(const wchar_t* line)
+{
     if (m_bFailed)
         return false;
     if (!m_file && !Open()) {
@@ -94,9 +118,9 @@ bool CTraceFile::Open()
         return false;
     // Its parent is the user's own folder: only the last level is made.
     CreateDirectoryW(m_directory, nullptr);
-    // Append-only, and shared, so that a second start of the program, which
-    // traces before it gives way, adds its lines in between rather than
-    // failing; renaming it stays possible while others hold it.
+    // Append-only, and shared, so that another writer of the folder adds its
+    // lines in between rather than failing; renaming it stays possible while
+    // others hold it.
     m_file.Reset(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -105,6 +129,9 @@ bool CTraceFile::Open()
 
 // At the cap the file becomes the older one and a new file starts; when it
 // cannot be renamed, it starts again empty rather than grow without end.
+// Another writer of the folder may have turned it already: then the file
+// held is the older one, and the new file at the path is opened instead of
+// being turned over the older one.
 void CTraceFile::MakeRoomFor(DWORD bytes)
 {
     LARGE_INTEGER size = {};
@@ -115,8 +142,32 @@ void CTraceFile::MakeRoomFor(DWORD bytes)
     wchar_t oldPath[MAX_PATH];
     if (!JoinName(path, m_directory, kTraceFileName) || !JoinName(oldPath, m_directory, kTraceOldFileName))
         return;
+    CKernelHandle turn(CreateMutexW(nullptr, FALSE, kTraceTurnMutexName));
+    // Abandoned by a writer that died turning: the file is still whole. A
+    // writer that holds it too long is not waited for.
+    const DWORD waited = turn ? WaitForSingleObject(turn.Get(), kTraceTurnWaitMs) : WAIT_FAILED;
+    const bool turning = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    const bool turnedByAnother = !PathNamesOpenFile(path);
     m_file.Reset();
-    if (!MoveFileExW(path, oldPath, MOVEFILE_REPLACE_EXISTING))
+    if (!turnedByAnother && !MoveFileExW(path, oldPath, MOVEFILE_REPLACE_EXISTING))
         DeleteFileW(path);
     Open();
+    if (turning)
+        ReleaseMutex(turn.Get());
+}
+
+// Whether the path still names the file this object holds: false when it
+// names another file or none; true when that cannot be told, so that the
+// file is turned as it always was rather than grow.
+bool CTraceFile::PathNamesOpenFile(const wchar_t* path) const
+{
+    CFileHandle named(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!named)
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    BY_HANDLE_FILE_INFORMATION held = {}, atPath = {};
+    if (!GetFileInformationByHandle(m_file.Get(), &held) || !GetFileInformationByHandle(named.Get(), &atPath))
+        return true;
+    return held.dwVolumeSerialNumber == atPath.dwVolumeSerialNumber && held.nFileIndexHigh == atPath.nFileIndexHigh &&
+           held.nFileIndexLow == atPath.nFileIndexLow;
 }

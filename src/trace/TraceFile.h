@@ -9,11 +9,20 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
+// When the lines start going to the file: at once, or once the process has
+// claimed the log (the program: once it knows it is the one instance, so
+// that a start that only hands something over writes nothing).
+enum class TraceFileStart { AtOnce, WhenClaimed };
+
 class CTraceFile {
 public:
     // directory: where the files go; null for %LOCALAPPDATA%\Callvane, looked
     // up at the first line (nothing is looked up or opened before).
-    explicit CTraceFile(const wchar_t* directory = nullptr, unsigned long long capBytes = kTraceFileCapBytes);
+    explicit CTraceFile(const wchar_t* directory = nullptr, unsigned long long capBytes = kTraceFileCapBytes,
+                        TraceFileStart start = TraceFileStart::AtOnce);
     CTraceFile(const CTraceFile&) = delete;
     CTraceFile& operator=(const CTraceFile&) = delete;
 
@@ -21,16 +30,23 @@ public:
     // written as UTF-8 ending in CR LF. False when it could not be written.
     bool Append(const wchar_t* line);
     bool HasFailed() const { return m_bFailed; }
+    // Writes the lines kept until now (up to kTraceHeldLines) and every
+    // following one as it comes.
+    void Claim();
 
 private:
+    bool Write(const wchar_t* line);
     bool Open();
     void MakeRoomFor(DWORD bytes);
+    bool PathNamesOpenFile(const wchar_t* path) const;
 
     SRWLOCK m_lock = SRWLOCK_INIT;   // lines come from any thread
     CFileHandle m_file;
     wchar_t m_directory[MAX_PATH] = {};
     unsigned long long m_capBytes;
     bool m_bFailed = false;
+    bool m_bClaimed;
+    std::vector<std::wstring> m_held;   // lines traced before the claim
 };
 
 // %LOCALAPPDATA%\Callvane, as the shell names the user's folder; false when

@@ -46,6 +46,13 @@ const wchar_t kTraceFileFolder[] = L"Callvane";
 const wchar_t kTraceFileName[] = L"Callvane.log";
 const wchar_t kTraceOldFileName[] = L"Callvane.old.log";
 const unsigned long long kTraceFileCapBytes = 1024 * 1024;
+// Lines kept in memory until the process claims the file; later ones before
+// the claim reach only the debugger output.
+const size_t kTraceHeldLines = 32;
+// Writers of one folder turn the file one at a time: each sees whether the
+// file it holds is still the one at the path before it turns it.
+const wchar_t kTraceTurnMutexName[] = L"Local\\CallvaneTraceFileTurn";
+const DWORD kTraceTurnWaitMs = 2000;
 // A longer line is cut in the file: the debugger output carries no more.
 const size_t kTraceFileLineChars = 4096;
 

@@ -8,7 +8,7 @@
 
 // Constructed before every static object of default priority, so that their
 // constructors may already trace.
-CTraceLog g_traceLog __attribute__((init_priority(1000)));
+CTraceLog g_traceLog __attribute__((init_priority(1000)))(GetCurrentProcessId(), TraceFileStart::WhenClaimed);
 
 LONGLONG g_nPerfFrequency = 0;
 
@@ -60,7 +60,7 @@ void FormatOwnerRecordName(wchar_t* name, size_t nameChars, DWORD processId)
     name[nameChars - 1] = L'\0';
 }
 
-CTraceLog::CTraceLog(DWORD processId)
+CTraceLog::CTraceLog(DWORD processId, TraceFileStart fileStart) : m_file(nullptr, kTraceFileCapBytes, fileStart)
 {
     // Nothing here throws (allocations are nothrow), so the destructor's
     // teardown covers every object that was created.

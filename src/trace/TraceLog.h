@@ -38,7 +38,7 @@ class CTraceLog {
 public:
     // For this process; a test may name another process id to get a record
     // of its own.
-    explicit CTraceLog(DWORD processId = GetCurrentProcessId());
+    explicit CTraceLog(DWORD processId = GetCurrentProcessId(), TraceFileStart fileStart = TraceFileStart::AtOnce);
     ~CTraceLog();
     CTraceLog(const CTraceLog&) = delete;
     CTraceLog& operator=(const CTraceLog&) = delete;
@@ -51,6 +51,9 @@ public:
     // One line, when this object is enabled.
     void Write(const wchar_t* format, ...);
     void WriteV(const wchar_t* format, va_list args);
+    // The process writes the trace file from now on, the lines before
+    // included (for an object whose file starts WhenClaimed).
+    void ClaimFile() { m_file.Claim(); }
 
     // Slot tables alive in this process: created by owners, not yet freed.
     static LONG LiveSlotTables();
@@ -67,7 +70,8 @@ private:
 };
 
 // The process's facility object, created during static initialisation before
-// the program's other static objects, and torn down at exit.
+// the program's other static objects, and torn down at exit. Its lines go to
+// the file only once the process claims it.
 extern CTraceLog g_traceLog;
 
 // Performance-counter frequency, read on the first traced line of the process.
