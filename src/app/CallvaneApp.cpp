@@ -17,19 +17,6 @@ HANDLE g_hInstanceMutex = nullptr;
 
 namespace {
 
-// A per-user install lives in a folder its user can write: the DLLs loaded on
-// demand come from the system folder, never from beside the program. (What
-// is imported is resolved at load time, before this, from DLLs the system
-// takes only from there.) Windows 7 has the function only with an update.
-void LoadDllsFromSystemFolderOnly()
-{
-    using SetDirectories = BOOL(WINAPI*)(DWORD);
-    auto setDirectories = reinterpret_cast<SetDirectories>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (setDirectories)
-        setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
 // The running instance dials; this start only hands the number over.
 void HandOverDial(HWND hRunning, const wchar_t* number)
 {
@@ -83,7 +70,6 @@ StartupRole ClaimSingleInstance(const wchar_t* commandLine, wchar_t (&dialNumber
 
 BOOL CCallvaneApp::InitInstance()
 {
-    LoadDllsFromSystemFolderOnly();
     const CTraceProgramLifetime traceLifetime;
     EnableControlContainer();
     wchar_t dialNumber[kDialNumberChars];

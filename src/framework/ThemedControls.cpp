@@ -1,5 +1,6 @@
 #include "ThemedControls.h"
 
+#include "SystemDll.h"
 #include "WinApp.h"
 
 #include <commctrl.h>
@@ -15,13 +16,9 @@ bool g_bClassesRegistered = false;
 // fails.
 bool RegisterCommonControls()
 {
-    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    HMODULE comctl32 = LoadLibraryW(L"comctl32.dll");
-    auto init = comctl32 ? reinterpret_cast<InitFunction>(
-                               reinterpret_cast<void*>(GetProcAddress(comctl32, "InitCommonControlsEx")))
-                         : nullptr;
+    decltype(&InitCommonControlsEx) init = nullptr;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    return init && init(&controls);
+    return Bind(LoadSystemDll(L"comctl32.dll"), "InitCommonControlsEx", init) && init(&controls);
 }
 
 }  // namespace

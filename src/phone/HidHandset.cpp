@@ -11,6 +11,7 @@ extern "C" {
 
 #include "HidIds.h"
 #include "PhoneIds.h"
+#include "framework/SystemDll.h"
 
 // The functions of hid.dll and setupapi.dll this class uses, loaded from the
 // system folder on first use: neither is a KnownDLL, and the program imports
@@ -32,24 +33,6 @@ struct HidApi {
 };
 
 namespace {
-
-HMODULE LoadSystemDll(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (!length || length + 1 + wcslen(name) >= MAX_PATH)
-        return nullptr;
-    path[length] = L'\\';
-    wcscpy_s(path + length + 1, MAX_PATH - length - 1, name);
-    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-template <typename T>
-bool Bind(HMODULE module, const char* name, T& function)
-{
-    function = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return function != nullptr;
-}
 
 // Loaded once for the process's life; null when a function is missing.
 const HidApi* LoadHidApi()

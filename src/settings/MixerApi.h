@@ -1,6 +1,7 @@
 // The eight mixer calls the program makes, as a table. They are winmm's, which
-// is not imported: it is loaded at the first use, after the tray icon, and
-// without it or one of its functions there is no mixer. A test may put in a
+// is not imported: it is loaded from the system folder at the first use,
+// after the tray icon, and without it or one of its functions there is no
+// mixer. A test may put in a
 // mixer layout the sound server cannot produce (such as a two-channel line
 // that is not uniform).
 #pragma once
@@ -22,6 +23,6 @@ struct MixerApi {
 // The table in use; winmm's unless a test replaced it.
 MixerApi& CurrentMixerApi();
 const MixerApi& WinmmMixerApi();
-// The functions of module; when it is null or lacks one, a mixer without
-// devices, every call of which fails.
+// The functions of module; when it is null or lacks one, a table of null
+// functions: no mixer, which the callers check for.
 MixerApi LoadMixerApi(HMODULE module);

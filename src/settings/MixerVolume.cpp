@@ -1,6 +1,7 @@
 #include "MixerVolume.h"
 
 #include "MixerApi.h"
+#include "framework/SystemDll.h"
 #include "trace/TracePoints.h"
 
 #include <vector>
@@ -16,6 +17,8 @@ const DWORD kMaxChannels = 64;
 bool FindVolumeControl(HMIXER hMixer, DWORD componentType, MIXERCONTROLW& control, DWORD& channels)
 {
     const MixerApi& api = CurrentMixerApi();
+    if (!api.getLineInfo)
+        return false;
     MIXERLINEW line = {};
     line.cbStruct = sizeof line;
     line.dwComponentType = componentType;
@@ -63,9 +66,9 @@ bool HasLine(UINT device, DWORD componentType)
 // The next device at or after first whose name contains text; -1 when none.
 int FindMixerFrom(UINT first, const wchar_t* text)
 {
-    if (text == nullptr || text[0] == L'\0')
-        return -1;
     const MixerApi& api = CurrentMixerApi();
+    if (text == nullptr || text[0] == L'\0' || !api.getNumDevs)
+        return -1;
     UINT count = api.getNumDevs();
     for (UINT device = first; device < count; ++device) {
         MIXERCAPSW caps = {};
@@ -80,22 +83,6 @@ int FindMixerFrom(UINT first, const wchar_t* text)
     return -1;
 }
 
-// The mixer without winmm: no devices, and every call fails.
-UINT WINAPI NoDevices() { return 0; }
-MMRESULT WINAPI NoCaps(UINT_PTR, LPMIXERCAPSW, UINT) { return MMSYSERR_NODRIVER; }
-MMRESULT WINAPI NoOpen(LPHMIXER, UINT, DWORD_PTR, DWORD_PTR, DWORD) { return MMSYSERR_NODRIVER; }
-MMRESULT WINAPI NoClose(HMIXER) { return MMSYSERR_INVALHANDLE; }
-MMRESULT WINAPI NoLineInfo(HMIXEROBJ, LPMIXERLINEW, DWORD) { return MMSYSERR_NODRIVER; }
-MMRESULT WINAPI NoLineControls(HMIXEROBJ, LPMIXERLINECONTROLSW, DWORD) { return MMSYSERR_NODRIVER; }
-MMRESULT WINAPI NoDetails(HMIXEROBJ, LPMIXERCONTROLDETAILS, DWORD) { return MMSYSERR_NODRIVER; }
-
-template <typename Function>
-bool Resolve(HMODULE module, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return function != nullptr;
-}
-
 wchar_t FoldAscii(wchar_t c)
 {
     return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
@@ -106,7 +93,7 @@ wchar_t FoldAscii(wchar_t c)
 const MixerApi& WinmmMixerApi()
 {
     // Loaded once, from the system folder, and kept.
-    static const MixerApi winmm = LoadMixerApi(LoadLibraryW(L"winmm.dll"));
+    static const MixerApi winmm = LoadMixerApi(LoadSystemDll(L"winmm.dll"));
     return winmm;
 }
 
@@ -119,14 +106,14 @@ MixerApi& CurrentMixerApi()
 MixerApi LoadMixerApi(HMODULE module)
 {
     MixerApi api = {};
-    if (module && Resolve(module, "mixerGetNumDevs", api.getNumDevs) &&
-        Resolve(module, "mixerGetDevCapsW", api.getDevCaps) && Resolve(module, "mixerOpen", api.open) &&
-        Resolve(module, "mixerClose", api.close) && Resolve(module, "mixerGetLineInfoW", api.getLineInfo) &&
-        Resolve(module, "mixerGetLineControlsW", api.getLineControls) &&
-        Resolve(module, "mixerGetControlDetailsW", api.getControlDetails) &&
-        Resolve(module, "mixerSetControlDetails", api.setControlDetails))
+    if (Bind(module, "mixerGetNumDevs", api.getNumDevs) &&
+        Bind(module, "mixerGetDevCapsW", api.getDevCaps) && Bind(module, "mixerOpen", api.open) &&
+        Bind(module, "mixerClose", api.close) && Bind(module, "mixerGetLineInfoW", api.getLineInfo) &&
+        Bind(module, "mixerGetLineControlsW", api.getLineControls) &&
+        Bind(module, "mixerGetControlDetailsW", api.getControlDetails) &&
+        Bind(module, "mixerSetControlDetails", api.setControlDetails))
         return api;
-    return {NoDevices, NoCaps, NoOpen, NoClose, NoLineInfo, NoLineControls, NoDetails, NoDetails};
+    return {};
 }
 
 void MixerTraits::Close(HMIXER h)
@@ -137,7 +124,8 @@ void MixerTraits::Close(HMIXER h)
 CMixerVolume::CMixerVolume(UINT device)
 {
     HMIXER hMixer = nullptr;
-    if (CurrentMixerApi().open(&hMixer, device, 0, 0, MIXER_OBJECTF_MIXER) == MMSYSERR_NOERROR)
+    const MixerApi& api = CurrentMixerApi();
+    if (api.open && api.open(&hMixer, device, 0, 0, MIXER_OBJECTF_MIXER) == MMSYSERR_NOERROR)
         m_hMixer.Reset(hMixer);
 }
 
