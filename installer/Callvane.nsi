@@ -63,6 +63,42 @@ Var KeepSettings
   ${EndIf}
 !macroend
 
+; $R0 is 1 when a program other than this copy handles SCHEME: its key in
+; the classes root as Windows merges it (the user's classes over the
+; machine's), or in the user's own classes (which Wine's root leaves out),
+; is a URL protocol or has a command, and the command is not this copy's.
+!macro FindOtherHandler SCHEME
+  StrCpy $R0 0
+  !insertmacro FindOtherHandlerIn HKCR "${SCHEME}"
+  !insertmacro FindOtherHandlerIn HKCU "Software\Classes\${SCHEME}"
+!macroend
+!macro FindOtherHandlerIn ROOT KEY
+  ReadRegStr $R1 ${ROOT} "${KEY}\shell\open\command" ""
+  ClearErrors
+  ReadRegStr $R2 ${ROOT} "${KEY}" "URL Protocol"
+  ${If} $R1 != '${LINKCOMMAND}'
+    ${If} $R1 != ""
+    ${OrIfNot} ${Errors}
+      StrCpy $R0 1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Where another program handles the scheme, its keys stay as they are and
+; nothing hides them: Callvane is only listed for it (the class and the
+; capabilities), and Default apps lets the user choose. $R9 is 1 on Wine.
+!macro RegisterSchemeUnlessHandled SCHEME
+  !insertmacro FindOtherHandler ${SCHEME}
+  ${If} $R0 = 1
+    DetailPrint "Another program opens ${SCHEME}: links; Callvane is offered for them in Default apps."
+  ${Else}
+    !insertmacro RegisterScheme HKCU ${SCHEME}
+    ${If} $R9 = 1
+      !insertmacro RegisterScheme HKLM ${SCHEME}
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; Removed only while it still opens this copy.
 !macro UnregisterScheme ROOT SCHEME
   ReadRegStr $R0 ${ROOT} "Software\Classes\${SCHEME}\shell\open\command" ""
@@ -131,13 +167,9 @@ Section "Callvane" SecMain
   WriteRegStr HKCU "${CAPABILITIES}\URLAssociations" "tel" "${PROGID}"
   WriteRegStr HKCU "${CAPABILITIES}\URLAssociations" "callto" "${PROGID}"
   WriteRegStr HKCU "Software\RegisteredApplications" "${APPNAME}" "${CAPABILITIES}"
-  !insertmacro RegisterScheme HKCU tel
-  !insertmacro RegisterScheme HKCU callto
   !insertmacro DetectWine
-  ${If} $R9 = 1
-    !insertmacro RegisterScheme HKLM tel
-    !insertmacro RegisterScheme HKLM callto
-  ${EndIf}
+  !insertmacro RegisterSchemeUnlessHandled tel
+  !insertmacro RegisterSchemeUnlessHandled callto
 SectionEnd
 
 ; For users without the hardware. The control registers itself in

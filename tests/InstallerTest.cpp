@@ -187,19 +187,23 @@ private:
 
 // Phone links open the installed program: its class, listed for Default
 // apps, and each scheme where the shell looks; all gone when uninstalled.
-void ExpectLinksRegistered(const Installation& installation, bool registered)
+// With another program's tel command, that is left alone and not hidden.
+void ExpectLinksRegistered(const Installation& installation, bool registered, const std::wstring& otherTel = L"")
 {
     const std::wstring command = L"\"" + installation.File(L"Callvane.exe") + L"\" \"%1\"";
+    const std::wstring tel = otherTel.empty() && registered ? command : otherTel;
     const struct { HKEY root; const wchar_t *key, *name; std::wstring value; } values[] = {
         {HKEY_CURRENT_USER, L"Software\\Classes\\Callvane.PhoneLink\\shell\\open\\command", nullptr, command},
         {HKEY_CURRENT_USER, L"Software\\Callvane\\Capabilities\\URLAssociations", L"tel", L"Callvane.PhoneLink"},
         {HKEY_CURRENT_USER, L"Software\\Callvane\\Capabilities\\URLAssociations", L"callto", L"Callvane.PhoneLink"},
         {HKEY_CURRENT_USER, L"Software\\RegisteredApplications", L"Callvane", L"Software\\Callvane\\Capabilities"},
-        {HKEY_CLASSES_ROOT, L"tel\\shell\\open\\command", nullptr, command},
+        {HKEY_CLASSES_ROOT, L"tel\\shell\\open\\command", nullptr, tel},
+        {HKEY_CURRENT_USER, L"Software\\Classes\\tel\\shell\\open\\command", nullptr, otherTel.empty() ? tel : L""},
         {HKEY_CLASSES_ROOT, L"callto\\shell\\open\\command", nullptr, command},
     };
     for (const auto& v : values)
-        EXPECT_EQ(ReadRegistryString(v.root, v.key, v.name), registered ? v.value : L"") << testing::PrintToString(v.key);
+        EXPECT_EQ(ReadRegistryString(v.root, v.key, v.name), registered || v.value == otherTel ? v.value : L"")
+            << testing::PrintToString(v.key);
 }
 
 }  // namespace
@@ -272,10 +276,19 @@ TEST(InstallerKeepSettings, ChangedSettingsAreKeptOnlyWhenAsked)
     const std::wstring settings = installation.File(L"Callvane.ini");
     const std::string changed = ReadFileBytes(JoinPath(TestBinDir(), L"Callvane.ini")) + "\r\n; changed by the user\r\n";
 
-    // Unchanged settings go even when keeping is asked for.
-    ASSERT_EQ(installation.Install(), 0u);
-    ASSERT_TRUE(NoInstanceRunning());
-    EXPECT_EQ(installation.Uninstall(L"/KEEPSETTINGS"), 0u);
+    // Unchanged settings go even when keeping is asked for. (Another
+    // program's handler of tel, machine-wide, is there meanwhile.)
+    {
+        const std::wstring otherTel = L"\"C:\\Other\\dialer.exe\" \"%1\"";
+        CRegistryValueOverride otherHandler(HKEY_LOCAL_MACHINE, L"Software\\Classes\\tel\\shell\\open\\command", L"");
+        otherHandler.SetString(otherTel);
+        ASSERT_EQ(installation.Install(), 0u);
+        ExpectLinksRegistered(installation, true, otherTel);
+        ASSERT_TRUE(NoInstanceRunning());
+        EXPECT_EQ(installation.Uninstall(L"/KEEPSETTINGS"), 0u);
+        ExpectLinksRegistered(installation, false, otherTel);
+    }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\tel");
     EXPECT_FALSE(DirectoryExists(installation.Directory()));
 
     // Changed settings and the switch: only Callvane.ini stays, as changed.
