@@ -71,7 +71,7 @@ struct Desk {
     }
     bool Ready()
     {
-        return install.Complete() && sim->Ready() && app->WaitStarted() && WaitForTrayTip(kTipOnline, 8000);
+        return install.Complete() && sim->Ready() && app->WaitStarted() && WaitForTrayTip(app->Main(), kTipOnline, 8000);
     }
 
     CE2eInstall install;
@@ -179,7 +179,7 @@ int Idle(double seconds)
         }
     }
     double wall = CounterSeconds(Counter() - start);
-    bool stillOnline = WaitForTrayTip(kTipOnline, 3000) && desk.app->State(L"open") == L"1";
+    bool stillOnline = WaitForTrayTip(desk.app->Main(), kTipOnline, 3000) && desk.app->State(L"open") == L"1";
 
     const double targetPercent = 0.05;
     std::vector<double> schedPercents(watched.size(), 0);

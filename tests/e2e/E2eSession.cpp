@@ -68,13 +68,44 @@ void CopyTree(const std::wstring& from, const std::wstring& to)
 
 namespace {
 
+// What Wine's tray keeps for an icon, behind the GWLP_USERDATA of the icon's
+// window (the tool of its tip): read from the shell's memory, as tools that
+// list tray icons read the shell's own records.
+struct ShellTrayIconRecord {
+    void* next;
+    void* previous;
+    HICON image;
+    HWND owner;    // the window that added the icon
+    HWND window;   // the icon's own window
+    BOOL layered;
+    HWND tooltip;
+    UINT state;
+    UINT id;
+};
+
+struct TipSearch {
+    HWND owner;
+    std::vector<std::wstring> tips;
+};
+
+// Whether the tool's window is the icon owner.id shows; a record that does
+// not name that very window back is not one.
+bool IsIconOf(HANDLE hProcess, HWND hTool, HWND owner)
+{
+    ShellTrayIconRecord record = {};
+    auto* address = reinterpret_cast<const void*>(GetWindowLongPtrW(hTool, GWLP_USERDATA));
+    SIZE_T read = 0;
+    return address && ReadProcessMemory(hProcess, address, &record, sizeof record, &read) && read == sizeof record &&
+           record.window == hTool && record.owner == owner && record.id == kTrayIconId;
+}
+
 BOOL CALLBACK CollectTooltipTipsProc(HWND hWnd, LPARAM lParam)
 {
     wchar_t className[64] = {};
     GetClassNameW(hWnd, className, 64);
     if (wcscmp(className, TOOLTIPS_CLASSW) != 0)
         return TRUE;
-    auto* tips = reinterpret_cast<std::vector<std::wstring>*>(lParam);
+    auto* search = reinterpret_cast<TipSearch*>(lParam);
     DWORD processId = 0;
     GetWindowThreadProcessId(hWnd, &processId);
     HANDLE hProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
@@ -92,6 +123,8 @@ BOOL CALLBACK CollectTooltipTipsProc(HWND hWnd, LPARAM lParam)
         if (!SendMessageW(hWnd, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote)))
             continue;
         ReadProcessMemory(hProcess, remote, &info, sizeof info, nullptr);
+        if (!IsIconOf(hProcess, info.hwnd, search->owner))
+            continue;
         info.lpszText = reinterpret_cast<LPWSTR>(remote + textOffset);
         wchar_t text[textChars] = {};
         WriteProcessMemory(hProcess, remote, &info, sizeof info, nullptr);
@@ -99,7 +132,7 @@ BOOL CALLBACK CollectTooltipTipsProc(HWND hWnd, LPARAM lParam)
         SendMessageW(hWnd, TTM_GETTEXTW, textChars, reinterpret_cast<LPARAM>(remote));
         ReadProcessMemory(hProcess, remote + textOffset, text, sizeof text, nullptr);
         text[textChars - 1] = L'\0';
-        tips->push_back(text);
+        search->tips.push_back(text);
     }
     if (remote)
         VirtualFreeEx(hProcess, remote, 0, MEM_RELEASE);
@@ -109,18 +142,18 @@ BOOL CALLBACK CollectTooltipTipsProc(HWND hWnd, LPARAM lParam)
 
 }  // namespace
 
-std::vector<std::wstring> ShellTrayTips()
+std::vector<std::wstring> ShellTrayTips(HWND owner)
 {
-    std::vector<std::wstring> tips;
-    EnumWindows(CollectTooltipTipsProc, reinterpret_cast<LPARAM>(&tips));
-    return tips;
+    TipSearch search = {owner, {}};
+    EnumWindows(CollectTooltipTipsProc, reinterpret_cast<LPARAM>(&search));
+    return search.tips;
 }
 
-bool WaitForTrayTip(const std::wstring& tip, DWORD timeoutMs)
+bool WaitForTrayTip(HWND owner, const std::wstring& tip, DWORD timeoutMs)
 {
     return WaitFor(
         [&] {
-            std::vector<std::wstring> tips = ShellTrayTips();
+            std::vector<std::wstring> tips = ShellTrayTips(owner);
             return std::find(tips.begin(), tips.end(), tip) != tips.end();
         },
         timeoutMs);
@@ -250,7 +283,7 @@ void E2eScenario::SetUp()
     ASSERT_TRUE(m_app->WaitStarted(MakersControl())) << "Callvane did not start with its handset";
     ASSERT_TRUE(WaitFor([&] { return TrayIconExists(m_app->Main(), kTrayIconId); }));
     // Handset and messenger both there: the watch's first tick says so.
-    ASSERT_TRUE(WaitForTrayTip(kTipOnline, kOneTickBoundMs + 1000)) << testing::PrintToString(ShellTrayTips());
+    ASSERT_TRUE(WaitForTrayTip(m_app->Main(), kTipOnline, kOneTickBoundMs + 1000)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
 }
 
 void E2eScenario::TearDown()

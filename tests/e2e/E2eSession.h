@@ -30,12 +30,13 @@ private:
     CTempDir m_root{L"cve2e"};
 };
 
-// The tips of the icons the shell shows in the notification area, read from
-// the shell's tooltip windows (another process's memory, as any tool that
-// reads a tooltip from outside does).
-std::vector<std::wstring> ShellTrayTips();
-// Waits until one of the shell's icons shows this tip.
-bool WaitForTrayTip(const std::wstring& tip, DWORD timeoutMs = 6000);
+// The tips (and balloon) of the icon that this window added to the
+// notification area, read from the shell's tooltip windows (another
+// process's memory, as any tool that reads a tooltip from outside does).
+// Another program's icon, or one left by an earlier Callvane, is not read.
+std::vector<std::wstring> ShellTrayTips(HWND owner);
+// Waits until the icon this window added shows this tip.
+bool WaitForTrayTip(HWND owner, const std::wstring& tip, DWORD timeoutMs = 6000);
 
 // One running Callvane.exe with its virtual handset.
 class CCallvaneProcess {

@@ -86,11 +86,11 @@ protected:
         SCOPED_TRACE(midCall ? "unplugged mid-call" : "unplugged at rest");
         size_t mark = m_sim->Mark();
         ASSERT_TRUE(hidhandset::Unplug(kSlot));
-        EXPECT_TRUE(WaitForTrayTip(kTipNoHandset)) << testing::PrintToString(ShellTrayTips());
+        EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipNoHandset)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
         ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
         m_ring = m_offHook = -1;
         m_hand.PutDown();
-        EXPECT_TRUE(WaitForTrayTip(kTipOnline)) << testing::PrintToString(ShellTrayTips());
+        EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipOnline)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
         for (const std::string& state : m_sim->States(mark))
             EXPECT_EQ(state.find("call-ended"), std::string::npos) << state;
     }
@@ -113,8 +113,8 @@ TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
     EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"8\"")) << testing::PrintToString(m_sim->States(mark));
     ASSERT_TRUE(hidhandset::Unplug(kOtherSlot));
     if (used == kOtherSlot) {
-        EXPECT_TRUE(WaitForTrayTip(kTipNoHandset));
-        EXPECT_TRUE(WaitForTrayTip(kTipOnline));
+        EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipNoHandset));
+        EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipOnline));
     }
     std::string number = "8";   // what the number box holds
 

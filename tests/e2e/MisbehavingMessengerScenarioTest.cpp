@@ -47,7 +47,7 @@ TEST_F(E2eMisbehavingMessenger, MessengerKilledMidCall)
     EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, from, kOneTickBoundMs));
     EXPECT_EQ(m_app->State(L"ready"), L"1");
     EXPECT_EQ(m_app->State(L"open"), L"1");
-    EXPECT_TRUE(WaitForTrayTip(kTipNoMessenger, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips());
+    EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipNoMessenger, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
     for (const wchar_t* event : {L"lift", L"dial 12", L"key call", L"replace"})
         EXPECT_EQ(m_app->Handset(event).compare(0, 2, L"ok"), 0) << testing::PrintToString(event);
     PumpMessages(kTickMs);
@@ -101,7 +101,7 @@ TEST_F(E2eMisbehavingMessenger, HungMessengerLeavesTheProgramAnswering)
     // when the text was given up) and it is hidden.
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(m_sim->Main()); }));
     EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"\""));
-    EXPECT_TRUE(WaitForTrayTip(kTipOnline, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips());
+    EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipOnline, kOneTickBoundMs)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
 }
 
 // 1,000 keys a second from the handset: the messenger's number box receives
