@@ -331,6 +331,34 @@ TEST_F(ExecutorTest, AcceptClicksBothAnswerPointsReportsTalkAndTheWatchFindsTheC
     EXPECT_EQ(Settled(mark), Lines());
 }
 
+// A ring during a call is judged like any other; 'Acpt' with nothing live
+// to click answers nothing.
+TEST_F(ExecutorTest, ARingDuringACallAndOneAcceptedWithNothingToClickAreMissed)
+{
+    ASSERT_NE(m_sim.CommandWindow(L"open conversation call name=Ned"), nullptr);
+    m_side.Tick();
+    ASSERT_EQ(Statuses(), kTalk);
+    ASSERT_NE(m_sim.CommandWindow(L"ring caller=Ivy"), nullptr);
+    m_side.Tick();
+    ASSERT_EQ(m_sim.Command(L"far-hangup"), 1);   // the caller gives up
+    m_side.Tick();
+    EXPECT_EQ(m_side.m_device.m_nMissed, 1);
+    ASSERT_EQ(m_sim.Command(L"far-hangup"), 1);   // Ned's call ends
+    m_side.Tick();
+    EXPECT_NE(Statuses().find("Rady"), std::string::npos);
+
+    // Rung while no handset was there to ring: nothing to click when one is.
+    m_side.SetHandsetPresent(false);
+    ASSERT_NE(m_sim.CommandWindow(L"ring caller=Zoe"), nullptr);
+    m_side.Tick();
+    m_side.SetHandsetPresent(true);
+    EXPECT_EQ(Exec(kCmdAccept), 1);
+    ASSERT_EQ(m_sim.Command(L"far-hangup"), 1);
+    m_side.Tick();
+    EXPECT_EQ(m_side.m_device.m_nMissed, 2);
+    EXPECT_EQ(Statuses(), kReady);
+}
+
 // Replaced before the watch's next pass has learnt the answered call's
 // window: the call still ends there.
 TEST_F(ExecutorTest, HangUpRightAfterAnAnswerEndsTheAnsweredCall)

@@ -6,6 +6,7 @@
 #include "MessengerTestSupport.h"
 #include "link/CallCodes.h"
 #include "messenger/MessengerIds.h"
+#include "messenger/RingWatch.h"
 
 #include <algorithm>
 #include <string>
@@ -445,4 +446,60 @@ TEST_F(WatchTest, TimerRearmsEveryTickAndWaitsFiveSecondsOnceAfterAccept)
     // Then 2 s again.
     waitForTick();
     nextTickBetween(1500, 2500);
+}
+
+// CRingWatch alone, by plain calls: rings one after and beside another,
+// during a call, answered, refused, or with nothing to click; each row's
+// missed rings, in the order they were judged.
+TEST(RingWatch, JudgesEachRingByWhatHappenedToIt)
+{
+    auto h = [](UINT_PTR n) { return reinterpret_cast<HWND>(n); };
+    const HWND a = h(0xA), b = h(0xB), held = h(0x10), answer = h(0x11);
+    // 'r' rings, 'a' answered, 'f' refused (both posted to the page), 'e'
+    // ended, with the calls held then; 'x' the messenger went.
+    struct Step {
+        char what;
+        HWND hPage;
+        std::vector<HWND> calls;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        const char* missed;   // pages judged missed, by their last hex digit
+    } rows[] = {
+        {"unanswered", {{'r', a, {}}, {'e', a, {}}}, "A"},
+        {"answered from the handset", {{'r', a, {}}, {'a', a, {}}, {'e', a, {answer}}}, ""},
+        {"answered, the call not held yet", {{'r', a, {}}, {'a', a, {}}, {'e', a, {}}}, ""},
+        {"answered in the messenger", {{'r', a, {}}, {'e', a, {answer}}}, ""},
+        {"refused", {{'r', a, {}}, {'f', a, {}}, {'e', a, {}}}, ""},
+        {"during a call", {{'r', a, {held}}, {'e', a, {held}}}, "A"},
+        {"during a call, answered in the messenger", {{'r', a, {held}}, {'e', a, {held, answer}}}, ""},
+        {"overlapping, both missed", {{'r', a, {}}, {'r', b, {}}, {'e', a, {}}, {'e', b, {}}}, "AB"},
+        {"overlapping, the later answered", {{'r', a, {}}, {'r', b, {}}, {'e', b, {answer}}, {'e', a, {answer}}}, "A"},
+        {"overlapping, the later answered from the handset, ending together",
+         {{'r', a, {}}, {'r', b, {}}, {'a', b, {}}, {'e', a, {answer}}, {'e', b, {answer}}}, "A"},
+        {"the last answer's call goes on", {{'r', a, {}}, {'e', a, {answer}}, {'r', b, {answer}}, {'e', b, {answer}}}, "B"},
+        {"the messenger went", {{'r', a, {}}, {'x', a, {}}, {'e', a, {}}}, ""},
+    };
+    for (const auto& row : rows) {
+        CRingWatch watch;
+        std::string missed;
+        for (const Step& step : row.steps) {
+            SYSTEMTIME now = {};
+            now.wMinute = static_cast<WORD>(reinterpret_cast<UINT_PTR>(step.hPage));
+            SYSTEMTIME rang = {};
+            if (step.what == 'r')
+                watch.Ringing(step.hPage, now, step.calls);
+            else if (step.what == 'a')
+                watch.Answered(step.hPage);
+            else if (step.what == 'f')
+                watch.Refused(step.hPage);
+            else if (step.what == 'x')
+                watch.Forget();
+            else if (watch.Ended(step.hPage, step.calls, rang))
+                missed += rang.wMinute == now.wMinute ? "0123456789ABCDEF"[rang.wMinute & 0xF] : '?';
+        }
+        EXPECT_EQ(missed, row.missed) << row.name;
+        EXPECT_TRUE(watch.Pages().empty()) << row.name;
+    }
 }

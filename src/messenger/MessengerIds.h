@@ -92,6 +92,9 @@ const wchar_t kTraceNumberNotTyped[] = L"number box: %s: nothing typed";
 // main window.
 const int kShowCallWindow = 1;
 
+// Rings followed at once, for the missed calls; more are not judged.
+const size_t kMaxRingsFollowed = 16;
+
 // Virtual-key codes that 'Dial' can type: anything else is not a key.
 const int kFirstVirtualKey = 1;
 const int kLastVirtualKey = 254;

@@ -354,11 +354,13 @@ int CYahooDialog::ExecuteCommand(uint32_t nCode, int32_t nParam)
         SwitchTab();
         return 1;
     case kCmdAccept:
-        m_ring.Answered();
-        Accept();
+        // Only a click posted to a live page answers its ring.
+        if (Accept())
+            m_ring.Answered(m_hCallInWnd);
         return 1;
     case kCmdRefuse:
-        m_ring.Refused();
+        if (IsWindow(m_hCallInWnd))
+            m_ring.Refused(m_hCallInWnd);
         PostClick(m_hCallInWnd, kRefusePoint);
         return 1;
     case kCmdHangUp:
@@ -589,15 +591,16 @@ void CYahooDialog::HideMessenger()
 }
 
 // Answers the ringing notification. With no notification to click, nothing
-// was answered, so no call is reported either.
-void CYahooDialog::Accept()
+// was answered, so no call is reported either; false then.
+bool CYahooDialog::Accept()
 {
     if (!IsWindow(m_hCallInWnd))
-        return;
+        return false;
     PostClick(m_hCallInWnd, kAcceptPoint1);
     PostClick(m_hCallInWnd, kAcceptPoint2);
     SendStatus(kStatusTalk);
     LengthenWatch();
+    return true;
 }
 
 void CYahooDialog::HangUp()

@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 #include "trace/TracePoints.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -115,9 +116,15 @@ void CYahooDialog::ForgetMessenger()
 
 void CYahooDialog::WatchCalls()
 {
-    if (m_ring.Page() && !IsWindow(m_ring.Page()))
-        WatchRingEnd();
+    for (HWND hPage : m_ring.Pages()) {
+        if (!IsWindow(hPage))
+            WatchRingEnd(hPage);
+    }
     if (IsWindow(m_hCallWnd)) {
+        // A ring while a call is held is followed for the missed calls all
+        // the same (one class look-up a tick while no notification shows).
+        if (HWND hPage = RingPage(FindNotification()))
+            FollowRing(hPage);
         WatchCallWindow();
         return;
     }
@@ -125,10 +132,19 @@ void CYahooDialog::WatchCalls()
         WatchAfterCallIn();
         return;
     }
-    // The notification with the incoming-call title is preferred, else any
-    // notification is taken. The title is read from the language file only
-    // when a notification exists at all: that read is a good part of an
-    // idle tick's cost (docs/PERFORMANCE.md).
+    HWND hNotification = FindNotification();
+    if (hNotification)
+        WatchNotification(hNotification);
+    else
+        ScanForCall();
+}
+
+// The notification with the incoming-call title is preferred, else any
+// notification is taken. The title is read from the language file only
+// when a notification exists at all: that read is a good part of an idle
+// tick's cost (docs/PERFORMANCE.md).
+HWND CYahooDialog::FindNotification() const
+{
     HWND hNotification = FindWindowW(kNotificationClass, nullptr);
     if (hNotification) {
         wchar_t callInTitle[kNameChars];
@@ -136,23 +152,54 @@ void CYahooDialog::WatchCalls()
         if (HWND hTitled = FindWindowW(kNotificationClass, callInTitle))
             hNotification = hTitled;
     }
-    if (hNotification)
-        WatchNotification(hNotification);
-    else
-        ScanForCall();
+    return hNotification;
+}
+
+// The notification's browser window, its first child's first child's first
+// child; null when it has no such window.
+HWND CYahooDialog::RingPage(HWND hNotification) const
+{
+    HWND hBrowser = hNotification;
+    for (int level = 0; hBrowser && level < kBrowserDepth; ++level)
+        hBrowser = GetWindow(hBrowser, GW_CHILD);
+    return hBrowser && ClassIs(hBrowser, kBrowserClass) ? hBrowser : nullptr;
+}
+
+// Every ring counts for the missed calls, whether a handset is there to
+// ring or not.
+void CYahooDialog::FollowRing(HWND hPage)
+{
+    if (m_ring.IsRinging(hPage))
+        return;
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    m_ring.Ringing(hPage, now, CallWindowsHeld());
 }
 
 // The page of a ring seen earlier has gone: the ring is over, answered when
-// a call window holds a call. Asked once per ring, so an idle tick costs
-// nothing more.
-void CYahooDialog::WatchRingEnd()
+// a call window holds a call that it did not hold when the ring began.
+// Asked once per ring, so an idle tick costs nothing more.
+void CYahooDialog::WatchRingEnd(HWND hPage)
 {
-    bool bCallHeld = m_hCallWnd && IsWindow(m_hCallWnd);
-    if (!bCallHeld)
-        bCallHeld = FindAnsweredCallWindow() != nullptr;
     SYSTEMTIME rang = {};
-    if (m_ring.Ended(bCallHeld, rang) && m_pOwner)
+    if (m_ring.Ended(hPage, CallWindowsHeld(), rang) && m_pOwner)
         m_pOwner->OnMissedCall(rang);
+}
+
+// Every conversation (or search) window holding a visible hang-up button,
+// and the call window known if it holds one (a call dialog is no
+// conversation).
+std::vector<HWND> CYahooDialog::CallWindowsHeld() const
+{
+    std::vector<HWND> calls;
+    CTopLevelScan scan;
+    HWND hExamined = nullptr;
+    for (HWND hFound; (hFound = FindAnsweredCallWindowBelow(scan, hExamined)) != nullptr; hExamined = hFound)
+        calls.push_back(hFound);
+    if (IsWindow(m_hCallWnd) && FindHangUpButton(m_hCallWnd) &&
+        std::find(calls.begin(), calls.end(), m_hCallWnd) == calls.end())
+        calls.push_back(m_hCallWnd);
+    return calls;
 }
 
 // A call window is known: it still holds the call while its hang-up button
@@ -191,7 +238,12 @@ void CYahooDialog::WatchAfterCallIn()
 HWND CYahooDialog::FindAnsweredCallWindow() const
 {
     CTopLevelScan scan;
-    HWND hExamined = nullptr;
+    return FindAnsweredCallWindowBelow(scan, nullptr);
+}
+
+// The next such window after hExamined (null: from the top).
+HWND CYahooDialog::FindAnsweredCallWindowBelow(CTopLevelScan& scan, HWND hExamined) const
+{
     for (;;) {
         HWND hFound = scan.FindBelow(hExamined, kConversationClass);
         if (!hFound)
@@ -205,21 +257,10 @@ HWND CYahooDialog::FindAnsweredCallWindow() const
 // Each notification is reported once, and only to a handset that can ring.
 void CYahooDialog::WatchNotification(HWND hNotification)
 {
-    HWND hBrowser = hNotification;
-    for (int level = 0; level < kBrowserDepth; ++level) {
-        hBrowser = GetWindow(hBrowser, GW_CHILD);
-        if (!hBrowser)
-            return;
-    }
-    if (!ClassIs(hBrowser, kBrowserClass))
+    HWND hBrowser = RingPage(hNotification);
+    if (!hBrowser)
         return;
-    // Every ring counts for the missed calls, whether a handset is there
-    // to ring or not.
-    if (hBrowser != m_ring.Page()) {
-        SYSTEMTIME now = {};
-        GetLocalTime(&now);
-        m_ring.Ringing(hBrowser, now);
-    }
+    FollowRing(hBrowser);
     if (hBrowser == m_hLastCallInWnd)
         return;
     if (!m_pOwner || !m_pOwner->IsDevicePresent())

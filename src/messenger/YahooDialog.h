@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "MessengerOwner.h"
 #include "RingWatch.h"
@@ -62,11 +63,16 @@ private:
     std::wstring m_typed;
     bool m_bTypedExact = false;
 
-    void WatchRingEnd();
+    void WatchRingEnd(HWND hPage);
+    std::vector<HWND> CallWindowsHeld() const;
     void WatchCallWindow();
     void WatchAfterCallIn();
     HWND FindAnsweredCallWindow() const;
+    HWND FindAnsweredCallWindowBelow(CTopLevelScan& scan, HWND hExamined) const;
     void WatchNotification(HWND hNotification);
+    HWND FindNotification() const;
+    HWND RingPage(HWND hNotification) const;
+    void FollowRing(HWND hPage);
     void ScanForCall();
     HWND FindHangUpButton(HWND hParent) const;
     void SendStatus(uint32_t nStatus);
@@ -80,7 +86,7 @@ private:
     void PressInContactList(WPARAM nVirtualKey);
     void SwitchTab();
     void HideMessenger();
-    void Accept();
+    bool Accept();
     void HangUp();
     void Show(int32_t nParam);
     int Call();
