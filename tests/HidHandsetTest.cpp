@@ -28,7 +28,7 @@ protected:
     }
     void TearDown() override
     {
-        for (unsigned long slot : {kSlot, kOther, kMediaKeys})
+        for (unsigned long slot : {kSlot, kOther, kMediaKeys, kPhoneMute})
             hidhandset::Unplug(slot);
         PhoneFixture::TearDown();
     }
@@ -62,7 +62,7 @@ protected:
         EXPECT_EQ(isOffHook, offHook);
     }
 
-    static const unsigned long kSlot = 0, kOther = 1, kMediaKeys = 2;
+    static const unsigned long kSlot = 0, kOther = 1, kMediaKeys = 2, kPhoneMute = 3;
     CVirtualHidHand m_hand{kSlot, L()};
 };
 
@@ -90,11 +90,13 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     Step(L"status Talk");
     ASSERT_TRUE(hidhandset::Unplug(kSlot));
     ASSERT_TRUE(WaitFor([&] { return !Device().IsDevicePresent(); }));
-    // A device without a telephony collection is no handset.
+    // A device without a telephony collection, or with one but no hook
+    // switch, is no handset.
     GUID hid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
     size_t devices = hidhandset::InterfacePaths(hid).size();
     ASSERT_TRUE(hidhandset::Plug(kMediaKeys, *hidhandset::FindLayout(L"mediakeys")));
-    ASSERT_TRUE(WaitFor([&] { return hidhandset::InterfacePaths(hid).size() > devices; }));
+    ASSERT_TRUE(hidhandset::Plug(kPhoneMute, *hidhandset::FindLayout(L"phonemute")));
+    ASSERT_TRUE(WaitFor([&] { return hidhandset::InterfacePaths(hid).size() > devices + 1; }));
     RunDetectionTimer();
     EXPECT_FALSE(Device().IsDevicePresent());
     ASSERT_TRUE(hidhandset::Plug(kSlot, L()));

@@ -192,6 +192,23 @@ const uint8_t kMediaKeysDescriptor[] = {
     0xC0,              // End Collection
 };
 
+// A webcam's or keyboard's telephony controls: a Phone collection with Phone
+// Mute alone and no hook switch, which makes it no handset.
+const uint8_t kPhoneMuteDescriptor[] = {
+    0x05, 0x0B,        // Usage Page (Telephony)
+    0x09, 0x01,        // Usage (Phone)
+    0xA1, 0x01,        // Collection (Application)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x25, 0x01,        //   Logical Maximum (1)
+    0x09, 0x2F,        //   Usage (Phone Mute)
+    0x75, 0x01,        //   Report Size (1)
+    0x95, 0x01,        //   Report Count (1)
+    0x81, 0x06,        //   Input (Data,Var,Rel)
+    0x95, 0x07,        //   Report Count (7)
+    0x81, 0x01,        //   Input (Const) padding
+    0xC0,              // End Collection
+};
+
 const HidLayout kHidLayouts[] = {
     {L"deskphone", L"Virtual desk phone", 0x1209, 0xC001, 0x0100, kDeskPhoneDescriptor, sizeof(kDeskPhoneDescriptor),
      0, false, false, 0, 0x02, 0x01},
@@ -200,5 +217,7 @@ const HidLayout kHidLayouts[] = {
     {L"composite", L"Virtual composite headset", 0x1209, 0xC003, 0x0100, kCompositeDescriptor,
      sizeof(kCompositeDescriptor), 3, false, false, 4, 0x05, 0x02},
     {L"mediakeys", L"Virtual media keys", 0x1209, 0xC004, 0x0100, kMediaKeysDescriptor, sizeof(kMediaKeysDescriptor),
+     0, false, false, 0, 0, 0},
+    {L"phonemute", L"Virtual webcam mute", 0x1209, 0xC005, 0x0100, kPhoneMuteDescriptor, sizeof(kPhoneMuteDescriptor),
      0, false, false, 0, 0, 0},
 };

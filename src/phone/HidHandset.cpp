@@ -12,6 +12,9 @@ extern "C" {
 #include "HidIds.h"
 #include "PhoneIds.h"
 #include "framework/SystemDll.h"
+#include "settings/MixerVolume.h"
+#include "trace/TraceIds.h"
+#include "trace/TraceLog.h"
 
 // The functions of hid.dll and setupapi.dll this class uses, loaded from the
 // system folder on first use: neither is a KnownDLL, and the program imports
@@ -27,9 +30,19 @@ struct HidApi {
     decltype(&HidP_GetCaps) GetCaps;
     decltype(&HidP_GetLinkCollectionNodes) GetLinkNodes;
     decltype(&HidP_GetButtonCaps) GetButtonCaps;
+    decltype(&HidP_GetValueCaps) GetValueCaps;
     decltype(&HidP_GetUsages) GetUsages;
+    decltype(&HidP_GetUsageValue) GetUsageValue;
     decltype(&HidP_SetUsages) SetUsages;
+    decltype(&HidP_UnsetUsages) UnsetUsages;
     decltype(&HidP_InitializeReportForID) InitializeReport;
+};
+
+// A device's collections and controls, as many as its capabilities count.
+struct HidCapabilities {
+    std::vector<HidCollectionNode> nodes;
+    std::vector<HidControl> inputs;
+    std::vector<HidControl> outputs;
 };
 
 namespace {
@@ -52,17 +65,59 @@ const HidApi* LoadHidApi()
                Bind(hid, "HidD_FreePreparsedData", api.FreePreparsedData) &&
                Bind(hid, "HidP_GetCaps", api.GetCaps) && Bind(hid, "HidP_GetLinkCollectionNodes", api.GetLinkNodes) &&
                Bind(hid, "HidP_GetButtonCaps", api.GetButtonCaps) && Bind(hid, "HidP_GetUsages", api.GetUsages) &&
-               Bind(hid, "HidP_SetUsages", api.SetUsages) &&
+               Bind(hid, "HidP_GetValueCaps", api.GetValueCaps) &&
+               Bind(hid, "HidP_GetUsageValue", api.GetUsageValue) && Bind(hid, "HidP_SetUsages", api.SetUsages) &&
+               Bind(hid, "HidP_UnsetUsages", api.UnsetUsages) &&
                Bind(hid, "HidP_InitializeReportForID", api.InitializeReport);
     }();
     return loaded ? &api : nullptr;
 }
 
-bool IsTelephonyCollection(USAGE page, USAGE usage)
+void AddButtons(const HidApi& api, HIDP_REPORT_TYPE type, USHORT count, PHIDP_PREPARSED_DATA preparsed,
+                std::vector<HidControl>& controls)
 {
-    return page == kHidPageTelephony && (usage == kHidUsagePhone || usage == kHidUsageAnsweringMachine ||
-                                         usage == kHidUsageMessageControls || usage == kHidUsageHandset ||
-                                         usage == kHidUsageHeadset);
+    std::vector<HIDP_BUTTON_CAPS> caps(count);
+    if (!count || api.GetButtonCaps(type, caps.data(), &count, preparsed) != HIDP_STATUS_SUCCESS)
+        return;
+    for (USHORT i = 0; i < count && i < caps.size(); ++i) {
+        const HIDP_BUTTON_CAPS& c = caps[i];
+        controls.push_back({c.UsagePage, c.IsRange ? c.Range.UsageMin : c.NotRange.Usage,
+                            c.IsRange ? c.Range.UsageMax : c.NotRange.Usage, c.LinkCollection, c.ReportID,
+                            c.IsAbsolute != FALSE});
+    }
+}
+
+void AddValues(const HidApi& api, USHORT count, PHIDP_PREPARSED_DATA preparsed, std::vector<HidControl>& controls)
+{
+    std::vector<HIDP_VALUE_CAPS> caps(count);
+    if (!count || api.GetValueCaps(HidP_Input, caps.data(), &count, preparsed) != HIDP_STATUS_SUCCESS)
+        return;
+    for (USHORT i = 0; i < count && i < caps.size(); ++i) {
+        const HIDP_VALUE_CAPS& c = caps[i];
+        HidControl control = {c.UsagePage, c.IsRange ? c.Range.UsageMin : c.NotRange.Usage,
+                              c.IsRange ? c.Range.UsageMax : c.NotRange.Usage, c.LinkCollection, c.ReportID,
+                              c.IsAbsolute != FALSE};
+        control.value = true;
+        control.logicalMin = c.LogicalMin;
+        control.bitSize = c.BitSize;
+        controls.push_back(control);
+    }
+}
+
+bool ReadCapabilities(const HidApi& api, PHIDP_PREPARSED_DATA preparsed, const HIDP_CAPS& caps,
+                      HidCapabilities& out)
+{
+    std::vector<HIDP_LINK_COLLECTION_NODE> nodes(caps.NumberLinkCollectionNodes);
+    ULONG count = static_cast<ULONG>(nodes.size());
+    if (!count || api.GetLinkNodes(nodes.data(), &count, preparsed) != HIDP_STATUS_SUCCESS)
+        return false;
+    for (ULONG i = 0; i < count && i < nodes.size(); ++i)
+        out.nodes.push_back({nodes[i].LinkUsagePage, nodes[i].LinkUsage, nodes[i].Parent,
+                             static_cast<uint8_t>(nodes[i].CollectionType)});
+    AddButtons(api, HidP_Input, caps.NumberInputButtonCaps, preparsed, out.inputs);
+    AddValues(api, caps.NumberInputValueCaps, preparsed, out.inputs);
+    AddButtons(api, HidP_Output, caps.NumberOutputButtonCaps, preparsed, out.outputs);
+    return true;
 }
 
 std::vector<std::wstring> HidDevicePaths(const HidApi& api)
@@ -97,6 +152,15 @@ struct PostedReport {
 };
 
 const DWORD kWriteWaitMs = 250;
+
+// A value of bits bits as the signed number it stands for.
+int SignedValue(ULONG raw, uint16_t bits)
+{
+    if (bits == 0 || bits >= 32)
+        return static_cast<int>(raw);
+    raw &= (1UL << bits) - 1;
+    return (raw & (1UL << (bits - 1))) ? static_cast<int>(raw) - (1 << bits) : static_cast<int>(raw);
+}
 
 }  // namespace
 
@@ -143,27 +207,15 @@ bool CHidHandset::TryOpen(const std::wstring& path)
         CloseHandle(device);
         return false;
     }
-    bool found = false;
-    USHORT link = 0;
+    // A handset is a telephony collection with a hook switch, wherever it
+    // lies among the device's collections.
+    HidCapabilities found;
+    int root = -1;
     if (m_api->GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS && caps.InputReportByteLength &&
-        caps.InputReportByteLength <= kHidMaxReportBytes && caps.OutputReportByteLength <= kHidMaxReportBytes) {
-        if (IsTelephonyCollection(caps.UsagePage, caps.Usage)) {
-            found = true;
-        } else {
-            // A composite device seen whole: its telephony collection elsewhere.
-            HIDP_LINK_COLLECTION_NODE nodes[kHidMaxLinkNodes];
-            ULONG count = kHidMaxLinkNodes;
-            if (m_api->GetLinkNodes(nodes, &count, preparsed) == HIDP_STATUS_SUCCESS) {
-                for (ULONG i = 0; i < count && i < kHidMaxLinkNodes && !found; ++i) {
-                    if (nodes[i].CollectionType == 1 && IsTelephonyCollection(nodes[i].LinkUsagePage, nodes[i].LinkUsage)) {
-                        found = true;
-                        link = static_cast<USHORT>(i);
-                    }
-                }
-            }
-        }
-    }
-    if (!found) {
+        caps.InputReportByteLength <= kHidMaxReportBytes && caps.OutputReportByteLength <= kHidMaxReportBytes &&
+        ReadCapabilities(*m_api, preparsed, caps, found))
+        root = FindHandsetCollection(found.nodes, found.inputs);
+    if (root < 0) {
         m_api->FreePreparsedData(preparsed);
         CloseHandle(device);
         if (m_notHandsets.size() < kHidMaxIgnoredPaths)
@@ -174,9 +226,8 @@ bool CHidHandset::TryOpen(const std::wstring& path)
     m_preparsed = preparsed;
     m_inputBytes = caps.InputReportByteLength;
     m_outputBytes = caps.OutputReportByteLength;
-    m_linkCollection = link;
     m_path = path;
-    Describe();
+    Describe(found, root);
     ++m_generation;
     m_hStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_hThread = m_hStop ? CreateThread(nullptr, 0, ReaderThread, this, 0, nullptr) : nullptr;
@@ -187,37 +238,18 @@ bool CHidHandset::TryOpen(const std::wstring& path)
     return true;
 }
 
-// Which way the hook switch reports, and which outputs the device has.
-void CHidHandset::Describe()
+// Which way the hook switch reports, which reports carry what, and which
+// outputs the device has.
+void CHidHandset::Describe(const HidCapabilities& found, int root)
 {
-    auto* preparsed = static_cast<PHIDP_PREPARSED_DATA>(m_preparsed);
-    bool toggle = false;
-    m_outputs.clear();
-    for (HIDP_REPORT_TYPE type : {HidP_Input, HidP_Output}) {
-        HIDP_BUTTON_CAPS caps[kHidMaxUsages];
-        USHORT count = kHidMaxUsages;
-        if (m_api->GetButtonCaps(type, caps, &count, preparsed) != HIDP_STATUS_SUCCESS)
-            continue;
-        for (USHORT i = 0; i < count && i < kHidMaxUsages; ++i) {
-            const HIDP_BUTTON_CAPS& c = caps[i];
-            if (m_linkCollection && c.LinkCollection != m_linkCollection)
-                continue;
-            USAGE low = c.IsRange ? c.Range.UsageMin : c.NotRange.Usage;
-            USAGE high = c.IsRange ? c.Range.UsageMax : c.NotRange.Usage;
-            auto covers = [&](USAGE page, USAGE usage) { return c.UsagePage == page && low <= usage && usage <= high; };
-            if (type == HidP_Input) {
-                if (covers(kHidPageTelephony, kHidUsageHookSwitch))
-                    toggle = !c.IsAbsolute;
-                continue;
-            }
-            for (const Output& o : {Output{kHidPageTelephony, kHidUsageRinger, 0}, Output{kHidPageLeds, kHidLedRing, 0},
-                                    Output{kHidPageLeds, kHidLedOffHook, 0}}) {
-                if (covers(o.page, o.usage))
-                    m_outputs.push_back({o.page, o.usage, c.ReportID});
-            }
-        }
+    m_layout = DescribeHandset(found.nodes, root, found.inputs, found.outputs);
+    m_declaredIds.clear();
+    for (const HidControl& c : found.inputs) {
+        if (std::find(m_declaredIds.begin(), m_declaredIds.end(), c.reportId) == m_declaredIds.end())
+            m_declaredIds.push_back(c.reportId);
     }
-    m_logic = std::make_unique<CHidTelephony>(toggle);
+    m_lastOutputs.clear();
+    m_logic = std::make_unique<CHidTelephony>(m_layout.hookForm, m_layout.hookIds);
 }
 
 void CHidHandset::CloseDevice()
@@ -241,6 +273,7 @@ void CHidHandset::CloseDevice()
         m_hDevice = INVALID_HANDLE_VALUE;
     }
     m_path.clear();
+    m_logic.reset();
 }
 
 LONG CHidHandset::GetDeviceModel()
@@ -255,48 +288,77 @@ short CHidHandset::GetLineChannel()
 
 void CHidHandset::SetReady()
 {
-    SetOutputs(CHidTelephony::OutputsForReady());
+    ShowCall(HidCall::kReady);
 }
 
 void CHidHandset::ShowCallIn(const wchar_t*)
 {
-    SetOutputs(CHidTelephony::OutputsForCallIn());
+    ShowCall(HidCall::kRinging);
 }
 
 void CHidHandset::ShowInTalk(const wchar_t*)
 {
-    SetOutputs(CHidTelephony::OutputsForTalk());
+    ShowCall(HidCall::kTalk);
 }
 
-// One output report per report id that carries any of the outputs, each
-// written whole: the usages switched on set, all others cleared.
+void CHidHandset::ShowCall(HidCall call)
+{
+    if (!m_logic)
+        return;
+    const bool wasMuted = m_logic->IsMuted();
+    HidOutputs outputs = m_logic->ShowCall(call);
+    // The call that was muted is over: the microphone is open for the next.
+    if (wasMuted && !m_logic->IsMuted())
+        MuteMicrophone(false);
+    SetOutputs(outputs);
+}
+
+void CHidHandset::MuteMicrophone(bool muted)
+{
+    CMixerVolume mixer = OpenMixerWithLine(kHandsetAudioDeviceName, MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
+    if (!mixer.IsOpen() || !mixer.SetMute(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, muted))
+        Trace(kTraceHidNoMicrophoneMute);
+}
+
+// One output report per report id that carries any of the outputs. Each is
+// the last one written with the driven outputs changed, so that outputs
+// Callvane does not drive (hold, message waiting, ...) keep their state.
 void CHidHandset::SetOutputs(const HidOutputs& outputs)
 {
-    if (m_hDevice == INVALID_HANDLE_VALUE || !m_outputBytes || m_outputs.empty())
+    if (m_hDevice == INVALID_HANDLE_VALUE || !m_outputBytes || m_layout.outputs.empty())
         return;
     auto* preparsed = static_cast<PHIDP_PREPARSED_DATA>(m_preparsed);
     std::vector<UCHAR> ids;
-    for (const Output& o : m_outputs) {
+    for (const HidOutputControl& o : m_layout.outputs) {
         if (std::find(ids.begin(), ids.end(), o.reportId) == ids.end())
             ids.push_back(o.reportId);
     }
     bool wroteOffHook = false;
     for (UCHAR id : ids) {
-        std::vector<char> report(m_outputBytes);
-        if (m_api->InitializeReport(HidP_Output, id, preparsed, report.data(), m_outputBytes) != HIDP_STATUS_SUCCESS)
-            continue;
-        for (const Output& o : m_outputs) {
+        std::vector<char>& report = m_lastOutputs[id];
+        if (report.size() != m_outputBytes) {
+            report.assign(m_outputBytes, 0);
+            if (m_api->InitializeReport(HidP_Output, id, preparsed, report.data(), m_outputBytes) !=
+                HIDP_STATUS_SUCCESS) {
+                report.clear();
+                continue;
+            }
+        }
+        for (const HidOutputControl& o : m_layout.outputs) {
             if (o.reportId != id)
                 continue;
             bool on = o.usage == kHidUsageRinger ? outputs.ringer
                       : o.usage == kHidLedRing   ? outputs.ringLed
+                      : o.usage == kHidLedMute   ? outputs.muteLed
                                                  : outputs.offHookLed;
             wroteOffHook |= o.page == kHidPageLeds && o.usage == kHidLedOffHook;
             USAGE usage = o.usage;
             ULONG one = 1;
             if (on)
-                m_api->SetUsages(HidP_Output, o.page, m_linkCollection, &usage, &one, preparsed, report.data(),
-                                 m_outputBytes);
+                m_api->SetUsages(HidP_Output, o.page, o.link, &usage, &one, preparsed, report.data(), m_outputBytes);
+            else
+                m_api->UnsetUsages(HidP_Output, o.page, o.link, &usage, &one, preparsed, report.data(),
+                                   m_outputBytes);
         }
         OVERLAPPED overlapped = {};
         overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -367,15 +429,65 @@ std::vector<HidEvent> CHidHandset::TakeReport(WPARAM generation, LPARAM posted)
     std::unique_ptr<PostedReport, decltype(&free)> report(reinterpret_cast<PostedReport*>(posted), &free);
     if (!report || !IsCurrent(generation))
         return {};
-    // A report of another collection, of an id the descriptor does not
-    // declare, or too short for its id gives no usages and is dropped.
-    std::vector<char> bytes(m_inputBytes, 0);
-    memcpy(bytes.data(), report->bytes, std::min<DWORD>(report->length, m_inputBytes));
-    USAGE usages[kHidMaxUsages];
-    ULONG count = kHidMaxUsages;
-    if (m_api->GetUsages(HidP_Input, kHidPageTelephony, m_linkCollection, usages, &count,
-                         static_cast<PHIDP_PREPARSED_DATA>(m_preparsed), bytes.data(), m_inputBytes) != HIDP_STATUS_SUCCESS)
+    return JudgeReport(report->bytes, report->length);
+}
+
+std::vector<HidEvent> CHidHandset::JudgeReport(const BYTE* bytes, size_t length)
+{
+    if (!m_logic || !bytes)
         return {};
-    std::vector<uint16_t> list(usages, usages + std::min<ULONG>(count, kHidMaxUsages));
-    return m_logic->OnReport(list.data(), list.size(), GetTickCount());
+    // The HID stack gives each report whole, its id first (0 without ids):
+    // a report of another length did not come whole from the device.
+    if (length != m_inputBytes) {
+        Trace(kTraceHidReportRefused, L"length", static_cast<unsigned>(length));
+        return {};
+    }
+    const uint8_t id = bytes[0];
+    if (std::find(m_declaredIds.begin(), m_declaredIds.end(), id) == m_declaredIds.end()) {
+        Trace(kTraceHidReportRefused, L"undeclared id", static_cast<unsigned>(length));
+        return {};
+    }
+    // Another collection's report (a composite device's volume keys) says
+    // nothing about the call.
+    if (std::find(m_layout.inputIds.begin(), m_layout.inputIds.end(), id) == m_layout.inputIds.end())
+        return {};
+    auto* preparsed = static_cast<PHIDP_PREPARSED_DATA>(m_preparsed);
+    std::vector<char> copy(bytes, bytes + length);
+    std::vector<uint16_t> list;
+    // The telephony collection and those nested in it (a key pad); link 0 is
+    // the whole top-level collection.
+    const bool whole = std::find(m_layout.links.begin(), m_layout.links.end(), 0) != m_layout.links.end();
+    for (uint16_t link : m_layout.links) {
+        if (whole && link)
+            break;
+        USAGE usages[kHidMaxUsages];
+        ULONG count = kHidMaxUsages;
+        NTSTATUS status = m_api->GetUsages(HidP_Input, kHidPageTelephony, link, usages, &count, preparsed, copy.data(),
+                                           static_cast<ULONG>(length));
+        if (status == HIDP_STATUS_BUFFER_TOO_SMALL) {
+            Trace(kTraceHidReportRefused, L"too many usages", static_cast<unsigned>(length));
+            return {};
+        }
+        if (status == HIDP_STATUS_SUCCESS)
+            list.insert(list.end(), usages, usages + std::min<ULONG>(count, kHidMaxUsages));
+    }
+    int hookValue = 0;
+    if (m_layout.hookIsValue &&
+        std::find(m_layout.hookIds.begin(), m_layout.hookIds.end(), id) != m_layout.hookIds.end()) {
+        ULONG raw = 0;
+        if (m_api->GetUsageValue(HidP_Input, kHidPageTelephony, m_layout.hookLink, kHidUsageHookSwitch, &raw,
+                                 preparsed, copy.data(), static_cast<ULONG>(length)) == HIDP_STATUS_SUCCESS)
+            hookValue = SignedValue(raw, m_layout.hookBits);
+    }
+    std::vector<HidEvent> events = m_logic->OnReport(id, list.data(), list.size(), GetTickCount(), hookValue);
+    // Mute is the handset's own business: the microphone and its LED.
+    for (const HidEvent& e : events) {
+        if (e.kind != HidEvent::kMute)
+            continue;
+        MuteMicrophone(e.value != FALSE);
+        SetOutputs(m_logic->ShowCall(HidCall::kTalk));
+    }
+    events.erase(std::remove_if(events.begin(), events.end(), [](const HidEvent& e) { return e.kind == HidEvent::kMute; }),
+                 events.end());
+    return events;
 }

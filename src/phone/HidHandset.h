@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <hidusage.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "HidTelephony.h"
 
 struct HidApi;
+struct HidCapabilities;
 
 class CHidHandset : public IHandset {
 public:
@@ -35,6 +37,9 @@ public:
     // The events one posted report causes; frees it. Reports of an earlier
     // device (another generation) cause none.
     std::vector<HidEvent> TakeReport(WPARAM generation, LPARAM report);
+    // The events one input report of the open device causes, bytes as the
+    // reader got them; what TakeReport calls.
+    std::vector<HidEvent> JudgeReport(const BYTE* bytes, size_t length);
     bool IsCurrent(WPARAM generation) const { return m_hDevice != INVALID_HANDLE_VALUE && generation == m_generation; }
     // The device path in use, for the trace and the tests.
     const std::wstring& DevicePath() const { return m_path; }
@@ -55,13 +60,10 @@ public:
     void SetDefaultChannel(short) override {}
 
 private:
-    struct Output {
-        USAGE page;
-        USAGE usage;
-        UCHAR reportId;
-    };
     bool TryOpen(const std::wstring& path);
-    void Describe();
+    void Describe(const HidCapabilities& found, int root);
+    void ShowCall(HidCall call);
+    void MuteMicrophone(bool muted);
     void SetOutputs(const HidOutputs& outputs);
     static DWORD WINAPI ReaderThread(void* self);
     void ReadLoop();
@@ -73,8 +75,9 @@ private:
     void* m_preparsed = nullptr;        // PHIDP_PREPARSED_DATA
     USHORT m_inputBytes = 0;
     USHORT m_outputBytes = 0;
-    USHORT m_linkCollection = 0;        // 0: the device is the telephony collection
-    std::vector<Output> m_outputs;
+    HidHandsetLayout m_layout;
+    std::vector<uint8_t> m_declaredIds;         // every input report id the device declares
+    std::map<UCHAR, std::vector<char>> m_lastOutputs;   // each output report as last written
     std::unique_ptr<CHidTelephony> m_logic;
     std::wstring m_path;
     std::vector<std::wstring> m_notHandsets;    // HID devices without a telephony collection

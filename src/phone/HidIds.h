@@ -48,6 +48,5 @@ const UINT kMsgHidGone = WM_APP + 0x49;     // wParam generation
 
 // Bounds on what a device may claim.
 const size_t kHidMaxReportBytes = 512;
-const size_t kHidMaxUsages = 64;            // telephony usages read from one report
-const size_t kHidMaxLinkNodes = 64;
+const size_t kHidMaxUsages = 64;            // telephony usages read from one collection of a report
 const size_t kHidMaxIgnoredPaths = 64;      // devices remembered as not handsets

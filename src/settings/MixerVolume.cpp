@@ -12,9 +12,9 @@ const DWORD kFullLevel = 65535;
 // More channels than any mixer line has: a bigger count is bad driver data.
 const DWORD kMaxChannels = 64;
 
-// The volume control of the first line of componentType, and how many
-// channel values it takes. False when there is no such control.
-bool FindVolumeControl(HMIXER hMixer, DWORD componentType, MIXERCONTROLW& control, DWORD& channels)
+// The control of controlType of the first line of componentType, and how
+// many channel values it takes. False when there is no such control.
+bool FindControl(HMIXER hMixer, DWORD componentType, DWORD controlType, MIXERCONTROLW& control, DWORD& channels)
 {
     const MixerApi& api = CurrentMixerApi();
     if (!api.getLineInfo)
@@ -29,7 +29,7 @@ bool FindVolumeControl(HMIXER hMixer, DWORD componentType, MIXERCONTROLW& contro
     MIXERLINECONTROLSW controls = {};
     controls.cbStruct = sizeof controls;
     controls.dwLineID = line.dwLineID;
-    controls.dwControlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
+    controls.dwControlType = controlType;
     controls.cControls = 1;
     controls.cbmxctrl = sizeof control;
     controls.pamxctrl = &control;
@@ -40,13 +40,19 @@ bool FindVolumeControl(HMIXER hMixer, DWORD componentType, MIXERCONTROLW& contro
     return channels > 0 && channels <= kMaxChannels;
 }
 
-MIXERCONTROLDETAILS DetailsFor(const MIXERCONTROLW& control, DWORD channels, MIXERCONTROLDETAILS_UNSIGNED* values)
+bool FindVolumeControl(HMIXER hMixer, DWORD componentType, MIXERCONTROLW& control, DWORD& channels)
+{
+    return FindControl(hMixer, componentType, MIXERCONTROL_CONTROLTYPE_VOLUME, control, channels);
+}
+
+MIXERCONTROLDETAILS DetailsFor(const MIXERCONTROLW& control, DWORD channels, void* values,
+                               DWORD valueSize = sizeof(MIXERCONTROLDETAILS_UNSIGNED))
 {
     MIXERCONTROLDETAILS details = {};
     details.cbStruct = sizeof details;
     details.dwControlID = control.dwControlID;
     details.cChannels = channels;
-    details.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
+    details.cbDetails = valueSize;
     details.paDetails = values;
     return details;
 }
@@ -156,6 +162,35 @@ BOOL CMixerVolume::SetVolume(DWORD componentType, DWORD level) const
     MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data());
     CurrentMixerApi().setControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
     return TRUE;
+}
+
+bool CMixerVolume::GetMute(DWORD componentType) const
+{
+    MIXERCONTROLW control;
+    DWORD channels = 0;
+    if (!FindControl(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_MUTE, control, channels))
+        return false;
+    std::vector<MIXERCONTROLDETAILS_BOOLEAN> values(channels);
+    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data(), sizeof(values[0]));
+    if (CurrentMixerApi().getControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details,
+                                            MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) != MMSYSERR_NOERROR)
+        return false;
+    return values[0].fValue != 0;
+}
+
+bool CMixerVolume::SetMute(DWORD componentType, bool muted) const
+{
+    MIXERCONTROLW control;
+    DWORD channels = 0;
+    if (!FindControl(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_MUTE, control, channels))
+        return false;
+    std::vector<MIXERCONTROLDETAILS_BOOLEAN> values(channels);
+    for (MIXERCONTROLDETAILS_BOOLEAN& value : values)
+        value.fValue = muted ? 1 : 0;
+    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data(), sizeof(values[0]));
+    return CurrentMixerApi().setControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details,
+                                               MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) ==
+           MMSYSERR_NOERROR;
 }
 
 bool ContainsNoCase(const wchar_t* name, const wchar_t* text)

@@ -27,10 +27,18 @@ public:
     // Gives every channel of the line's volume control the same level.
     // Always TRUE; nothing happens when the line has no volume control.
     BOOL SetVolume(DWORD componentType, DWORD level) const;
+    // Whether the line's mute control is on; false when it has none.
+    bool GetMute(DWORD componentType) const;
+    // Switches the line's mute control on every channel; false when the
+    // line has none or the mixer refused.
+    bool SetMute(DWORD componentType, bool muted) const;
 
 private:
     CMixerHandle m_hMixer;
 };
+
+// The handset's own sound device, as the mixer names it.
+const wchar_t kHandsetAudioDeviceName[] = L"USB Audio Device";
 
 // Whether text occurs in name, folding only the ASCII letters a-z to A-Z.
 bool ContainsNoCase(const wchar_t* name, const wchar_t* text);
