@@ -187,7 +187,6 @@ private:
 
 // Phone links open the installed program: its class, listed for Default
 // apps, and each scheme where the shell looks; all gone when uninstalled.
-// With another program's tel command, that is left alone and not hidden.
 void ExpectLinksRegistered(const Installation& installation, bool registered, const std::wstring& otherTel = L"")
 {
     const std::wstring command = L"\"" + installation.File(L"Callvane.exe") + L"\" \"%1\"";
@@ -276,18 +275,16 @@ TEST(InstallerKeepSettings, ChangedSettingsAreKeptOnlyWhenAsked)
     const std::wstring settings = installation.File(L"Callvane.ini");
     const std::string changed = ReadFileBytes(JoinPath(TestBinDir(), L"Callvane.ini")) + "\r\n; changed by the user\r\n";
 
-    // Unchanged settings go even when keeping is asked for. (Another
-    // program's handler of tel, machine-wide, is there meanwhile.)
-    {
-        const std::wstring otherTel = L"\"C:\\Other\\dialer.exe\" \"%1\"";
-        CRegistryValueOverride otherHandler(HKEY_LOCAL_MACHINE, L"Software\\Classes\\tel\\shell\\open\\command", L"");
-        otherHandler.SetString(otherTel);
-        ASSERT_EQ(installation.Install(), 0u);
-        ExpectLinksRegistered(installation, true, otherTel);
-        ASSERT_TRUE(NoInstanceRunning());
-        EXPECT_EQ(installation.Uninstall(L"/KEEPSETTINGS"), 0u);
-        ExpectLinksRegistered(installation, false, otherTel);
-    }
+    // Unchanged settings go even when keeping is asked for.
+    // Another program's machine-wide tel handler is left alone meanwhile.
+    const std::wstring otherTel = L"\"C:\\Other\\dialer.exe\" \"%1\"";
+    CRegistryValueOverride otherHandler(HKEY_LOCAL_MACHINE, L"Software\\Classes\\tel\\shell\\open\\command", L"");
+    otherHandler.SetString(otherTel);
+    ASSERT_EQ(installation.Install(), 0u);
+    ExpectLinksRegistered(installation, true, otherTel);
+    ASSERT_TRUE(NoInstanceRunning());
+    EXPECT_EQ(installation.Uninstall(L"/KEEPSETTINGS"), 0u);
+    ExpectLinksRegistered(installation, false, otherTel);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\tel");
     EXPECT_FALSE(DirectoryExists(installation.Directory()));
 

@@ -693,7 +693,7 @@ protected:
     // whileRunning: runs once it does; then a link is handed to it.
     std::vector<std::string> RunAndCollect(CDebugOutputReader& reader, DWORD& processId, double& startedMs,
                                            double& readyMs, std::set<DWORD>& threads,
-                                           const std::function<void()>& whileRunning = {})
+                                           const std::function<void()>& whileRunning = [] {})
     {
         CInstalledCopy copy;
         startedMs = NowMs();
@@ -715,8 +715,7 @@ protected:
                 EXPECT_NE(record->pSlotTable, nullptr);
             }
         }
-        if (whileRunning)
-            whileRunning();
+        whileRunning();
         CChildProcess link(copy.ExePath(), L"tel:5550100");
         EXPECT_TRUE(link.WaitForExit(kStartTimeoutMs));
         EXPECT_TRUE(reader.Flush());
@@ -814,8 +813,7 @@ TEST_F(TraceProcess, AWriterThatFindsTheFileTurnedByAnotherOpensTheNewOne)
     ASSERT_GE(lines.size(), 3u);
     // The older file keeps the program's first lines; the new one has the
     // other's line, then the program's next.
-    const std::string older = ReadFileBytes(JoinPath(folder, kTraceOldFileName));
-    const std::string newer = ReadFileBytes(m_localAppData.TraceFilePath());
+    const std::string older = ReadFileBytes(JoinPath(folder, kTraceOldFileName)), newer = ReadFileBytes(m_localAppData.TraceFilePath());
     EXPECT_EQ(older.rfind(FileText({lines[0]}), 0), 0u) << older.substr(0, 200);
     EXPECT_EQ(newer.find("the other writer's line"), 0u) << newer.substr(0, 200);
     EXPECT_NE(newer.find(FileText({lines.back()})), newer.npos) << newer.substr(0, 200);
