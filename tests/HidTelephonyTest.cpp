@@ -57,7 +57,7 @@ const HookCase kCases[] = {
      {Key('1'), Key('*'), Key('0'), Key('#')}},
     {"RedialDropFlashMute", A, {{0, {kHidUsageRedial}}, {5, {}}, {10, {kHidUsageDrop}}, {15, {}},
                                     {20, {kHidUsageFlash}}, {25, {kHidUsagePhoneMute}}},
-     {Key(kKeyCall), Key(kKeyEnd), Key(kKeyEnd)}},
+     {Key(kKeyRedial), Key(kKeyEnd)}},
     {"UnknownAndRepeatedUsagesIgnored", A, {{0, {0x07, 0xFFFF, 0xB2, 0xB2}}, {5, {0xB2}}}, {Key('2')}},
     // The hook of a toggle follows the call: after a far hang-up the next
     // press answers, after a call answered elsewhere one press hangs up.

@@ -199,6 +199,7 @@ void PhoneLogicFixture::Reset()
     m_device.reset();
     m_handset = CJournalHandset();
     m_owner.m_record = CCommandRecord();
+    m_owner.m_bRefuseTyping = false;
     m_device = std::make_unique<CDeviceLogic>(&m_owner, &m_handset);
 }
 
@@ -225,7 +226,7 @@ const struct {
     short code;
 } kKeyNames[] = {
     {L"star", '*'}, {L"hash", '#'}, {L"call", 135}, {L"up", 131},  {L"down", 132},  {L"del", 133},  {L"end", 136},
-    {L"hf", 142},   {L"in", 129},   {L"out", 130},  {L"in2", 150}, {L"out2", 151},
+    {L"hf", 142},   {L"in", 129},   {L"out", 130},  {L"in2", 150}, {L"out2", 151}, {L"redial", kKeyRedial},
 };
 
 // One character is its own code, a name a named key, anything else a number.
@@ -268,6 +269,10 @@ void PhoneLogicFixture::Step(const std::wstring& step)
         Device().OnLineRing(arg != L"off");
     } else if (verb == L"channel") {
         m_handset.m_nChannel = static_cast<short>(std::stoi(arg));
+    } else if (verb == L"link" || verb == L"link-now") {
+        verb == L"link" ? Device().PrepareNumber(arg.c_str()) : Device().DialNumber(arg.c_str());
+    } else if (step == L"typing refused") {
+        m_owner.m_bRefuseTyping = true;
     } else if (step == L"fire 1") {
         Device().OnDeviceRemoved();
     } else {

@@ -136,9 +136,16 @@ private:
 class CRecordingDeviceOwner : public IDeviceOwner {
 public:
     int ExecuteCommand(uint32_t nCode, int32_t nParam) override { return m_record.Record(nCode, nParam, nullptr); }
+    // Recorded as "Type <number>"; false when the messenger is made to refuse.
+    bool TypeNumber(const wchar_t* number) override
+    {
+        m_record.m_commands.push_back(std::wstring(L"Type ") + number);
+        return !m_bRefuseTyping;
+    }
     void RefreshTrayStatus() override {}
 
     CCommandRecord m_record;
+    bool m_bRefuseTyping = false;
 };
 
 // The device dialog without a window: the control's events become calls of

@@ -83,6 +83,11 @@ int CCallvaneDlg::ExecuteCommand(uint32_t nCode, int32_t nParam)
     return TraceCommand(nCode, nParam, m_pYahooDlg ? m_pYahooDlg->ExecuteCommand(nCode, nParam) : 0);
 }
 
+bool CCallvaneDlg::TypeNumber(const wchar_t* number)
+{
+    return m_pYahooDlg && m_pYahooDlg->TypeNumber(number);
+}
+
 int CCallvaneDlg::ReportStatus(uint32_t nCode, int32_t nParam)
 {
     return TraceStatus(nCode, m_pDeviceDlg ? m_pDeviceDlg->ReportStatus(nCode, nParam) : 0);
@@ -235,7 +240,10 @@ void CCallvaneDlg::TryPendingDial()
         wchar_t number[kDialNumberChars];
         CopyTruncated(number, m_pendingDial);
         m_pendingDial[0] = L'\0';
-        m_pDeviceDlg->DialNumber(number);
+        if (ReadLinkCallsAtOnce())
+            m_pDeviceDlg->DialNumber(number);
+        else if (m_pDeviceDlg->PrepareNumber(number))
+            ShowNumberReadyBalloon(number);
         return;
     }
     if (GetTickCount() - m_dialRequestedAt >= kDialWaitMs) {
@@ -243,6 +251,19 @@ void CCallvaneDlg::TryPendingDial()
         m_pendingDial[0] = L'\0';
         Trace(kTraceDialNoMessenger, static_cast<unsigned long>(kDialWaitMs / 1000));
     }
+}
+
+// The number as its title; the text says how to call it.
+void CCallvaneDlg::ShowNumberReadyBalloon(const wchar_t* number)
+{
+    wchar_t format[ARRAYSIZE(NOTIFYICONDATAW{}.szInfoTitle)] = {};
+    wchar_t title[ARRAYSIZE(NOTIFYICONDATAW{}.szInfoTitle)] = {};
+    wchar_t text[ARRAYSIZE(NOTIFYICONDATAW{}.szInfo)] = {};
+    if (LoadStringW(GetResourceInstance(), IDS_NUMBER_READY_TITLE, format, ARRAYSIZE(format)) <= 0 ||
+        LoadStringW(GetResourceInstance(), IDS_NUMBER_READY_TEXT, text, ARRAYSIZE(text)) <= 0)
+        return;
+    swprintf(title, ARRAYSIZE(title), format, number);
+    m_trayIcon.ShowInfoBalloon(title, text);
 }
 
 void CCallvaneDlg::OnOK()

@@ -30,6 +30,8 @@ public:
     void RefreshTrayForMessengerSearch(BOOL bMessengerFound) override;
     // The messenger dialog's ExecuteCommand; 0 without one.
     int ExecuteCommand(uint32_t nCode, int32_t nParam) override;
+    // The messenger dialog's TypeNumber; false without one.
+    bool TypeNumber(const wchar_t* number) override;
     // The device dialog's ReportStatus and IsDevicePresent; 0 and FALSE
     // without one.
     int ReportStatus(uint32_t nCode, int32_t nParam) override;
@@ -37,9 +39,10 @@ public:
     // Counts the call and shows its balloon, unless the settings turn the
     // notice off.
     void OnMissedCall(const SYSTEMTIME& rang) override;
-    // Dials the number through the handset's side once the messenger is
-    // found (at once when it runs, within kDialWaitMs otherwise). A newer
-    // request replaces one still waiting.
+    // Makes the number ready to call through the handset's side once the
+    // messenger is found (at once when it runs, within kDialWaitMs
+    // otherwise), with a balloon saying how to call it; calls it at once
+    // when the settings say so. A newer request replaces one still waiting.
     void RequestDial(const wchar_t* number);
 
     HICON m_hIcon;
@@ -69,6 +72,7 @@ private:
     void ShowTrayStatus(bool bHandset, bool bMessenger);
     BOOL OnCopyData(const COPYDATASTRUCT* pData);
     void TryPendingDial();
+    void ShowNumberReadyBalloon(const wchar_t* number);
     void ShowAbout(int nDeviceModel);
     void OnAutoRun();
     void OnOption();

@@ -22,6 +22,19 @@ bool IsDigitKey(short nKey)
     return nKey >= kKeyDigit0 && nKey <= kKeyDigit9;
 }
 
+// Only the keys a number box takes on every keyboard layout: digits, '*'
+// and a leading '+'. A PSTN marker is no number either.
+bool IsTypableNumber(const wchar_t* number)
+{
+    if (!number || !*number)
+        return false;
+    for (const wchar_t* p = number; *p; ++p) {
+        if (!(*p >= L'0' && *p <= L'9') && *p != L'*' && !(*p == L'+' && p == number))
+            return false;
+    }
+    return true;
+}
+
 // One event argument of the declared type; false drops the event (a
 // control that sends something else is not believed).
 bool EventArg(const AxEvent& event, VARTYPE vt, VARIANT& value)
@@ -192,12 +205,15 @@ int CDeviceDialog::ReportStatus(uint32_t nCode, int32_t /*nParam*/)
         }
         break;
     case kStatusCallIn:
+        m_strPrepared.clear();
         if (m_nCallState != kCallIn) {
             m_nCallState = kCallIn;
             Handset().ShowCallIn(kTextCallIn);
         }
         break;
     case kStatusTalk:
+        // Placed from the messenger, or a call taken: nothing waits any more.
+        m_strPrepared.clear();
         if (m_nCallState != kCallTalk) {
             m_nCallState = kCallTalk;
             Handset().ShowInTalk(kTextInTalk);
@@ -342,6 +358,11 @@ void CDeviceDialog::OnKeyPressed(short nKey)
         return;
     }
 
+    // Any other key changes what the number box holds or leaves it: a
+    // number made ready is then no longer the one to call.
+    if (nKey != kKeyCall && nKey != kKeyHash && nKey != kKeyRedial)
+        m_strPrepared.clear();
+
     if (IsDigitKey(nKey)) {
         TypeNumberKey(static_cast<wchar_t>(nKey));
         return;
@@ -361,10 +382,17 @@ void CDeviceDialog::OnKeyPressed(short nKey)
         break;
     case kKeyHash:
     case kKeyCall:
+        if (PlacePreparedNumber())
+            break;
         TraceDialledNumber(m_strDial.c_str());
+        if (IsTypableNumber(m_strDial.c_str()))
+            m_strLastDialled = m_strDial;
         SendCommand(kCmdCall);
         m_strDial.clear();
         break;
+    case kKeyRedial:
+        OnRedialKey();
+        return;
     case kKeyIn:
     case kKeyIn2:
         SendCommand(kCmdKeyIn);
@@ -467,31 +495,93 @@ void CDeviceDialog::TypeNumberKey(wchar_t c)
     SendCommand(kCmdShow);
 }
 
-bool CDeviceDialog::DialNumber(const wchar_t* number)
+bool CDeviceDialog::IsTelephoneLineInUse()
+{
+    if (!IsPstnAdaptorModel(m_nModel))
+        return false;
+    m_nChannel = Handset().GetLineChannel();
+    return m_bRingPending || m_strDial == kDialPstnTalk || m_nChannel == kLineChannelPstn;
+}
+
+bool CDeviceDialog::EnterNumber(const wchar_t* number)
 {
     if (m_nCallState == kCallTalk || m_nCallState == kCallIn) {
         Trace(kTraceDialBusy);
         return false;
     }
-    if (IsPstnAdaptorModel(m_nModel) && (m_bRingPending || m_strDial == kDialPstnTalk)) {
+    if (IsTelephoneLineInUse()) {
         Trace(kTraceDialLineBusy);
         return false;
     }
-    // Only the keys a number box takes on every keyboard layout.
-    for (const wchar_t* p = number; *p; ++p) {
-        if (!(*p >= L'0' && *p <= L'9') && *p != L'*' && !(*p == L'+' && p == number)) {
-            Trace(kTraceDialUntypable);
-            return false;
-        }
+    if (!IsTypableNumber(number)) {
+        Trace(kTraceDialUntypable);
+        return false;
     }
-    // Whatever was typed before would run into the number.
-    m_strDial.clear();
-    SendCommand(kCmdHide);
-    for (const wchar_t* p = number; *p; ++p)
-        TypeNumberKey(*p);
+    // Typed whole and read back by the messenger side: a box it could not
+    // put the focus in, or that holds something else, gets no call.
+    if (!m_pOwner || !m_pOwner->TypeNumber(number)) {
+        Trace(kTraceDialNotTyped);
+        return false;
+    }
+    m_strDial = number;
+    Handset().ShowNumber(m_strDial.c_str());
+    return true;
+}
+
+void CDeviceDialog::CallEnteredNumber()
+{
+    TraceDialledNumber(m_strDial.c_str());
+    m_strLastDialled = m_strDial;
+    m_strPrepared.clear();
     SendCommand(kCmdCall);
     m_strDial.clear();
+}
+
+bool CDeviceDialog::PrepareNumber(const wchar_t* number)
+{
+    const std::wstring copy = number ? number : L"";
+    m_strPrepared.clear();
+    if (!EnterNumber(copy.c_str()))
+        return false;
+    m_strPrepared = copy;
     return true;
+}
+
+bool CDeviceDialog::DialNumber(const wchar_t* number)
+{
+    const std::wstring copy = number ? number : L"";
+    m_strPrepared.clear();
+    if (!EnterNumber(copy.c_str()))
+        return false;
+    CallEnteredNumber();
+    return true;
+}
+
+// Typed again before the call: the user may have moved the messenger's focus
+// since, and the Return must reach the number box, never the contact list.
+bool CDeviceDialog::PlacePreparedNumber()
+{
+    if (m_strPrepared.empty())
+        return false;
+    DialNumber(m_strPrepared.c_str());
+    return true;
+}
+
+// A headset's Redial: the number made ready, else the last one called from
+// here; with neither it calls nothing (the messenger's focus may be on a
+// contact, which 'Call' would call).
+void CDeviceDialog::OnRedialKey()
+{
+    if (PlacePreparedNumber()) {
+        SendCommand(kCmdShow);
+        return;
+    }
+    if (m_strLastDialled.empty()) {
+        Trace(kTraceRedialNothing);
+        return;
+    }
+    if (DialNumber(m_strLastDialled.c_str()))
+        SendCommand(kCmdShow);
 }
 
 void CDeviceDialog::ChooseRingStyle(int nStyle)
@@ -508,6 +598,9 @@ void CDeviceDialog::ChooseDefaultChannel(int nChannel)
 
 void CDeviceDialog::SendCommand(uint32_t nCode, int32_t nParam)
 {
+    // 'Hide' empties the number box: a number made ready goes with it.
+    if (nCode == kCmdHide)
+        m_strPrepared.clear();
     if (m_pOwner)
         m_pOwner->ExecuteCommand(nCode, nParam);
 }

@@ -33,11 +33,15 @@ public:
     // kept for the next detection, or the adaptor's default channel.
     void ChooseRingStyle(int nStyle);
     void ChooseDefaultChannel(int nChannel);
-    // Dials a whole number as if typed on the keypad and called with the
-    // call key: on the handset's display, into the messenger's number box
-    // (emptied first), then the call. number holds digits, '*' and a
-    // leading '+'. False, with nothing typed, while a call rings or runs or
-    // the telephone line is in use, or for a character no key types.
+    // Makes a whole number ready to call, as if typed on the keypad: into
+    // the messenger's number box (emptied first, and read back there) and
+    // on the handset's display. The Call key (Redial on a standard headset)
+    // or the messenger's own call action then places it. number holds
+    // digits, '*' and a leading '+'. False, with nothing typed or called,
+    // while a call rings or runs or the telephone line is in use, for a
+    // character no key types, or when the messenger did not take it.
+    bool PrepareNumber(const wchar_t* number);
+    // The same, then called at once, as the Call key would.
     bool DialNumber(const wchar_t* number);
 
     CUSBPHONE m_phone;              // the control at item 1000
@@ -51,6 +55,8 @@ public:
     BOOL m_bRingPending = FALSE;    // the PSTN line rang within the ring window
     BOOL m_bInCradle = TRUE;        // assumed resting until the handset says otherwise
     std::wstring m_strDial;         // the dial buffer, or a PSTN marker
+    std::wstring m_strPrepared;     // a number made ready to call; empty: none
+    std::wstring m_strLastDialled;  // the last number called from here, for Redial
 
 protected:
     BOOL OnInitDialog() override;
@@ -80,6 +86,17 @@ private:
     // One character of a number typed: the keypad's digits and star, and
     // each character of a dialled number.
     void TypeNumberKey(wchar_t c);
+    // The guards and the typing shared by PrepareNumber and DialNumber.
+    bool EnterNumber(const wchar_t* number);
+    // Calls the number in the dial buffer, which EnterNumber typed.
+    void CallEnteredNumber();
+    // The Call key (or '#') with a number made ready, and Redial: false
+    // when there was nothing for it to call.
+    bool PlacePreparedNumber();
+    void OnRedialKey();
+    // An adaptor's telephone line rings, carries a call, or has the
+    // handset (its digits then dial the line, not the messenger).
+    bool IsTelephoneLineInUse();
 
     // The handset in use: m_handset, or m_hid once detection found one there.
     IHandset& Handset() { return *m_pActive; }

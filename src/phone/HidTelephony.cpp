@@ -13,11 +13,12 @@ short HidKeyForUsage(uint16_t usage)
         return kKeyStar;
     case kHidUsageKeyPound:
         return kKeyHash;
-    case kHidUsageRedial:       // places the call, as the Call key does
-        return kKeyCall;
+    case kHidUsageRedial:       // a prepared link's number, else the last one dialled
+        return kKeyRedial;
     case kHidUsageDrop:         // ends the call, as the End key does
-    case kHidUsageFlash:        // one line only: a flash ends the call too
         return kKeyEnd;
+    // Flash means hold or switch lines to a headset's user, which the
+    // messenger has no key for: it does nothing, and never hangs up.
     default:
         return 0;
     }

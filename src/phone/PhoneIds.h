@@ -81,6 +81,8 @@ const short kKeySignalOnly = 138;          // signals, does nothing else
 const short kKeyHandsFree = 142;
 const short kKeyIn2 = 150;
 const short kKeyOut2 = 151;
+// A standard HID handset's Redial, which the maker's control has no key for.
+const short kKeyRedial = 0x7F01;
 
 // The virtual-key code the messenger side types for '*' ('Dial' parameter):
 // the numeric keypad's multiply key.
@@ -93,6 +95,8 @@ const int32_t kDialPlusVirtualKey = VK_ADD;
 const wchar_t kTraceDialBusy[] = L"Dial: a call rings or runs; the number is not dialled";
 const wchar_t kTraceDialLineBusy[] = L"Dial: the telephone line is in use; the number is not dialled";
 const wchar_t kTraceDialUntypable[] = L"Dial: the number holds a character no key types; not dialled";
+const wchar_t kTraceDialNotTyped[] = L"Dial: the messenger did not take the number; nothing is called";
+const wchar_t kTraceRedialNothing[] = L"Redial: no number prepared or dialled yet; nothing is called";
 
 // Dial-buffer markers: a key on the PSTN line, and a PSTN call in progress.
 const wchar_t kDialPstnDial[] = L"PSTNDIAL";

@@ -7,6 +7,8 @@
 
 #define IDD_ABOUTBOX            100
 #define IDS_ABOUTBOX            101
+#define IDS_NUMBER_READY_TITLE  150
+#define IDS_NUMBER_READY_TEXT   151
 #define IDD_CALLVANE_DIALOG     102
 #define IDR_MAINFRAME           128
 #define IDD_DEVICE_DIALOG       129

@@ -40,6 +40,7 @@ const TextKey kLanguageFile = {L"LanguageFiles", nullptr, L"\\Language\\English.
 const NumberKey kRingType = {L"OPTION", L"RingType", 0};
 const NumberKey kChannelType = {L"OPTION", L"ChannelType", 0};
 const NumberKey kMissedCallNotice = {L"OPTION", L"MissedCallNotice", 1};
+const NumberKey kLinkCallsAtOnce = {L"OPTION", L"LinkCallsAtOnce", 0};
 
 // Language file. The built-in texts are those of the messenger's Chinese
 // edition; the two blanks of the first are dropped when it is read as a
@@ -260,6 +261,11 @@ bool WriteChannelType(int channelIndex)
 bool ReadMissedCallNotice()
 {
     return ReadNumber(kMissedCallNotice, g_szSettingsPath) != 0;
+}
+
+bool ReadLinkCallsAtOnce()
+{
+    return ReadNumber(kLinkCallsAtOnce, g_szSettingsPath) != 0;
 }
 
 void ReadWindowText(WindowText key, wchar_t (&text)[kNameChars])

@@ -62,6 +62,10 @@ bool WriteChannelType(int channelIndex);
 // counts in the tray tip; on unless the value is 0. Not in the options
 // dialog: set in the file.
 bool ReadMissedCallNotice();
+// [OPTION] LinkCallsAtOnce: whether a link's number is called as soon as it
+// is typed into the messenger; off unless the value is non-zero (the user
+// then places the call). Not in the options dialog: set in the file.
+bool ReadLinkCallsAtOnce();
 
 // The messenger's window texts, from the language file's [WINDOW_TEXT].
 enum class WindowText { CallIn, VoiceMessage, HangUpButton };
