@@ -40,7 +40,6 @@ size_t CountState(const CMessengerSimProcess& sim, size_t mark, const std::strin
     return count;
 }
 
-// The balloon of a link's number made ready to call.
 bool WaitForNumberReadyBalloon(HWND hMain)
 {
     wchar_t text[256] = {};
@@ -705,11 +704,9 @@ TEST_F(E2eCalls, LinksDialThroughTheShellAndASecondStartAndHostileOnesTypeNothin
         protocol.SetString(L"");
         CRegistryValueOverride command(HKEY_CLASSES_ROOT, L"tel\\shell\\open\\command", L"");
         command.SetString(L"\"" + m_install->ExePath() + L"\" \"%1\"");
-        // Typed and left for the handset's Call key, unless the settings
-        // file asks for the call at once.
-        const struct { const wchar_t* link; bool shell; const char* typed; bool atOnce; } rows[] = {
-            {L"tel:+1-555-0100", true, "+15550100", false}, {L"callto:5550100", false, "5550100", true},
-            {L"/dial \"(555) 0123\"", false, "5550123", false}};
+        // Typed and left for the handset's Call key, unless the settings file says "at once".
+        const struct { const wchar_t* link; bool shell; const char* typed; bool atOnce; } rows[] = {{L"tel:+1-555-0100", true, "+15550100", false},
+            {L"callto:5550100", false, "5550100", true}, {L"/dial \"(555) 0123\"", false, "5550123", false}};
         for (const auto& row : rows) {
             SCOPED_TRACE(testing::PrintToString(row.link));
             ASSERT_TRUE(WritePrivateProfileStringW(L"OPTION", L"LinkCallsAtOnce", row.atOnce ? L"1" : nullptr,
@@ -773,7 +770,6 @@ TEST_F(E2eCalls, AFirstStartWithANumberTypesItWithoutAHandset)
     CChildProcess first(m_install->ExePath(), L"callto:555-0199");
     SetEnvironmentVariableW(L"CALLVANE_HANDSET", nullptr);
     EXPECT_TRUE(m_sim->WaitForState(mark, "number-box \"5550199\"", 10000)) << Describe(m_sim->States(mark));
-    // Left for the messenger's own call action.
     EXPECT_TRUE(WaitForNumberReadyBalloon(FindProcessWindow(first.Id(), nullptr, kInstanceName)));
     ASSERT_GT(m_sim->Command(L"sync"), 0);
     EXPECT_EQ(CountState(*m_sim, mark, "call-started"), 0u);
@@ -840,4 +836,20 @@ TEST_F(E2eTracedCall, AFirstStartThatNeverFindsTheMessengerDropsTheNumberAndSays
     EXPECT_EQ(ReadFileBytes(log).find("number called"), std::string::npos);
     CChildProcess exitFirst(m_install->ExePath(), L"*exit*");
     EXPECT_TRUE(first.WaitForExit(15000));
+}
+
+// A link while the messenger cannot take the focus: nothing typed or called, even at once.
+TEST_F(E2eTracedCall, ALinkTheNumberBoxCannotTakeIsNeitherTypedNorCalled)
+{
+    ASSERT_TRUE(WritePrivateProfileStringW(L"OPTION", L"LinkCallsAtOnce", L"1",
+                                           JoinPath(m_install->Directory(), L"Callvane.ini").c_str()));
+    ASSERT_EQ(m_sim->Command(L"focus contact-list"), 1);
+    size_t mark = m_sim->Mark();
+    ASSERT_EQ(m_sim->Command(L"hang 4000"), 1);
+    CChildProcess second(m_install->ExePath(), L"tel:5550100");
+    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(m_localAppData.TraceFilePath()).find("did not take") != std::string::npos; }));
+    ASSERT_TRUE(m_sim->WaitForState(mark, "hang-over", 10000));
+    ASSERT_GT(m_sim->Command(L"sync"), 0);
+    for (const char* state : {"number-box", "contact-return", "call-started"})
+        EXPECT_EQ(CountState(*m_sim, mark, state), 0u) << Describe(m_sim->States(mark));
 }
