@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -308,7 +309,10 @@ void E2eScenario::SaveArtefacts()
     build = build.substr(0, build.find_last_of(L"\\/"));
     std::wstring dir = JoinPath(build, L"e2e-artefacts");
     CreateDirectoryW(dir.c_str(), nullptr);
-    dir = JoinPath(dir, Wide(std::string(info->test_suite_name()) + "." + info->name()));
+    // A parameterised test's names hold '/': one folder per test all the same.
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace_if(name.begin(), name.end(), [](char c) { return strchr("\\/:*?\"<>|", c) != nullptr; }, '_');
+    dir = JoinPath(dir, Wide(name));
     CreateDirectoryW(dir.c_str(), nullptr);
 
     std::string messenger;
@@ -318,14 +322,15 @@ void E2eScenario::SaveArtefacts()
         for (const SimJournalEntry& entry : m_sim->Journal())
             messenger += entry.line + "\n";
     }
-    WriteFileBytes(JoinPath(dir, L"messenger-journal.txt"), messenger);
+    EXPECT_TRUE(WriteFileBytes(JoinPath(dir, L"messenger-journal.txt"), messenger)) << testing::PrintToString(dir);
     if (m_app && m_app->Process().IsRunning()) {
         std::string handset;
         for (const std::wstring& line : m_app->Journal())
             handset += Utf8(line) + "\n";
-        WriteFileBytes(JoinPath(dir, L"handset-journal.txt"), handset);
-        WriteFileBytes(JoinPath(dir, L"handset-olelog.txt"), Utf8(m_app->OleLog()) + "\n");
-        WriteFileBytes(JoinPath(dir, L"handset-state.txt"), Utf8(m_app->Handset(L"state")) + "\n");
+        EXPECT_TRUE(WriteFileBytes(JoinPath(dir, L"handset-journal.txt"), handset) &&
+                    WriteFileBytes(JoinPath(dir, L"handset-olelog.txt"), Utf8(m_app->OleLog()) + "\n") &&
+                    WriteFileBytes(JoinPath(dir, L"handset-state.txt"), Utf8(m_app->Handset(L"state")) + "\n"))
+            << testing::PrintToString(dir);
     }
 }
 
