@@ -834,6 +834,15 @@ TEST_F(E2eTracedCall, AFirstStartThatNeverFindsTheMessengerDropsTheNumberAndSays
     EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(log).find(kDropped) != std::string::npos; }, 40000))
         << ReadFileBytes(log);
     EXPECT_EQ(ReadFileBytes(log).find("number called"), std::string::npos);
+    // Each watch tick without the messenger says "ready" again: traced once,
+    // on the change, not every tick of the wait.
+    std::string text = ReadFileBytes(log);
+    size_t at = text.rfind(" started");
+    ASSERT_NE(at, std::string::npos);
+    int readyLines = 0;
+    for (at = text.find("status 'Rady'", at); at != std::string::npos; at = text.find("status 'Rady'", at + 1))
+        ++readyLines;
+    EXPECT_LE(readyLines, 1) << text;
     CChildProcess exitFirst(m_install->ExePath(), L"*exit*");
     EXPECT_TRUE(first.WaitForExit(15000));
 }
