@@ -3,6 +3,9 @@
 // separate process that nothing here touches.
 #include "E2eSession.h"
 
+#include "HidHandsetClient.h"
+#include "VirtualHidHand.h"
+
 #include "app/AppIds.h"
 #include "res/resource.h"
 #include "trace/TraceIds.h"
@@ -613,6 +616,48 @@ TEST_F(E2ePlantedDlls, OnlyTheSystemsDllsAreLoaded)
     EXPECT_EQ(planted, nullptr);
     if (planted)
         CloseHandle(planted);
+}
+
+// The maker's control with its handset, and a standard HID handset plugged
+// in beside it from the start: the maker's handset wins; the HID handset is
+// never written to, and lifting it answers nothing.
+class E2eBothHandsets : public E2eCalls {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(hidhandset::Install(TestBinDir().c_str())) << "run scripts/install-hid-sim.sh: " << GetLastError();
+        ASSERT_TRUE(hidhandset::Plug(kHidSlot, Layout()));
+        E2eCalls::SetUp();
+    }
+    void TearDown() override
+    {
+        E2eCalls::TearDown();
+        hidhandset::Unplug(kHidSlot);
+    }
+    static const HidLayout& Layout() { return *hidhandset::FindLayout(L"deskphone"); }
+
+    static const unsigned long kHidSlot = 0;
+};
+
+TEST_F(E2eBothHandsets, TheMakersHandsetWinsAndTheHidOneIsLeftAlone)
+{
+    size_t from = m_app->Journal().size();
+    size_t mark = m_sim->Mark();
+    ASSERT_NE(RingAndWaitForCallIn(L"Ivan"), nullptr);
+    CVirtualHidHand hidHand(kHidSlot, Layout());
+    hidHand.Hook(true);
+    // The HID handset's lift, had it been heard, answers within a tick.
+    PumpMessages(kOneTickBoundMs);
+    EXPECT_EQ(CountState(*m_sim, mark, "call-started conversation"), 0u);
+    EXPECT_EQ(m_app->Count(kJShowInTalk, from), 0u);
+    ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
+    EXPECT_TRUE(WaitFor([&] { return CountState(*m_sim, mark, "call-started conversation") == 1; }));
+    EXPECT_TRUE(m_app->WaitForJournal(kJShowInTalk, from));
+    std::vector<std::vector<unsigned char>> outputs;
+    ASSERT_TRUE(hidhandset::TakeOutputs(kHidSlot, outputs));
+    EXPECT_TRUE(outputs.empty()) << outputs.size() << " output reports reached the HID handset";
+    ASSERT_EQ(m_app->Handset(L"replace"), L"ok delivered=1");
+    EXPECT_TRUE(m_app->WaitForJournal(kJSetReady, from));
 }
 
 // 13. A call that rings and ends unanswered, not refused from the handset,
