@@ -280,33 +280,39 @@ TEST_F(WindowSearchTest, WithoutMessengerOnlyTheMainHandleChangesUntilTheTickFor
 // The contact list search walks every top-level window below the main window
 // when the main window holds none, and the call scan steps through every
 // dialog of another thread: neither may use stack, or time, per window more
-// than once. A crowd of plain windows, then of dialogs.
+// than once. A crowd of plain windows, then of dialogs, of another program
+// (each look at a foreign window is a round trip to the server); a few
+// thousand are enough to run a walk that keeps a frame per window out of
+// the stack it is given.
 TEST_F(WindowSearchTest, PassOverThousandsOfTopLevelWindowsCompletes)
 {
-    const SIZE_T kStackHeadroom = 96 * 1024;
+    const SIZE_T kStackHeadroom = 32 * 1024;
     struct Crowd {
-        const wchar_t* className;
+        const wchar_t* kind;
         int count;
     };
-    for (const Crowd& crowdKind : {Crowd{kPlainTestClass, 10000}, Crowd{L"#32770", 3000}}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(crowdKind.className)));
-        // Their own thread, whose end destroys them all at once.
-        CWindowThread crowd;
-        int made = 0;
+    for (const Crowd& crowdKind : {Crowd{L"dialog", 2000}, Crowd{L"plain", 3000}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(crowdKind.kind)));
+        const std::wstring readyName = L"CallvaneCrowdReady-" + std::to_wstring(GetCurrentProcessId());
+        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+        ASSERT_NE(ready, nullptr);
         DWORD start = GetTickCount();
-        crowd.Run([&] {
-            RegisterMessengerClasses();
-            for (; made < crowdKind.count; ++made) {
-                if (!CreateWindowExW(0, crowdKind.className, L"crowd", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                     GetModuleHandleW(nullptr), nullptr))
-                    break;
-            }
-        });
+        CChildProcess crowd(JoinPath(TestBinDir(), L"window_crowd.exe"),
+                            std::to_wstring(crowdKind.count) + L" " + crowdKind.kind + L" " + readyName);
+        DWORD waited = WaitForSingleObject(ready, 60000);
+        CloseHandle(ready);
+        ASSERT_EQ(waited, WAIT_OBJECT_0) << "crowd exit code " << crowd.ExitCode();
         DWORD created = GetTickCount() - start;
-        ASSERT_EQ(made, crowdKind.count);
         HWND hMain = Messenger(kMainWindowClass, L"Yahoo! Messenger", nullptr, false);
         ASSERT_NE(hMain, nullptr);
-        OnMessengerThread([&] { PlaceBelow(hMain, HWND_TOP); });
+        // A dialog of the messenger's own, below all others: the scan steps
+        // over every other dialog before it.
+        HWND hOwnDialog = Messenger(L"#32770", L"own", nullptr, false);
+        ASSERT_NE(hOwnDialog, nullptr);
+        OnMessengerThread([&] {
+            PlaceBelow(hMain, HWND_TOP);
+            PlaceBelow(hOwnDialog, HWND_BOTTOM);
+        });
         ASSERT_GE(TopLevelWindows().size(), static_cast<size_t>(crowdKind.count));
 
         CYahooDialog& y = Yahoo();
@@ -324,6 +330,9 @@ TEST_F(WindowSearchTest, PassOverThousandsOfTopLevelWindowsCompletes)
         EXPECT_EQ(y.m_hContactList, nullptr);
         EXPECT_EQ(CodesText(m_side.m_device.Take()), CodesText({kStatusReady}));
         printf("created %d windows in %lu ms; pass took %lu ms\n", crowdKind.count, created, passed);
-        OnMessengerThread([&] { DestroyWindow(hMain); });
+        OnMessengerThread([&] {
+            DestroyWindow(hOwnDialog);
+            DestroyWindow(hMain);
+        });
     }
 }
