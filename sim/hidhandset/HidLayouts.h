@@ -6,6 +6,7 @@
 // be checked against the HID usage tables.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -209,6 +210,79 @@ const uint8_t kPhoneMuteDescriptor[] = {
     0xC0,              // End Collection
 };
 
+// A device with more button capabilities than a short fixed list holds: a
+// vendor collection of 65 outputs, each an item (a capability) of its own,
+// then the telephony collection (ids 3 in, 4 out, as the composite's) with
+// its keys in a nested Telephony Key Pad collection.
+const size_t kManyOutputs = 65;
+constexpr uint8_t kNestedPadHead[] = {
+    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
+    0x09, 0x01,        // Usage (1)
+    0xA1, 0x01,        // Collection (Application)
+    0x85, 0x05,        //   Report ID (5)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x25, 0x01,        //   Logical Maximum (1)
+    0x75, 0x01,        //   Report Size (1)
+    0x95, 0x01,        //   Report Count (1)
+};                     //   then kManyOutputs times: Usage (n), Output (Data,Var,Abs)
+constexpr uint8_t kNestedPadTail[] = {
+    0x95, 0x07,        //   Report Count (7)
+    0x91, 0x01,        //   Output (Const) padding
+    0xC0,              // End Collection
+    0x05, 0x0B,        // Usage Page (Telephony)
+    0x09, 0x01,        // Usage (Phone)
+    0xA1, 0x01,        // Collection (Application)
+    0x85, 0x03,        //   Report ID (3)
+    0x09, 0x20,        //   Usage (Hook Switch)
+    0x09, 0x2F,        //   Usage (Phone Mute)
+    0x09, 0x21,        //   Usage (Flash)
+    0x95, 0x03,        //   Report Count (3)
+    0x81, 0x02,        //   Input (Data,Var,Abs)
+    0x95, 0x05,        //   Report Count (5)
+    0x81, 0x01,        //   Input (Const) padding
+    0x09, 0x06,        //   Usage (Telephony Key Pad)
+    0xA1, 0x02,        //   Collection (Logical)
+    0x15, 0x01,        //     Logical Minimum (1)
+    0x25, 0x0C,        //     Logical Maximum (12)
+    0x19, 0xB0,        //     Usage Minimum (Phone Key 0)
+    0x29, 0xBB,        //     Usage Maximum (Phone Key Pound)
+    0x75, 0x08,        //     Report Size (8)
+    0x95, 0x01,        //     Report Count (1)
+    0x81, 0x00,        //     Input (Data,Array,Abs)
+    0xC0,              //   End Collection
+    0x85, 0x04,        //   Report ID (4)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x25, 0x01,        //   Logical Maximum (1)
+    0x09, 0x9E,        //   Usage (Ringer)
+    0x75, 0x01,        //   Report Size (1)
+    0x95, 0x01,        //   Report Count (1)
+    0x91, 0x02,        //   Output (Data,Var,Abs)
+    0x05, 0x08,        //   Usage Page (LEDs)
+    0x09, 0x17,        //   Usage (Off-Hook)
+    0x09, 0x18,        //   Usage (Ring)
+    0x09, 0x09,        //   Usage (Mute)
+    0x95, 0x03,        //   Report Count (3)
+    0x91, 0x02,        //   Output (Data,Var,Abs)
+    0x95, 0x04,        //   Report Count (4)
+    0x91, 0x01,        //   Output (Const) padding
+    0xC0,              // End Collection
+};
+constexpr auto kNestedPadDescriptor = [] {
+    std::array<uint8_t, sizeof kNestedPadHead + 4 * kManyOutputs + sizeof kNestedPadTail> d{};
+    size_t n = 0;
+    for (uint8_t b : kNestedPadHead)
+        d[n++] = b;
+    for (size_t usage = 1; usage <= kManyOutputs; ++usage) {
+        d[n++] = 0x09;
+        d[n++] = static_cast<uint8_t>(usage);
+        d[n++] = 0x91;
+        d[n++] = 0x02;
+    }
+    for (uint8_t b : kNestedPadTail)
+        d[n++] = b;
+    return d;
+}();
+
 const HidLayout kHidLayouts[] = {
     {L"deskphone", L"Virtual desk phone", 0x1209, 0xC001, 0x0100, kDeskPhoneDescriptor, sizeof(kDeskPhoneDescriptor),
      0, false, false, 0, 0x02, 0x01},
@@ -218,6 +292,8 @@ const HidLayout kHidLayouts[] = {
      sizeof(kCompositeDescriptor), 3, false, false, 4, 0x05, 0x02},
     {L"mediakeys", L"Virtual media keys", 0x1209, 0xC004, 0x0100, kMediaKeysDescriptor, sizeof(kMediaKeysDescriptor),
      0, false, false, 0, 0, 0},
+    {L"nestedpad", L"Virtual nested key pad", 0x1209, 0xC006, 0x0100, kNestedPadDescriptor.data(),
+     kNestedPadDescriptor.size(), 3, false, false, 4, 0x05, 0x02},
     {L"phonemute", L"Virtual webcam mute", 0x1209, 0xC005, 0x0100, kPhoneMuteDescriptor, sizeof(kPhoneMuteDescriptor),
      0, false, false, 0, 0, 0},
 };
