@@ -652,90 +652,117 @@ TEST_F(ExecutorTest, CallFromTheContactListOpensTheConversationAndClicksItsCallV
 }
 
 // With chats open, only the conversation that the Return opened or brought
-// forward is clicked, however late and wherever it comes; else nothing is.
-TEST_F(ExecutorTest, CallClicksOnlyTheConversationTheReturnOpenedOrBroughtForward)
+// forward for the selected contact is clicked, however late and wherever it
+// comes; never another contact's; else nothing is. The stand-in answers at
+// a chosen look of the wait, each row its own test.
+const int kEveryLook = -1;
+struct CallRow {
+    const char* name;
+    // Stand-in commands; "record": the last conversation is the call
+    // window. The chats open before the Return open without activation,
+    // as on a desk where they were opened long before: under Wine a
+    // window opened active can take the activation back when its X focus
+    // event comes in late, after the contact list was given the focus.
+    std::vector<std::wstring> steps;
+    std::vector<std::pair<int, std::wstring>> atTry;   // stand-in commands at a look of the wait
+    int result;
+    const char* started;   // whose call starts, "" none
+};
+
+void PrintTo(const CallRow& row, std::ostream* os)
 {
-    const std::wstring alice = L"select 0", list = L"focus contact-list";
-    struct Case {
-        const char* name;
-        // Stand-in commands; "record": the last conversation is the call
-        // window. The chats open before the Return open without activation,
-        // as on a desk where they were opened long before: under Wine a
-        // window opened active can take the activation back when its X focus
-        // event comes in late, after the contact list was given the focus.
-        std::vector<std::wstring> steps;
-        int result;
-        const char* started;               // whose call starts, "" none
-    } cases[] = {
-        {"others open, opens late, not activated",
-         {L"open conversation name=Bob quiet", L"open search name=Carol quiet", L"contact-return delay=300 quiet",
-          alice, list},
-         1, "Alice"},
-        {"open below another: raised",
-         {L"open conversation name=Alice quiet", L"open search name=Bob quiet", alice, list}, 1, "Alice"},
-        {"raised late, not activated",
-         {L"open conversation name=Alice quiet", L"open conversation name=Bob quiet",
-          L"contact-return delay=300 quiet", alice, list},
-         1, "Alice"},
-        {"on top already: activated", {alice, list, L"open conversation name=Alice quiet"}, 1, "Alice"},
-        {"after the last try", {L"open conversation name=Bob quiet", L"contact-return delay=8000", alice, list}, 0, ""},
-        {"recorded another's, the selected one opens", {L"open conversation name=Carol quiet", L"record", alice, list},
-         1, "Alice"},
-        {"no chat open, opens minimised", {L"contact-return minimised", alice, list}, 1, "Alice"},
-        {"made hidden, shown late; another's new chat pops up meanwhile",
-         {L"contact-return hidden=500 other=Zed other-after=50", alice, list}, 1, "Alice"},
-        {"recorded, raised late",
-         {L"open conversation name=Alice quiet", L"record", L"open conversation name=Bob quiet",
-          L"contact-return delay=400", alice, list},
-         1, "Alice"},
-        {"another's raised, then the selected one opens",
-         {L"open conversation name=Bob quiet", L"open conversation name=Carol quiet", L"contact-return delay=200 other=Bob",
-          alice, list},
-         1, "Alice"},
-        {"another's raised, then the selected one is raised",
-         {L"open conversation name=Alice quiet", L"open conversation name=Bob quiet",
-          L"contact-return delay=100 other=Bob", alice, list},
-         1, "Alice"},
-        {"minimised, restored", {L"open conversation name=Alice minimised", alice, list}, 1, "Alice"},
-        // Nothing to click: nothing started, nothing reported.
-        {"opened without a call-voice control", {L"destroy-on conversation WM_ACTIVATE window=call-voice", alice, list},
-         0, ""},
-        {"number box: a call dialog made earlier, hidden, is shown",
-         {L"open dialog name=555 hidden", L"dial 555", L"focus number-box"}, 1, "555"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Yahoo().m_hCallWnd = nullptr;
-        for (const std::wstring& step : c.steps) {
-            if (step == L"record")
-                Yahoo().m_hCallWnd = m_sim.Window("conversation");
-            else if (step.compare(0, 5, L"dial ") == 0)
-                for (wchar_t digit : step.substr(5))
-                    Exec(kCmdDial, digit);
-            else
-                ASSERT_GT(m_sim.Command(step), 0);
-        }
-        size_t mark = m_sim.Mark();
-        EXPECT_EQ(Exec(kCmdCall), c.result);
-        EXPECT_EQ(Statuses(), c.result ? kTalk : kNone);
-        // Once the stand-in has answered the Return, however late, and handled every click.
-        ASSERT_TRUE(WaitFor([&] { return !(LastWords(mark, "contact-return") + LastWords(mark, "number-return")).empty(); },
-                            10000));
-        ASSERT_TRUE(m_sim.Sync());
-        EXPECT_EQ(LastWords(mark, "call-started"), *c.started ? "\"" + std::string(c.started) + "\"" : "")
-            << Describe(m_sim.States(mark));
-        wchar_t title[kTitleChars] = {};
-        GetWindowTextW(Yahoo().m_hCallWnd, title, static_cast<int>(kTitleChars));
-        // The call window learnt is the one called in.
-        bool named = *c.started && wcsstr(title, std::wstring(c.started, c.started + strlen(c.started)).c_str());
-        EXPECT_EQ(named, c.result != 0) << Yahoo().m_hCallWnd;
-        for (int i = 0; i < 8; ++i) {
-            if (HWND hWnd = FindWindowW(i % 2 ? kConversationClass : kSearchWindowClass, nullptr))
-                SendMessageW(hWnd, WM_CLOSE, 0, 0);
-        }
-        ASSERT_EQ(m_sim.Command(L"contact-return"), 1);
-    }
+    *os << row.name;
 }
+
+class ExecutorCallTable : public ExecutorTest, public ::testing::WithParamInterface<CallRow> {};
+
+TEST_P(ExecutorCallTable, CallClicksOnlyTheSelectedContactsConversation)
+{
+    const CallRow& c = GetParam();
+    for (const std::wstring& step : c.steps) {
+        if (step == L"record")
+            Yahoo().m_hCallWnd = m_sim.Window("conversation");
+        else if (step.compare(0, 5, L"dial ") == 0)
+            for (wchar_t digit : step.substr(5))
+                Exec(kCmdDial, digit);
+        else
+            ASSERT_GT(m_sim.Command(step), 0);
+    }
+    // Each look comes once the stand-in has handled everything posted before
+    // it (the Return too).
+    m_side.m_yahoo.m_onCallTry = [&](int nTry) {
+        EXPECT_TRUE(m_sim.Sync());
+        for (const auto& at : c.atTry) {
+            if (at.first == nTry || at.first == kEveryLook)
+                EXPECT_GT(m_sim.Command(at.second), 0);
+        }
+    };
+    size_t mark = m_sim.Mark();
+    DWORD start = GetTickCount();
+    ASSERT_EQ(Exec(kCmdCall), c.result);
+    // The wait ends on its deadline, however long each look takes.
+    EXPECT_LT(GetTickCount() - start, kCallWaitMs + 700);
+    EXPECT_EQ(Statuses(), c.result ? kTalk : kNone);
+    ASSERT_TRUE(m_sim.Sync());
+    EXPECT_EQ(LastWords(mark, "call-started"), *c.started ? "\"" + std::string(c.started) + "\"" : "")
+        << Describe(m_sim.States(mark));
+    wchar_t title[kTitleChars] = {};
+    GetWindowTextW(Yahoo().m_hCallWnd, title, static_cast<int>(kTitleChars));
+    // The call window learnt is the one called in.
+    bool named = *c.started && wcsstr(title, std::wstring(c.started, c.started + strlen(c.started)).c_str());
+    EXPECT_EQ(named, c.result != 0) << Yahoo().m_hCallWnd;
+}
+
+const std::wstring kAlice = L"select 0", kList = L"focus contact-list";
+const CallRow kCallRows[] = {
+    {"OthersOpenOpensLateNotActivated",
+     {L"open conversation name=Bob quiet", L"open search name=Carol quiet", L"contact-return held quiet", kAlice, kList},
+     {{3, L"release"}}, 1, "Alice"},
+    {"OpenBelowAnotherRaised", {L"open conversation name=Alice quiet", L"open search name=Bob quiet", kAlice, kList}, {},
+     1, "Alice"},
+    {"RaisedLateNotActivated",
+     {L"open conversation name=Alice quiet", L"open conversation name=Bob quiet", L"contact-return held quiet", kAlice,
+      kList},
+     {{3, L"release"}}, 1, "Alice"},
+    {"OnTopAlreadyActivated", {kAlice, kList, L"open conversation name=Alice quiet"}, {}, 1, "Alice"},
+    {"AfterTheLastTry", {L"open conversation name=Bob quiet", L"contact-return held", kAlice, kList}, {}, 0, ""},
+    // Under load: every look takes longer than a step.
+    {"AfterTheDeadlineWithSlowLooks", {L"open conversation name=Bob quiet", L"contact-return held", kAlice, kList},
+     {{kEveryLook, L"hang 150"}}, 0, ""},
+    {"RecordedAnothersTheSelectedOneOpens", {L"open conversation name=Carol quiet", L"record", kAlice, kList}, {}, 1,
+     "Alice"},
+    {"NoChatOpenOpensMinimised", {L"contact-return minimised", kAlice, kList}, {}, 1, "Alice"},
+    {"MadeHiddenAnothersNewChatPopsUpMeanwhile", {L"contact-return hidden", kAlice, kList}, {{1, L"chat Zed"}}, 1,
+     "Alice"},
+    {"RecordedRaisedLate",
+     {L"open conversation name=Alice quiet", L"record", L"open conversation name=Bob quiet", L"contact-return held",
+      kAlice, kList},
+     {{4, L"release"}}, 1, "Alice"},
+    {"AnothersRaisedThenTheSelectedOneOpens",
+     {L"open conversation name=Bob quiet", L"open conversation name=Carol quiet", L"contact-return held", kAlice, kList},
+     {{0, L"chat Bob"}, {2, L"release"}}, 1, "Alice"},
+    {"AnothersRaisedThenTheSelectedOneIsRaised",
+     {L"open conversation name=Alice quiet", L"open conversation name=Bob quiet", L"contact-return held", kAlice, kList},
+     {{0, L"chat Bob"}, {1, L"release"}}, 1, "Alice"},
+    // A slow messenger: another contact's chat pops up before the selected one opens.
+    {"AnothersNewChatPopsUpBeforeTheSelectedOneOpens", {L"contact-return held", kAlice, kList},
+     {{1, L"chat Zed"}, {4, L"release"}}, 1, "Alice"},
+    // The selected contact's open chat is raised at once, another's pops up after.
+    {"TheSelectedOneRaisedAtOnceAnothersPopsUpAfter",
+     {L"open conversation name=Alice quiet", L"open conversation name=Bob quiet", kAlice, kList}, {{1, L"chat Zed"}}, 1,
+     "Alice"},
+    {"OnlyAnothersChatComes", {L"contact-return held", kAlice, kList}, {{1, L"chat Zed"}}, 0, ""},
+    {"OnlyAnothersOpenChatIsRaised", {L"open conversation name=Bob quiet", L"contact-return held", kAlice, kList},
+     {{1, L"chat Bob"}}, 0, ""},
+    {"MinimisedRestored", {L"open conversation name=Alice minimised", kAlice, kList}, {}, 1, "Alice"},
+    // Nothing to click: nothing started, nothing reported.
+    {"OpenedWithoutACallVoiceControl", {L"destroy-on conversation WM_ACTIVATE window=call-voice", kAlice, kList}, {}, 0,
+     ""},
+    {"NumberBoxACallDialogMadeEarlierHiddenIsShown", {L"open dialog name=555 hidden", L"dial 555", L"focus number-box"},
+     {}, 1, "555"},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, ExecutorCallTable, ::testing::ValuesIn(kCallRows),
+                         [](const ::testing::TestParamInfo<CallRow>& info) { return std::string(info.param.name); });
 
 TEST_F(ExecutorTest, CallWithAStaleCallWindowRecordedTakesTheNewConversationAndLengthensTheWatch)
 {

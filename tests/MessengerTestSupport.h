@@ -39,6 +39,13 @@ class CTestYahooDialog : public CYahooDialog {
 public:
     explicit CTestYahooDialog(IMessengerOwner* pOwner) : CYahooDialog(pOwner) {}
     void OnTimer(UINT_PTR nIDEvent) override;
+    void OnCallWaitTry(int nTry) override
+    {
+        if (m_onCallTry)
+            m_onCallTry(nTry);
+    }
+
+    std::function<void(int)> m_onCallTry;   // runs before each look of 'Call''s wait
 
     bool m_bLiveTimer = false;           // real timer ticks run the watch
     bool m_bManualTick = false;          // set while a test sends a tick

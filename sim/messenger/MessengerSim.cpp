@@ -302,7 +302,7 @@ void CMessengerSim::OnContactListReturn()
         return;
     }
     const ContactReturn how = m_contactReturn;
-    Later(how.delayMs, [this, selected, how] {
+    auto answer = [this, selected, how] {
         HWND hWnd = BringChat(kContacts[selected], m_contactShape, how.arrival, "contact-return");
         if (how.arrival != Arrival::Hidden || how.hiddenMs == 0 || !hWnd)
             return;
@@ -313,7 +313,13 @@ void CMessengerSim::OnContactListReturn()
             SetForegroundWindow(hWnd);
             m_journal.Line("state shown " + Named(hWnd));
         });
-    });
+    };
+    if (how.held) {
+        m_heldReturns.push_back(answer);
+        m_journal.Line("state contact-return-held");
+    } else {
+        Later(how.delayMs, answer);
+    }
     if (!how.other.empty())
         Later(how.otherAfterMs, [this, how] { BringChat(how.other, CallShape::Conversation, Arrival::Active, "chat-popup"); });
 }

@@ -133,7 +133,9 @@ private:
         DWORD hiddenMs = 0;                   // a chat made hidden is shown this much later
         std::wstring other;                   // another chat that comes up, if any ...
         DWORD otherAfterMs = 0;               // ... this long after Return
+        bool held = false;                    // the chat comes at "release", not after a delay
     } m_contactReturn;
+    std::vector<std::function<void()>> m_heldReturns;   // answers to Returns, held until "release"
     // "number-box": each key posted to the number box is handled this much
     // after it comes out of the queue, and this character is refused.
     DWORD m_boxKeyDelayMs = 0;

@@ -273,6 +273,10 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
         how.other = Option(words, L"other", L"");
         for (size_t i = 1; i < words.size(); ++i) {
             const std::wstring& word = words[i];
+            if (word == L"held") {
+                how.held = true;
+                continue;
+            }
             if (word == L"quiet" || word == L"minimised" || word == L"hidden" || word.compare(0, 6, L"other=") == 0)
                 continue;
             DWORD* times[] = {&how.delayMs, &how.hiddenMs, &how.otherAfterMs};
@@ -292,6 +296,19 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
             how.arrival = Arrival::Hidden;
         m_contactReturn = how;
         return 1;
+    }
+    if (verb == L"release") {
+        if (m_heldReturns.empty())
+            return 0;
+        std::function<void()> answer = std::move(m_heldReturns.front());
+        m_heldReturns.erase(m_heldReturns.begin());
+        answer();
+        return 1;
+    }
+    if (verb == L"chat") {
+        if (words.size() < 2)
+            return kSimBadCommand;
+        return reinterpret_cast<LRESULT>(BringChat(words[1], CallShape::Conversation, ArrivalOf(words), "chat-popup"));
     }
     if (verb == L"number-box") {
         DWORD delayMs = 0;

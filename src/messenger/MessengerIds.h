@@ -61,6 +61,9 @@ const POINT kCallVoicePoint = {6, 8};
 // one comes meanwhile.
 const int kCallWaitTries = 20;
 const DWORD kCallWaitStepMs = 100;
+// The wait ends on this deadline however long each look takes (under load
+// one look at a crowded desk takes as long as a step).
+const DWORD kCallWaitMs = kCallWaitTries * kCallWaitStepMs;
 const DWORD kCallVoiceDelayMs = 200;
 const int kCallForwardGraceTries = 3;
 
@@ -81,6 +84,20 @@ const DWORD kTypedNumberPollMs = 10;
 const size_t kNumberBoxChars = 256;
 // The longest number TypeNumber types.
 const size_t kMaxTypedNumberChars = 64;
+
+// The selected contact's text, and a conversation's caption, compared by
+// 'Call' in buffers this long (a longer text is not read).
+const size_t kContactChars = 128;
+const size_t kCaptionChars = 256;
+
+// Trace lines of 'Call' when it clicks nothing after the Return in the
+// contact list although conversations came forward.
+const wchar_t kTraceCallNotTheContact[] =
+    L"call window: %lu conversation(s) came forward after the Return, none named after the selected contact: "
+    L"nothing clicked";
+const wchar_t kTraceCallContactsUntold[] =
+    L"call window: %lu conversations came forward after the Return, and the selected contact's name could not be "
+    L"read to tell them apart: nothing clicked";
 
 // Trace lines of the number box's check; numbers are masked.
 const wchar_t kTraceNumberBoxHolds[] =

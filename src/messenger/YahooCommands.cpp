@@ -4,6 +4,7 @@
 #include "YahooDialog.h"
 
 #include "MessengerIds.h"
+#include "ForeignListView.h"
 #include "WindowClass.h"
 #include "link/CallCodes.h"
 #include "trace/TraceLog.h"
@@ -213,6 +214,20 @@ public:
         return match;
     }
 
+    // Every window of the kind that came since the desk before: new or
+    // brought forward, top first.
+    std::vector<Match> AllFrom(const CCallDesk& before) const
+    {
+        std::vector<Match> came;
+        for (const Candidate& candidate : m_candidates) {
+            if (!before.Had(candidate.hWnd))
+                came.push_back({candidate.hWnd, true});
+            else if (before.CameForward(candidate, *this))
+                came.push_back({candidate.hWnd, false});
+        }
+        return came;
+    }
+
 private:
     struct Candidate {
         HWND hWnd;
@@ -296,21 +311,75 @@ private:
     std::vector<Candidate> m_candidates;   // top first
 };
 
-// The window that the Return produced, wherever it is: a posted click needs
-// no visibility, so a new window counts hidden or minimised too. A new
-// window wins over one open before and only brought forward, so after such
-// a match a few more tries give a new window arriving late its chance.
-// No window when none came within the tries.
-CCallDesk::Match WaitForCallWindow(const CCallDesk& before)
+// Whether the conversation's caption holds the contact's text, compared
+// without case: the messenger names a conversation after its contact.
+bool CaptionNames(HWND hWnd, const wchar_t* contact)
 {
+    wchar_t caption[kCaptionChars] = {};
+    wchar_t name[kContactChars] = {};
+    if (GetWindowTextW(hWnd, caption, static_cast<int>(kCaptionChars)) <= 0)
+        return false;
+    wcsncpy(name, contact, kContactChars - 1);
+    CharLowerBuffW(caption, static_cast<DWORD>(wcslen(caption)));
+    CharLowerBuffW(name, static_cast<DWORD>(wcslen(name)));
+    return name[0] != L'\0' && wcsstr(caption, name) != nullptr;
+}
+
+// What 'Call''s wait saw: the window chosen (null: none), and how many
+// windows came forward meanwhile.
+struct CallWaitResult {
+    CCallDesk::Match chosen;
+    size_t nCame = 0;
+};
+
+// The window that the Return produced, wherever it is: a posted click needs
+// no visibility, so a new window counts hidden or minimised too. With the
+// selected contact's text known, only a conversation whose caption names it
+// is taken, new or brought forward, at once; another contact's chat that
+// pops up meanwhile is never taken. Without it, a new window wins over one
+// open before and only brought forward, so after such a match a few more
+// tries give a new window arriving late its chance; and when two windows
+// came forward it cannot be told which is the contact's, and none is taken.
+// The wait ends on its deadline in time, however long a look at the desk
+// takes. onTry runs before each look, with its number.
+template <typename OnTry>
+CallWaitResult WaitForCallWindow(const CCallDesk& before, const wchar_t* contact, OnTry onTry)
+{
+    const bool byCaption = contact && contact[0] != L'\0';
+    std::vector<HWND> came;   // every window seen coming, once
+    CallWaitResult result;
     HWND hForward = nullptr;
     int nForwardTry = 0;
-    for (int nTry = 0; nTry < kCallWaitTries; ++nTry) {
+    const DWORD start = GetTickCount();
+    for (int nTry = 0;; ++nTry) {
+        onTry(nTry);
         const CCallDesk now(before.Kind(), before.Thread(), before.Process());
-        CCallDesk::Match match = now.CallWindowFrom(before);
-        Sleep(kCallWaitStepMs);
-        if (match.appeared)
-            return match;
+        std::vector<CCallDesk::Match> all = now.AllFrom(before);
+        for (const CCallDesk::Match& match : all) {
+            if (std::find(came.begin(), came.end(), match.hWnd) == came.end())
+                came.push_back(match.hWnd);
+        }
+        result.nCame = came.size();
+        CCallDesk::Match match;
+        if (byCaption) {
+            for (const CCallDesk::Match& one : all) {
+                if (CaptionNames(one.hWnd, contact)) {
+                    match = one;
+                    match.appeared = true;   // named: no reason to wait for another
+                    break;
+                }
+            }
+        } else {
+            match = now.CallWindowFrom(before);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        Sleep(elapsed < kCallWaitMs ? std::min(kCallWaitStepMs, kCallWaitMs - elapsed) : 0);
+        if (!byCaption && before.Kind() == CallWindowKind::Conversation && came.size() > 1)
+            return result;
+        if (match.appeared) {
+            result.chosen = match;
+            return result;
+        }
         // The latest window brought forward, with its own grace tries: a
         // try read before the messenger has handled the Return may see a
         // passing change on the desk that a later try no longer shows.
@@ -320,10 +389,11 @@ CCallDesk::Match WaitForCallWindow(const CCallDesk& before)
         }
         if (hForward && nTry - nForwardTry >= kCallForwardGraceTries)
             break;
+        if (GetTickCount() - start >= kCallWaitMs)
+            break;
     }
-    CCallDesk::Match forward;
-    forward.hWnd = IsWindow(hForward) ? hForward : nullptr;
-    return forward;
+    result.chosen.hWnd = IsWindow(hForward) ? hForward : nullptr;
+    return result;
 }
 
 }  // namespace
@@ -651,13 +721,23 @@ int CYahooDialog::Call()
         return 0;
     if (!fromContactList && !WaitForTypedNumber())
         return 0;
+    // Read before the Return: the selection it opens a conversation for.
+    wchar_t contact[kContactChars] = {};
+    if (fromContactList)
+        ReadSelectedItemText(m_hContactList, contact, kContactChars);
     const CCallDesk before(fromContactList ? CallWindowKind::Conversation : CallWindowKind::CallDialog,
                            MessengerThread(), ProcessOf(m_hMessengerWnd));
     PostKey(hFocus, VK_RETURN, kReturnDownLParam, kReturnUpLParam);
     m_typed.clear();
     m_bTypedExact = false;
 
-    const CCallDesk::Match chosen = WaitForCallWindow(before);
+    const CallWaitResult wait = WaitForCallWindow(before, contact, [this](int nTry) { OnCallWaitTry(nTry); });
+    const CCallDesk::Match chosen = wait.chosen;
+    if (!chosen.hWnd && fromContactList && wait.nCame > 0) {
+        // Never another contact's: nothing is clicked rather than a guess.
+        Trace(contact[0] ? kTraceCallNotTheContact : kTraceCallContactsUntold, static_cast<unsigned long>(wait.nCame));
+        return 0;
+    }
     TraceCallWindow(chosen.hWnd, fromContactList, chosen.appeared);
     if (!chosen.hWnd)
         return 0;

@@ -50,6 +50,9 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    // Runs before each look of 'Call''s wait at the desk, with its number
+    // from 0: a test's stand-in acts at a chosen look, not after a delay.
+    virtual void OnCallWaitTry(int /*nTry*/) {}
     void OnTimer(UINT_PTR nIDEvent) override;
 
 private:
