@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "HidCapture.h"
 #include "HidHandsetIoctl.h"
 
 namespace hidhandset {
@@ -178,7 +179,20 @@ const HidLayout* FindLayout(const wchar_t* name)
 {
     for (const HidLayout& layout : kHidLayouts)
         if (!_wcsicmp(layout.name, name)) return &layout;
-    return nullptr;
+    // A captured device, read once and kept for the process's life.
+    static std::vector<std::unique_ptr<HidCapture>> captures;
+    for (const auto& capture : captures)
+        if (!_wcsicmp(capture->name.c_str(), name)) return &capture->layout;
+    const std::wstring given(name);
+    const bool isPath = given.find_first_of(L"\\/") != std::wstring::npos;
+    std::wstring error;
+    auto capture = ReadCapture(isPath ? given : CaptureFolder() + L"\\" + given + L".hex", error);
+    if (!capture) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    captures.push_back(std::move(capture));
+    return &captures.back()->layout;
 }
 
 namespace {

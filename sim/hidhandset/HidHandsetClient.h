@@ -26,6 +26,8 @@ struct Handle {
 // the root-enumerated bus and waits until it is up. Does nothing if it is;
 // only waits for it when an earlier install created it.
 bool Install(const wchar_t* folder);
+// A built-in layout by name; else a captured device: a capture file's path,
+// or the name of one in CaptureFolder() (without .hex). Null if none.
 const HidLayout* FindLayout(const wchar_t* name);
 bool Plug(unsigned long slot, const HidLayout& layout);
 bool Unplug(unsigned long slot);

@@ -1,10 +1,13 @@
 // hidhandsetctl: installs the virtual HID handsets' drivers in the prefix and
-// drives them: plug and unplug handsets of the known layouts, send input
-// reports, read back the output reports they received, list the HID devices
-// the system shows. Exit code 0 on success; what went wrong on stderr.
+// drives them: plug and unplug handsets of the known layouts or captured
+// from real devices, send input reports, read back the output reports they
+// received, list the HID devices the system shows. Exit code 0 on success;
+// what went wrong on stderr.
 //
 //   hidhandsetctl install <folder with the .sys files>
-//   hidhandsetctl plug <slot> <layout>      (deskphone, headset, composite, mediakeys)
+//   hidhandsetctl plug <slot> <layout>      (deskphone, headset, composite, mediakeys,
+//                                            a capture's name or a capture file)
+//   hidhandsetctl map <layout>              (where its controls and outputs lie)
 //   hidhandsetctl unplug <slot>
 //   hidhandsetctl input <slot> <hex bytes>  (report id first when the layout has ids)
 //   hidhandsetctl outputs <slot>            (one line per report: id: hex bytes)
@@ -20,6 +23,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "HidCapture.h"
 #include "HidHandsetClient.h"
 #include "HidHandsetIoctl.h"
 
@@ -89,10 +93,50 @@ int List()
     return 0;
 }
 
+// A layout by name, or a capture file, with the reason when it is neither.
+const HidLayout* Layout(const wchar_t* name)
+{
+    const HidLayout* layout = hidhandset::FindLayout(name);
+    if (layout) return layout;
+    std::wstring error;
+    const std::wstring given(name);
+    const std::wstring path = given.find_first_of(L"\\/") != std::wstring::npos
+                                  ? given : hidhandset::CaptureFolder() + L"\\" + given + L".hex";
+    if (!hidhandset::ReadCapture(path, error)) fwprintf(stderr, L"hidhandsetctl: %ls: %ls\n", path.c_str(), error.c_str());
+    return nullptr;
+}
+
+void PrintField(const wchar_t* what, const hidhandset::HidField& f)
+{
+    if (!f.present()) return;
+    wprintf(L"%ls: report %u bit %u size %u%ls%ls\n", what, f.reportId, f.bit, f.size, f.relative ? L" relative" : L"",
+            f.array ? L" array" : L"");
+}
+
+// Where the descriptor puts what a hand and a program use.
+int Map(const HidLayout& layout)
+{
+    hidhandset::HidControlMap map;
+    if (!hidhandset::MapControls(layout.descriptor, layout.descriptorLength, map)) {
+        fwprintf(stderr, L"hidhandsetctl: no telephony collection in %ls\n", layout.name);
+        return 1;
+    }
+    wprintf(L"%ls \"%ls\" %04x:%04x, %u bytes\n", layout.name, layout.product, layout.vendorId, layout.productId,
+            static_cast<unsigned>(layout.descriptorLength));
+    PrintField(L"hook switch", map.hook);
+    PrintField(L"phone mute", map.mute);
+    PrintField(map.keys[0].array ? L"keys" : L"key 0", map.keys[0]);
+    PrintField(L"ringer", map.ringer);
+    PrintField(L"ring LED", map.ringLed);
+    PrintField(L"off-hook LED", map.offHookLed);
+    PrintField(L"mute LED", map.muteLed);
+    return 0;
+}
+
 int Usage()
 {
     fwprintf(stderr, L"usage: hidhandsetctl install <folder> | plug <slot> <layout> | unplug <slot> | "
-                     L"input <slot> <hex bytes...> | outputs <slot> | list\n");
+                     L"input <slot> <hex bytes...> | outputs <slot> | list | map <layout>\n");
     return 2;
 }
 
@@ -105,11 +149,15 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"list") return List();
     if (command == L"install" && argc == 3) return Result(hidhandset::Install(argv[2]), L"install");
     if (argc < 3) return Usage();
+    if (command == L"map" && argc == 3) {
+        const HidLayout* layout = Layout(argv[2]);
+        return layout ? Map(*layout) : 1;
+    }
     ULONG slot = wcstoul(argv[2], nullptr, 10);
     if (slot >= HIDHANDSET_MAX_DEVICES) return Usage();
     if (command == L"plug" && argc == 4) {
-        const HidLayout* layout = hidhandset::FindLayout(argv[3]);
-        if (!layout) return Usage();
+        const HidLayout* layout = Layout(argv[3]);
+        if (!layout) return 1;
         return Result(hidhandset::Plug(slot, *layout), L"plug");
     }
     if (command == L"unplug" && argc == 3) return Result(hidhandset::Unplug(slot), L"unplug");

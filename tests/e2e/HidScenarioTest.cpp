@@ -1,7 +1,8 @@
 // Whole calls on a standard HID handset: the virtual HID device that Wine's
 // HID stack serves (sim/hidhandset), the stand-in messenger, and Callvane
 // with the maker's control not registered. The same table runs for each
-// layout, after a start with a second handset plugged in.
+// layout, after a start with a second handset plugged in; real devices,
+// plugged from their captured descriptors, play whole calls.
 #include "E2eSession.h"
 
 #include "HidHandsetClient.h"
@@ -16,6 +17,10 @@ extern "C" {
 namespace {
 
 const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite"};
+// sim/hidhandset/captures
+const wchar_t* const kCapturedDevices[] = {
+    L"jabra-biz2400ii-0b0e-2453", L"dell-sp325-413c-8223", L"poly-bt700-047f-02e6", L"epos-impact-d1-1395-009c",
+    L"plantronics-blackwire-c5220-047f-c053", L"jabra-speak810-0b0e-2456", L"dsea-headset-1395-00a9"};
 const unsigned long kSlot = 0, kOtherSlot = 1;
 
 // The slots of the virtual handsets in the order SetupAPI lists them (each
@@ -66,19 +71,21 @@ protected:
     CVirtualHidHand& HandAt(unsigned long slot) { return slot == kSlot ? m_hand : m_other; }
     // Waits until the last output report the handset received shows ring and
     // off-hook so; then lets the hook echo window after that write pass,
-    // since a hand is slower.
-    bool WaitForIndicators(bool ring, bool offHook)
+    // since a hand is slower (settle), unless the device itself answers.
+    bool WaitForIndicators(bool ring, bool offHook, bool settle = true)
     {
         bool shown = WaitFor([&] {
             std::vector<std::vector<unsigned char>> reports;
-            bool isRinging = false, isOffHook = false;
-            if (hidhandset::TakeOutputs(kSlot, reports) && hidhandset::Indicators(L(), reports, isRinging, isOffHook)) {
+            bool isRinging = false, isOffHook = false, isMuted = false;
+            if (hidhandset::TakeOutputs(kSlot, reports) &&
+                hidhandset::ControlIndicators(m_hand.Map(), reports, isRinging, isOffHook, isMuted)) {
                 m_ring = isRinging;
                 m_offHook = isOffHook;
             }
             return m_ring == static_cast<int>(ring) && m_offHook == static_cast<int>(offHook);
         });
-        Sleep(kHidEchoWindowMs);
+        if (settle)
+            Sleep(kHidEchoWindowMs);
         return shown;
     }
     void Replug(bool midCall)
@@ -203,7 +210,68 @@ TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
         << testing::PrintToString(m_sim->States(mark));
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, E2eHidCalls, testing::ValuesIn(kLayouts),
-                         [](const testing::TestParamInfo<const wchar_t*>& info) {
-                             return std::string(info.param, info.param + wcslen(info.param));
-                         });
+// A real device alone: found; it rings; lifted, it answers; a mute keeps
+// the call; after the far end hangs up (a headset's hook follows the
+// off-hook LED) the next call is answered the same way; replaced, it hangs up.
+class E2eHidDevices : public E2eHidCalls {
+protected:
+    void PlugHandset() override
+    {
+        ASSERT_TRUE(hidhandset::Install(TestBinDir().c_str())) << "run scripts/install-hid-sim.sh: " << GetLastError();
+        ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
+        ASSERT_TRUE(WaitFor([&] { return ListedSlots().size() == 1; }));
+    }
+    // Rings, answers by lifting; returns the conversation's handle.
+    std::string Answer(const std::string& caller)
+    {
+        size_t mark = m_sim->Mark();
+        EXPECT_NE(m_sim->CommandWindow(L"ring caller=" + std::wstring(caller.begin(), caller.end())), nullptr);
+        EXPECT_TRUE(WaitForIndicators(true, false));
+        m_hand.Hook(true);
+        EXPECT_TRUE(m_sim->WaitForState(mark, "ring-ended notification " + Handle("notification") + " answered"));
+        // The last call's window may still be open: this call's is the one its start names.
+        const std::string started = "call-started conversation ";
+        std::string conversation;
+        EXPECT_TRUE(WaitFor([&] {
+            for (const std::string& state : m_sim->States(mark))
+                if (!state.compare(0, started.size(), started) && state.find(" \"" + caller + "\"") != std::string::npos)
+                    conversation = state.substr(started.size(), 8);
+            return !conversation.empty();
+        })) << testing::PrintToString(m_sim->States(mark));
+        EXPECT_TRUE(WaitForIndicators(false, true));
+        return conversation;
+    }
+};
+
+TEST_P(E2eHidDevices, RingAnswerMuteFarHangUpAnswerReplace)
+{
+    EXPECT_TRUE(WaitForTrayTip(kTipOnline)) << testing::PrintToString(ShellTrayTips());
+    size_t mark = m_sim->Mark();
+    std::string conversation = Answer("Alice");
+    // Muted mid-call, the call goes on; the watch learns its window meanwhile.
+    m_hand.Mute();
+    Sleep(kAnsweredWatchMs);
+    for (const std::string& state : m_sim->States(mark))
+        EXPECT_EQ(state.find("call-ended"), std::string::npos) << state;
+    ASSERT_EQ(m_sim->Command(L"far-hangup"), 1);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended conversation " + conversation + " far-side"));
+    EXPECT_TRUE(WaitForIndicators(false, false, false));
+    m_hand.FollowOffHookLed(false);
+
+    mark = m_sim->Mark();
+    conversation = Answer("Bob");
+    Sleep(kAnsweredWatchMs);
+    m_hand.Hook(false);
+    EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended conversation " + conversation + " closed"))
+        << testing::PrintToString(m_sim->States(mark));
+    EXPECT_TRUE(WaitForIndicators(false, false));
+}
+
+const auto kParamName = [](const testing::TestParamInfo<const wchar_t*>& info) {
+    std::string name;
+    for (const wchar_t* p = info.param; *p; ++p)
+        name += iswalnum(*p) ? static_cast<char>(*p) : '_';
+    return name;
+};
+INSTANTIATE_TEST_SUITE_P(Layouts, E2eHidCalls, testing::ValuesIn(kLayouts), kParamName);
+INSTANTIATE_TEST_SUITE_P(Captured, E2eHidDevices, testing::ValuesIn(kCapturedDevices), kParamName);
