@@ -17,7 +17,7 @@ extern "C" {
 namespace {
 
 const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite"};
-// sim/hidhandset/captures
+// Real devices from their captures (sim/hidhandset/captures).
 const wchar_t* const kCapturedDevices[] = {
     L"jabra-biz2400ii-0b0e-2453", L"dell-sp325-413c-8223", L"poly-bt700-047f-02e6", L"epos-impact-d1-1395-009c",
     L"plantronics-blackwire-c5220-047f-c053", L"jabra-speak810-0b0e-2456", L"dsea-headset-1395-00a9"};
@@ -72,7 +72,8 @@ protected:
     // Waits until the last output report the handset received shows ring and
     // off-hook so; then lets the hook echo window after that write pass,
     // since a hand is slower (settle), unless the device itself answers.
-    bool WaitForIndicators(bool ring, bool offHook, bool settle = true)
+    // muted: the mute LED too, if not -1.
+    bool WaitForIndicators(bool ring, bool offHook, bool settle = true, int muted = -1)
     {
         bool shown = WaitFor([&] {
             std::vector<std::vector<unsigned char>> reports;
@@ -81,8 +82,10 @@ protected:
                 hidhandset::ControlIndicators(m_hand.Map(), reports, isRinging, isOffHook, isMuted)) {
                 m_ring = isRinging;
                 m_offHook = isOffHook;
+                m_muteLed = isMuted;
             }
-            return m_ring == static_cast<int>(ring) && m_offHook == static_cast<int>(offHook);
+            return m_ring == static_cast<int>(ring) && m_offHook == static_cast<int>(offHook) &&
+                   (muted < 0 || m_muteLed == muted);
         });
         if (settle)
             Sleep(kHidEchoWindowMs);
@@ -95,7 +98,7 @@ protected:
         ASSERT_TRUE(hidhandset::Unplug(kSlot));
         EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipNoHandset)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
         ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
-        m_ring = m_offHook = -1;
+        m_ring = m_offHook = m_muteLed = -1;
         m_hand.PutDown();
         EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipOnline)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
         for (const std::string& state : m_sim->States(mark))
@@ -104,7 +107,7 @@ protected:
     std::string Handle(const char* role) const { return CMessengerSimProcess::HandleText(m_sim->Window(role)); }
 
     CVirtualHidHand m_hand{kSlot, L()}, m_other{kOtherSlot, Other()};
-    int m_ring = -1, m_offHook = -1;   // as last received; -1 not yet known
+    int m_ring = -1, m_offHook = -1, m_muteLed = -1;   // as last received; -1 not yet known
 };
 
 TEST_P(E2eHidCalls, AnswerDialHangUpReplugAndKeyStorm)
@@ -245,17 +248,21 @@ protected:
 
 TEST_P(E2eHidDevices, RingAnswerMuteFarHangUpAnswerReplace)
 {
-    EXPECT_TRUE(WaitForTrayTip(kTipOnline)) << testing::PrintToString(ShellTrayTips());
+    EXPECT_TRUE(WaitForTrayTip(m_app->Main(), kTipOnline)) << testing::PrintToString(ShellTrayTips(m_app->Main()));
     size_t mark = m_sim->Mark();
     std::string conversation = Answer("Alice");
-    // Muted mid-call, the call goes on; the watch learns its window meanwhile.
+    // Muted mid-call, the call goes on, the Mute LED lit (if the device has
+    // one); the watch learns the call's window meanwhile.
+    const int muteLed = m_hand.Map().muteLed.present() ? 1 : -1;
     m_hand.Mute();
+    EXPECT_TRUE(WaitForIndicators(false, true, false, muteLed));
     Sleep(kAnsweredWatchMs);
     for (const std::string& state : m_sim->States(mark))
         EXPECT_EQ(state.find("call-ended"), std::string::npos) << state;
     ASSERT_EQ(m_sim->Command(L"far-hangup"), 1);
     EXPECT_TRUE(m_sim->WaitForState(mark, "call-ended conversation " + conversation + " far-side"));
-    EXPECT_TRUE(WaitForIndicators(false, false, false));
+    // The call's end puts the Mute LED out.
+    EXPECT_TRUE(WaitForIndicators(false, false, false, muteLed > 0 ? 0 : -1));
     m_hand.FollowOffHookLed(false);
 
     mark = m_sim->Mark();
