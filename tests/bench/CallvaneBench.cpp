@@ -27,6 +27,7 @@
 #include "BenchMeasures.h"
 #include "MessengerSimProcess.h"
 #include "MessengerTestSupport.h"
+#include "SimChannel.h"
 #include "TestSupport.h"
 #include "app/AppIds.h"
 #include "app/CallvaneDlg.h"
@@ -68,9 +69,15 @@ void Bound(bool held, const std::string& what)
 
 // Callvane.exe installed in a folder of its own and started with a plugged-in
 // handset, beside a running stand-in messenger: the set-up of a user's desk.
+// A benchmark run just before may leave its programs ending: one Callvane
+// per session, and the watch follows whichever messenger it finds first, so
+// the desk waits until they are gone.
 struct Desk {
     explicit Desk(bool timestamps = false)
     {
+        alone = WaitFor(
+            [] { return !FindWindowW(nullptr, kInstanceName) && !MutexExists(kInstanceName) && FindMessengerSims(0).empty(); },
+            60000);
         sim = std::make_unique<CMessengerSimProcess>(L"", false, timestamps);
         app = std::make_unique<CCallvaneProcess>(install, kHandsetPlugged);
     }
@@ -82,11 +89,21 @@ struct Desk {
             app->Process().WaitForExit(10000);
         }
     }
+    // Says which condition failed.
     bool Ready()
     {
-        return install.Complete() && sim->Ready() && app->WaitStarted() && WaitForTrayTip(app->Main(), kTipOnline, 8000);
+        const char* failed = !alone               ? "an earlier Callvane or stand-in messenger did not end"
+                             : !install.Complete() ? "the program files were not installed"
+                             : !sim->Ready()       ? "the stand-in messenger did not start"
+                             : !app->WaitStarted() ? "Callvane did not start with its handset"
+                             : !WaitForTrayTip(app->Main(), kTipOnline, 8000) ? "the tray tip did not say Online"
+                                                                              : nullptr;
+        if (failed)
+            Note(std::string("desk: ") + failed);
+        return failed == nullptr;
     }
 
+    bool alone = false;
     CE2eInstall install;
     std::unique_ptr<CMessengerSimProcess> sim;
     std::unique_ptr<CCallvaneProcess> app;
