@@ -27,6 +27,9 @@ struct DialRequest {
 const UINT_PTR kDialWaitTimerId = 1;
 const UINT kDialWaitPeriodMs = 500;
 const DWORD kDialWaitMs = 30000;
+// A test may shorten that wait (1 ms up to kDialWaitMs) rather than wait it
+// out.
+const wchar_t kDialWaitVariable[] = L"CALLVANE_DIAL_WAIT_MS";
 // A running instance that does not take the number within this is hung.
 const UINT kDialHandOverTimeoutMs = 5000;
 

@@ -18,6 +18,22 @@
 #include <cstring>
 #include <cwchar>
 
+namespace {
+
+// kDialWaitMs, or the shorter wait a test asked for in kDialWaitVariable.
+DWORD DialWaitMs()
+{
+    wchar_t text[16] = {};
+    const DWORD length = GetEnvironmentVariableW(kDialWaitVariable, text, ARRAYSIZE(text));
+    if (length == 0 || length >= ARRAYSIZE(text))
+        return kDialWaitMs;
+    wchar_t* end = nullptr;
+    const unsigned long ms = wcstoul(text, &end, 10);
+    return end && *end == L'\0' && ms >= 1 && ms <= kDialWaitMs ? static_cast<DWORD>(ms) : kDialWaitMs;
+}
+
+}  // namespace
+
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),
       m_hIcon(LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
@@ -246,10 +262,11 @@ void CCallvaneDlg::TryPendingDial()
             ShowNumberReadyBalloon(number);
         return;
     }
-    if (GetTickCount() - m_dialRequestedAt >= kDialWaitMs) {
+    const DWORD waitMs = DialWaitMs();
+    if (GetTickCount() - m_dialRequestedAt >= waitMs) {
         KillTimer(kDialWaitTimerId);
         m_pendingDial[0] = L'\0';
-        Trace(kTraceDialNoMessenger, static_cast<unsigned long>(kDialWaitMs / 1000));
+        Trace(kTraceDialNoMessenger, static_cast<unsigned long>((waitMs + 999) / 1000));
     }
 }
 
