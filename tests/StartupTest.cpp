@@ -332,7 +332,9 @@ TEST(DialLink, LinksAreReducedToANumberOrRefused)
         {L"tel:5550100abc", V::BadCharacter, L""}, {L"\"tel:555 0100 & calc\"", V::BadCharacter, L""},
         {L"tel:---", V::Empty, L""}, {L"tel:", V::Empty, L""}, {L"/dial", V::Empty, L""},
         {L"tel:123456789012345678901234567890123", V::TooLong, L""}, {L"tel:" + std::wstring(100000, L'1'), V::TooLong, L""},
-        {L"http://5550100", V::NotALink, L""}, {L"*exit*", V::NotALink, L""},
+        {L"http://5550100", V::NotALink, L""}, {L"*exit*", V::NotALink, L""}, {L"tel:%2A%65xit%2A", V::BadCharacter, L""},
+        {L"tel:\uFF15\uFF15\uFF15", V::BadCharacter, L""}, {L"tel:\u0665\u0665", V::BadCharacter, L""},
+        {L"/dial 555 0100", V::MoreArguments, L""}, {L"\"tel:555\" 0100\"", V::MoreArguments, L""},
     };
     for (const auto& c : cases) {
         const std::wstring commandLine = L"Callvane.exe " + c.arguments;

@@ -142,6 +142,8 @@ const wchar_t* DescribeVerdict(DialVerdict verdict)
         return L"a character no phone number holds";
     case DialVerdict::ControlCharacter:
         return L"a control character";
+    case DialVerdict::MoreArguments:
+        return L"more arguments after the number";
     case DialVerdict::Empty:
         return L"no digits";
     case DialVerdict::TooLong:
@@ -191,11 +193,21 @@ DialVerdict FindDialRequest(const wchar_t* commandLine, wchar_t (&number)[kDialN
     number[0] = L'\0';
     const CArguments args(commandLine);
     for (int i = 1; i < args.Count(); ++i) {
-        if (_wcsicmp(args[i], kDialSwitch) == 0)
-            return i + 1 < args.Count() ? ParseDialNumber(args[i + 1], number) : DialVerdict::Empty;
-        DialVerdict verdict = ParseDialLink(args[i], number);
-        if (verdict != DialVerdict::NotALink)
-            return verdict;
+        const bool dialSwitch = _wcsicmp(args[i], kDialSwitch) == 0;
+        if (dialSwitch && i + 1 >= args.Count())
+            return DialVerdict::Empty;
+        // The number is the last argument: a number written with spaces but
+        // no quotes, or a link cut by a quote it held, would otherwise be
+        // called cut short.
+        const int last = dialSwitch ? i + 1 : i;
+        const DialVerdict verdict = dialSwitch ? ParseDialNumber(args[last], number) : ParseDialLink(args[i], number);
+        if (verdict == DialVerdict::NotALink)
+            continue;
+        if (last + 1 < args.Count()) {
+            number[0] = L'\0';
+            return DialVerdict::MoreArguments;
+        }
+        return verdict;
     }
     return DialVerdict::NotALink;
 }

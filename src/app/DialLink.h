@@ -10,7 +10,8 @@ const size_t kMaxDialChars = 32;
 const size_t kDialNumberChars = kMaxDialChars + 1;
 
 // Why a link dials nothing; Dialable when it dials.
-enum class DialVerdict { Dialable, NotALink, BadEscape, BadCharacter, ControlCharacter, Empty, TooLong };
+enum class DialVerdict { Dialable, NotALink, BadEscape, BadCharacter, ControlCharacter, MoreArguments, Empty,
+                         TooLong };
 
 // "tel:<number>" or "callto:<number>" (the scheme in any case, "callto://"
 // too): percent-decodes (refusing a control character anywhere, NUL
@@ -27,8 +28,9 @@ bool IsDialableNumber(const wchar_t* number, size_t maxChars = kDialNumberChars)
 const wchar_t* DescribeVerdict(DialVerdict verdict);
 
 // The number a command line asks to dial: "tel:..." or "callto:..." as an
-// argument, or "/dial <number>". Found: the verdict of its parse (number
-// empty unless Dialable); no such argument: NotALink.
+// argument, or "/dial <number>", as the last argument (MoreArguments
+// otherwise). Found: the verdict of its parse (number empty unless
+// Dialable); no such argument: NotALink.
 DialVerdict FindDialRequest(const wchar_t* commandLine, wchar_t (&number)[kDialNumberChars]);
 // Whether the first argument is a link or "/dial": such a command line only
 // ever asks to dial, whatever the link holds (a web page writes it).
