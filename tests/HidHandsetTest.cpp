@@ -7,12 +7,14 @@
 #include "VirtualHidHand.h"
 #include "TestSupport.h"
 #include "phone/HidIds.h"
+#include "settings/MixerVolume.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite", L"nestedpad"};
+const wchar_t* const kLayouts[] = {L"deskphone", L"headset", L"composite", L"nestedpad", L"splitphone"};
+const DWORD kCapture = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
 
 class HidHandsetCalls : public PhoneFixture, public testing::WithParamInterface<const wchar_t*> {
 protected:
@@ -51,15 +53,17 @@ protected:
         EXPECT_EQ(m_pRecorder->m_commands, commands);
         m_pRecorder->m_commands.clear();
     }
-    // The ring and off-hook outputs of the last report the device received.
-    void ExpectOutputs(bool ring, bool offHook)
+    // The ring, off-hook and mute outputs the device last received.
+    void ExpectOutputs(bool ring, bool offHook, bool muteLed = false)
     {
         std::vector<Bytes> reports;
-        bool isRinging = !ring, isOffHook = !offHook;
+        bool isRinging = !ring, isOffHook = !offHook, isMuted = !muteLed;
         ASSERT_TRUE(hidhandset::TakeOutputs(kSlot, reports));
-        ASSERT_TRUE(hidhandset::Indicators(L(), reports, isRinging, isOffHook)) << reports.size();
+        ASSERT_TRUE(hidhandset::ControlIndicators(m_hand.Map(), reports, isRinging, isOffHook, isMuted)) << reports.size();
         EXPECT_EQ(isRinging, ring);
         EXPECT_EQ(isOffHook, offHook);
+        if (m_hand.Map().muteLed.present())
+            EXPECT_EQ(isMuted, muteLed);
     }
 
     static const unsigned long kSlot = 0, kOther = 1, kMediaKeys = 2, kPhoneMute = 3;
@@ -74,6 +78,19 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     ExpectCommands({L"Acpt", L"Show"});
     Step(L"status Talk");
     ExpectOutputs(false, true);
+    // A key or Phone Mute mid-call keeps the call, whatever report carries
+    // it; mute switches the microphone and its LED, which a ring in the call
+    // leaves lit; the call's end unmutes.
+    CMixerVolume mic = OpenMixerWithLine(kHandsetAudioDeviceName, kCapture);
+    m_hand.Key(3);
+    for (bool muted : {true, false, true}) {
+        m_hand.Mute();
+        EXPECT_TRUE(WaitFor([&] { return mic.GetMute(kCapture) == muted; })) << muted;
+    }
+    ExpectCommands({});
+    Step(L"status CaIn");
+    ExpectOutputs(true, false, true);
+    Step(L"status Talk");
     // Hook reports agreeing with the off-hook LED just lit are taken for the
     // device's echo for a while; a hand is slower.
     Sleep(kHidEchoWindowMs);
@@ -81,6 +98,7 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     ExpectCommands({L"Hgup"});
     Step(L"status Rady");
     ExpectOutputs(false, false);
+    EXPECT_FALSE(mic.GetMute(kCapture));
 
     // Dialled on its keys, then '#' places the call.
     m_hand.Key(1), m_hand.Key(2), m_hand.Key(10), m_hand.Key(11);

@@ -210,6 +210,50 @@ const uint8_t kPhoneMuteDescriptor[] = {
     0xC0,              // End Collection
 };
 
+// A phone whose keys and Phone Mute come in another input report (2) than
+// its absolute hook switch (1). Output (3): LEDs off-hook, ring, mute, hold.
+const uint8_t kSplitPhoneDescriptor[] = {
+    0x05, 0x0B,        // Usage Page (Telephony)
+    0x09, 0x01,        // Usage (Phone)
+    0xA1, 0x01,        // Collection (Application)
+    0x85, 0x01,        //   Report ID (1)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x25, 0x01,        //   Logical Maximum (1)
+    0x09, 0x20,        //   Usage (Hook Switch)
+    0x75, 0x01,        //   Report Size (1)
+    0x95, 0x01,        //   Report Count (1)
+    0x81, 0x02,        //   Input (Data,Var,Abs)
+    0x95, 0x07,        //   Report Count (7)
+    0x81, 0x01,        //   Input (Const) padding
+    0x85, 0x02,        //   Report ID (2)
+    0x09, 0x2F,        //   Usage (Phone Mute)
+    0x95, 0x01,        //   Report Count (1)
+    0x81, 0x06,        //   Input (Data,Var,Rel)
+    0x95, 0x07,        //   Report Count (7)
+    0x81, 0x01,        //   Input (Const) padding
+    0x15, 0x01,        //   Logical Minimum (1)
+    0x25, 0x0C,        //   Logical Maximum (12)
+    0x19, 0xB0,        //   Usage Minimum (Phone Key 0)
+    0x29, 0xBB,        //   Usage Maximum (Phone Key Pound)
+    0x75, 0x08,        //   Report Size (8)
+    0x95, 0x01,        //   Report Count (1)
+    0x81, 0x00,        //   Input (Data,Array,Abs)
+    0x85, 0x03,        //   Report ID (3)
+    0x05, 0x08,        //   Usage Page (LEDs)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x25, 0x01,        //   Logical Maximum (1)
+    0x09, 0x17,        //   Usage (Off-Hook)
+    0x09, 0x18,        //   Usage (Ring)
+    0x09, 0x09,        //   Usage (Mute)
+    0x09, 0x20,        //   Usage (Hold)
+    0x75, 0x01,        //   Report Size (1)
+    0x95, 0x04,        //   Report Count (4)
+    0x91, 0x02,        //   Output (Data,Var,Abs)
+    0x95, 0x04,        //   Report Count (4)
+    0x91, 0x01,        //   Output (Const) padding
+    0xC0,              // End Collection
+};
+
 // A device with more button capabilities than a short fixed list holds: a
 // vendor collection of 65 outputs, each an item (a capability) of its own,
 // then the telephony collection (ids 3 in, 4 out, as the composite's) with
@@ -294,6 +338,8 @@ const HidLayout kHidLayouts[] = {
      0, false, false, 0, 0, 0},
     {L"nestedpad", L"Virtual nested key pad", 0x1209, 0xC006, 0x0100, kNestedPadDescriptor.data(),
      kNestedPadDescriptor.size(), 3, false, false, 4, 0x05, 0x02},
+    {L"splitphone", L"Virtual split-report phone", 0x1209, 0xC007, 0x0100, kSplitPhoneDescriptor,
+     sizeof(kSplitPhoneDescriptor), 1, false, false, 3, 0x02, 0x01},
     {L"phonemute", L"Virtual webcam mute", 0x1209, 0xC005, 0x0100, kPhoneMuteDescriptor, sizeof(kPhoneMuteDescriptor),
      0, false, false, 0, 0, 0},
 };

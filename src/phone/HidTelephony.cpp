@@ -92,7 +92,8 @@ HidOutputs CHidTelephony::ShowCall(HidCall call)
     // on hook, so that the next press answers or hangs up as the user means.
     if (m_form != HidHookForm::kAbsolute)
         m_bOffHook = call == HidCall::kTalk;
-    if (call != HidCall::kTalk)
+    // A call ringing in during a muted one leaves it muted.
+    if (call == HidCall::kReady)
         m_bMuted = false;
     HidOutputs outputs;
     outputs.ringer = outputs.ringLed = call == HidCall::kRinging;
