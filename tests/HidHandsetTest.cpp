@@ -104,10 +104,16 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     m_hand.Key(1), m_hand.Key(2), m_hand.Key(10), m_hand.Key(11);
     ExpectCommands({L"Dial 49", L"Show", L"Dial 50", L"Show", L"Dial 106", L"Show", L"Call", L"Show"});
 
-    // Pulled out mid-call, and put back: found again, and works.
+    // Pulled out mid-call, muted, and put back: the microphone is open
+    // again, the handset found again, and works.
     Step(L"status Talk");
+    if (m_hand.Map().mute.present()) {
+        m_hand.Mute();
+        EXPECT_TRUE(WaitFor([&] { return mic.GetMute(kCapture); }));
+    }
     ASSERT_TRUE(hidhandset::Unplug(kSlot));
     ASSERT_TRUE(WaitFor([&] { return !Device().IsDevicePresent(); }));
+    EXPECT_FALSE(mic.GetMute(kCapture));
     // A device without a telephony collection, or with one but no hook
     // switch, is no handset.
     GUID hid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};

@@ -254,6 +254,10 @@ void CHidHandset::Describe(const HidCapabilities& found, int root)
 
 void CHidHandset::CloseDevice()
 {
+    // The microphone muted from the handset is not left muted for the
+    // calls after it: the handset that could open it again is gone.
+    if (m_logic && m_logic->IsMuted())
+        MuteMicrophone(false);
     if (m_hThread) {
         SetEvent(m_hStop);
         WaitForSingleObject(m_hThread, INFINITE);
