@@ -751,6 +751,9 @@ const CallRow kCallRows[] = {
     {"TheSelectedOneRaisedAtOnceAnothersPopsUpAfter",
      {L"open conversation name=Alice quiet", L"open conversation name=Bob quiet", kAlice, kList}, {{1, L"chat Zed"}}, 1,
      "Alice"},
+    // Another contact whose name holds the selected one's.
+    {"AnothersNameHoldingTheSelectedOnesPopsUpFirst", {L"contact-return held", kAlice, kList},
+     {{1, L"chat Malice"}, {2, L"chat Alice_2"}, {4, L"release"}}, 1, "Alice"},
     {"OnlyAnothersChatComes", {L"contact-return held", kAlice, kList}, {{1, L"chat Zed"}}, 0, ""},
     {"OnlyAnothersOpenChatIsRaised", {L"open conversation name=Bob quiet", L"contact-return held", kAlice, kList},
      {{1, L"chat Bob"}}, 0, ""},

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -311,8 +312,17 @@ private:
     std::vector<Candidate> m_candidates;   // top first
 };
 
-// Whether the conversation's caption holds the contact's text, compared
-// without case: the messenger names a conversation after its contact.
+// A character that can be part of a contact's name or id: one of these
+// next to the name in a caption makes it another contact's ("alice" is not
+// "malice" nor "alice_2").
+bool IsNameChar(wchar_t c)
+{
+    return iswalnum(c) || c == L'_' || c == L'.';
+}
+
+// Whether the conversation's caption holds the contact's text as a whole
+// word, compared without case: the messenger names a conversation after its
+// contact.
 bool CaptionNames(HWND hWnd, const wchar_t* contact)
 {
     wchar_t caption[kCaptionChars] = {};
@@ -320,9 +330,17 @@ bool CaptionNames(HWND hWnd, const wchar_t* contact)
     if (GetWindowTextW(hWnd, caption, static_cast<int>(kCaptionChars)) <= 0)
         return false;
     wcsncpy(name, contact, kContactChars - 1);
+    const size_t nameLength = wcslen(name);
+    if (nameLength == 0)
+        return false;
     CharLowerBuffW(caption, static_cast<DWORD>(wcslen(caption)));
-    CharLowerBuffW(name, static_cast<DWORD>(wcslen(name)));
-    return name[0] != L'\0' && wcsstr(caption, name) != nullptr;
+    CharLowerBuffW(name, static_cast<DWORD>(nameLength));
+    for (const wchar_t* at = wcsstr(caption, name); at; at = wcsstr(at + 1, name)) {
+        const bool startsWord = at == caption || !IsNameChar(at[-1]);
+        if (startsWord && !IsNameChar(at[nameLength]))
+            return true;
+    }
+    return false;
 }
 
 // What 'Call''s wait saw: the window chosen (null: none), and how many
