@@ -57,6 +57,8 @@ TEST_F(Keypad, KeyTableInReady)
         {"redial calls the last number again", kOther, {L"dial 5550123", L"key call"}, {L"key redial"},
          {L"ShowNumber(\"5550123\")"}, {L"Type 5550123", L"Call", L"Show"}, L"", kCallReady, -1},
         {"redial with nothing dialled calls nothing", kOther, {}, {L"key redial"}, {}, {}, L"", kCallReady, -1},
+        {"redial after a link, a lift and a digit calls nothing: the box held more", kOther,
+         {L"link 555", L"hook off", L"dial 9", L"key call"}, {L"key redial"}, {}, {}, L"", kCallReady, -1},
         {"a digit after a link: call calls the box as typed", kOther, {L"link 55"}, {L"key 1", L"key call"},
          {kSignal, L"ShowNumber(\"551\")", kSignal}, {L"Dial 49", L"Show", L"Call", L"Show"}, L"", kCallReady, -1},
         {"keys the table does not list", kOther, {L"dial 5"},

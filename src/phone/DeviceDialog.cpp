@@ -385,8 +385,12 @@ void CDeviceDialog::OnKeyPressed(short nKey)
         if (PlacePreparedNumber())
             break;
         TraceDialledNumber(m_strDial.c_str());
-        if (IsTypableNumber(m_strDial.c_str()))
+        // The box may hold more than the dial buffer (digits typed before a
+        // lift, or before a call): Redial would then call only a part of it.
+        if (IsTypableNumber(m_strDial.c_str()) && m_strDial == m_strTypedInBox)
             m_strLastDialled = m_strDial;
+        else
+            m_strLastDialled.clear();
         SendCommand(kCmdCall);
         m_strDial.clear();
         break;
@@ -414,6 +418,8 @@ void CDeviceDialog::OnKeyPressed(short nKey)
     case kKeyDelete:
         if (!IsDialEmpty()) {
             m_strDial.pop_back();
+            if (!m_strTypedInBox.empty())
+                m_strTypedInBox.pop_back();
             Handset().ShowNumber(m_strDial.c_str());
             SendCommand(kCmdDelete);
         } else {
@@ -482,6 +488,7 @@ void CDeviceDialog::EndCallByState()
 void CDeviceDialog::TypeNumberKey(wchar_t c)
 {
     AppendToDial(c);
+    m_strTypedInBox.push_back(c);
     Handset().ShowNumber(m_strDial.c_str());
     if (c == L'*') {
         SendCommand(kCmdDial, kDialStarVirtualKey);
@@ -524,6 +531,7 @@ bool CDeviceDialog::EnterNumber(const wchar_t* number)
         return false;
     }
     m_strDial = number;
+    m_strTypedInBox = number;
     Handset().ShowNumber(m_strDial.c_str());
     return true;
 }
@@ -599,8 +607,10 @@ void CDeviceDialog::ChooseDefaultChannel(int nChannel)
 void CDeviceDialog::SendCommand(uint32_t nCode, int32_t nParam)
 {
     // 'Hide' empties the number box: a number made ready goes with it.
-    if (nCode == kCmdHide)
+    if (nCode == kCmdHide) {
         m_strPrepared.clear();
+        m_strTypedInBox.clear();
+    }
     if (m_pOwner)
         m_pOwner->ExecuteCommand(nCode, nParam);
 }

@@ -57,6 +57,7 @@ public:
     std::wstring m_strDial;         // the dial buffer, or a PSTN marker
     std::wstring m_strPrepared;     // a number made ready to call; empty: none
     std::wstring m_strLastDialled;  // the last number called from here, for Redial
+    std::wstring m_strTypedInBox;   // typed into the number box since it was last emptied
 
 protected:
     BOOL OnInitDialog() override;
