@@ -161,6 +161,27 @@ TEST_P(HidHandsetCalls, BadReportsAndASecondHandsetChangeNothing)
     ExpectCommands({L"Dial 53", L"Show"});
 }
 
+// A hook switch that steps off (+1) and on (-1) the hook, a two-bit value
+// that reads 0 between steps.
+class HidStepHook : public HidHandsetCalls {};
+
+TEST_P(HidStepHook, StepsAnswerAndHangUp)
+{
+    const Bytes off = {1, 0x01}, none = {1, 0x00}, on = {1, 0x03};
+    Step(L"status CaIn");
+    for (const Bytes& b : {off, none, off})
+        m_hand.Send(b);
+    ExpectCommands({L"Acpt", L"Show"});
+    Step(L"status Talk");
+    Sleep(kHidEchoWindowMs);
+    for (const Bytes& b : {none, on, none})
+        m_hand.Send(b);
+    ExpectCommands({L"Hgup"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Step, HidStepHook, testing::Values(L"stephook"),
+                         [](const testing::TestParamInfo<const wchar_t*>&) { return std::string("stephook"); });
+
 INSTANTIATE_TEST_SUITE_P(Layouts, HidHandsetCalls, testing::ValuesIn(kLayouts),
                          [](const testing::TestParamInfo<const wchar_t*>& info) {
                              return std::string(info.param, info.param + wcslen(info.param));

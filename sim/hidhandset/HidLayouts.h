@@ -254,6 +254,35 @@ const uint8_t kSplitPhoneDescriptor[] = {
     0xC0,              // End Collection
 };
 
+// A headset whose hook switch steps off (+1) and on (-1) the hook: a
+// two-bit relative value, 0 between steps. Report id 1 in, 2 out.
+const uint8_t kStepHookDescriptor[] = {
+    0x05, 0x0B,        // Usage Page (Telephony)
+    0x09, 0x05,        // Usage (Headset)
+    0xA1, 0x01,        // Collection (Application)
+    0x85, 0x01,        //   Report ID (1)
+    0x15, 0xFF,        //   Logical Minimum (-1)
+    0x25, 0x01,        //   Logical Maximum (1)
+    0x09, 0x20,        //   Usage (Hook Switch)
+    0x75, 0x02,        //   Report Size (2)
+    0x95, 0x01,        //   Report Count (1)
+    0x81, 0x06,        //   Input (Data,Var,Rel)
+    0x75, 0x06,        //   Report Size (6)
+    0x81, 0x01,        //   Input (Const) padding
+    0x85, 0x02,        //   Report ID (2)
+    0x05, 0x08,        //   Usage Page (LEDs)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x25, 0x01,        //   Logical Maximum (1)
+    0x09, 0x17,        //   Usage (Off-Hook)
+    0x09, 0x18,        //   Usage (Ring)
+    0x75, 0x01,        //   Report Size (1)
+    0x95, 0x02,        //   Report Count (2)
+    0x91, 0x02,        //   Output (Data,Var,Abs)
+    0x95, 0x06,        //   Report Count (6)
+    0x91, 0x01,        //   Output (Const) padding
+    0xC0,              // End Collection
+};
+
 // A device with more button capabilities than a short fixed list holds: a
 // vendor collection of 65 outputs, each an item (a capability) of its own,
 // then the telephony collection (ids 3 in, 4 out, as the composite's) with
@@ -340,6 +369,8 @@ const HidLayout kHidLayouts[] = {
      kNestedPadDescriptor.size(), 3, false, false, 4, 0x05, 0x02},
     {L"splitphone", L"Virtual split-report phone", 0x1209, 0xC007, 0x0100, kSplitPhoneDescriptor,
      sizeof(kSplitPhoneDescriptor), 1, false, false, 3, 0x02, 0x01},
+    {L"stephook", L"Virtual step-hook headset", 0x1209, 0xC008, 0x0100, kStepHookDescriptor,
+     sizeof(kStepHookDescriptor), 1, false, false, 2, 0x02, 0x01},
     {L"phonemute", L"Virtual webcam mute", 0x1209, 0xC005, 0x0100, kPhoneMuteDescriptor, sizeof(kPhoneMuteDescriptor),
      0, false, false, 0, 0, 0},
 };
