@@ -271,8 +271,8 @@ void PhoneLogicFixture::Step(const std::wstring& step)
         m_handset.m_nChannel = static_cast<short>(std::stoi(arg));
     } else if (verb == L"link" || verb == L"link-now") {
         verb == L"link" ? Device().PrepareNumber(arg.c_str()) : Device().DialNumber(arg.c_str());
-    } else if (step == L"typing refused") {
-        m_owner.m_bRefuseTyping = true;
+    } else if (step == L"typing refused" || step == L"typing taken") {
+        m_owner.m_bRefuseTyping = step == L"typing refused";
     } else if (step == L"fire 1") {
         Device().OnDeviceRemoved();
     } else {

@@ -567,11 +567,15 @@ bool CDeviceDialog::DialNumber(const wchar_t* number)
 
 // Typed again before the call: the user may have moved the messenger's focus
 // since, and the Return must reach the number box, never the contact list.
+// One the box did not take stays ready: nothing was called, and the next
+// Call or Redial is meant for it, not for an older number.
 bool CDeviceDialog::PlacePreparedNumber()
 {
     if (m_strPrepared.empty())
         return false;
-    DialNumber(m_strPrepared.c_str());
+    const std::wstring number = m_strPrepared;
+    if (!DialNumber(number.c_str()))
+        m_strPrepared = number;
     return true;
 }
 
