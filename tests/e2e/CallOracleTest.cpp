@@ -13,7 +13,6 @@
 #include "VirtualHidHand.h"
 #include "phone/HidIds.h"
 
-#include <winternl.h>
 
 #include <cstdlib>
 #include <deque>
@@ -32,7 +31,7 @@ const DWORD kActionLifeMs = 12000;
 const DWORD kAgreementBoundMs = kAnsweredWatchMs + kOneTickBoundMs;
 const DWORD kPollMs = 100;
 const SIZE_T kRssGrowthBound = 48u << 20;
-const ULONG kHandleGrowthBound = 96;
+const ULONG kHandleGrowthBound = 64;
 const unsigned long kSlot = 0;
 const char* const kContacts[] = {"Alice", "Bob", "Carol", "Dave"};   // the stand-in's list, in order
 const wchar_t* const kCallers[] = {L"Alice", L"Erin", L"Bob"};
@@ -42,7 +41,8 @@ const struct { const wchar_t* link; const char* number; } kLinks[] = {
     {L"tel:555-0199;phone-context=x", "5550199"}, {L"tel:*exit*", ""}, {L"callto:*exit*", ""},
     {L"tel:555%0012", ""}, {L"\"tel:555 0100 & calc\"", ""}, {L"callto:javascript:alert(1)", ""},
 };
-// Controls of the HID layouts outside InputReport: bits of the first byte.
+// The HID layouts a walk plays, and their controls outside InputReport: bits
+// of the first byte.
 struct HidButtons {
     const wchar_t* layout;
     unsigned char mute, redial, drop;
@@ -118,23 +118,32 @@ SIZE_T ResidentBytes(int pid)
     return at == std::string::npos ? 0 : static_cast<SIZE_T>(strtoul(status.c_str() + at + 6, nullptr, 10)) << 10;
 }
 
+// The process's handles as the window server lists every process's: the
+// process information's count is the size of its handle table (doubling).
 ULONG HandleCount(DWORD processId)
 {
-    using Query = NTSTATUS(WINAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    struct HandleEntry {
+        ULONG ownerPid;
+        BYTE objectType, flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
     auto query = reinterpret_cast<Query>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    const ULONG kSystemHandleInformation = 16;
     std::vector<BYTE> buffer(1 << 20);
     ULONG size = 0;
-    if (!query || query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &size) != 0)
-        return 0;
-    for (size_t at = 0;;) {
-        const auto* info = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
-        if (reinterpret_cast<UINT_PTR>(info->UniqueProcessId) == processId)
-            return info->HandleCount;
-        if (!info->NextEntryOffset)
-            return 0;
-        at += info->NextEntryOffset;
-    }
+    while (query && query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &size) ==
+                        static_cast<LONG>(0xC0000004L))   // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(buffer.size() * 2);
+    const ULONG entries = *reinterpret_cast<const ULONG*>(buffer.data());
+    const auto* entry = reinterpret_cast<const HandleEntry*>(buffer.data() + sizeof(ULONG));
+    ULONG count = 0;
+    for (ULONG i = 0; query && i < entries && (i + 1) * sizeof(HandleEntry) + sizeof(ULONG) <= buffer.size(); ++i)
+        count += entry[i].ownerPid == processId;
+    return count;
 }
 
 }  // namespace
@@ -578,22 +587,15 @@ TEST_F(E2eOracleMakersHandset, RandomWalkKeepsEveryRule)
 // registered.
 class E2eOracleHidHandset : public E2eOracle {
 protected:
-    unsigned long DefaultSeed() const override { return 2803; }
+    unsigned long DefaultSeed() const override { return 2803; }   // the toggle headset
     bool MakersControl() const override { return false; }
     void PlugHandset() override
     {
-        std::vector<const HidLayout*> layouts;
-        for (const HidLayout& layout : kHidLayouts) {
-            if (layout.offHookMask)
-                layouts.push_back(&layout);
-        }
-        m_layout = layouts[m_seed % layouts.size()];
+        m_buttons = &kHidButtons[m_seed % ARRAYSIZE(kHidButtons)];
+        m_layout = hidhandset::FindLayout(m_buttons->layout);
+        ASSERT_NE(m_layout, nullptr);
         printf("oracle: HID layout %s\n", Narrow(m_layout->name).c_str());
         m_hand = std::make_unique<CVirtualHidHand>(kSlot, *m_layout);
-        for (const auto& row : kHidButtons) {
-            if (wcscmp(row.layout, m_layout->name) == 0)
-                m_buttons = &row;
-        }
         ASSERT_TRUE(hidhandset::Install(TestBinDir().c_str())) << "run scripts/install-hid-sim.sh: " << GetLastError();
         ASSERT_TRUE(hidhandset::Plug(kSlot, *m_layout));
     }
@@ -661,17 +663,17 @@ protected:
                    (m_offHook ? "lift" : "replace");
         }
         const unsigned what = param % 16;
-        if (what < 3 && m_buttons) {
+        if (what < 3) {
             const unsigned char mask = what == 0 ? m_buttons->mute : what == 1 ? m_buttons->redial : m_buttons->drop;
             if (!mask)
                 return "(no such button)";
-            if (what == 2) {
-                AllowEnd();
-            } else {
+            // Mute allows nothing; Redial answers or places; Drop ends.
+            if (what == 1) {
                 AllowIfRinging(Act::Answer);
-            }
-            if (what == 1)
                 Allow(Act::Place);
+            } else if (what == 2) {
+                AllowEnd();
+            }
             Press(mask);
             return what == 0 ? "mute pressed" : what == 1 ? "redial pressed" : "drop pressed";
         }
