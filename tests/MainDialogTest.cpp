@@ -15,9 +15,11 @@
 #include "messenger/YahooDialog.h"
 #include "phone/DeviceDialog.h"
 #include "app/OptionDlg.h"
+#include "app/ShellEffects.h"
 #include "res/resource.h"
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -73,6 +75,22 @@ public:
 
 private:
     std::wstring m_path;
+};
+
+// The shell as the tray's commands ask it: each request, and nothing done.
+class CRecordingShell : public IShellEffects {
+public:
+    bool Open(const wchar_t* target) override { return Record(L"open ", target); }
+    bool CopyNew(const wchar_t* source, const wchar_t* to) override { return Record(L"copy ", source, to); }
+    bool Remove(const wchar_t* path) override { return Record(L"remove ", path); }
+    std::vector<std::wstring> m_requests;
+
+private:
+    bool Record(const wchar_t* what, const wchar_t* path, const wchar_t* to = L"")
+    {
+        m_requests.push_back(what + std::wstring(path) + (*to ? L" > " : L"") + to);
+        return true;
+    }
 };
 
 }  // namespace
@@ -227,6 +245,45 @@ TEST_F(MainDialogTest, AutoRunFollowsTheShortcutInTheStartupFolder)
     EXPECT_FALSE(FileExists(startup.ShortcutPath()));
     ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN, &checked));
     EXPECT_FALSE(checked);
+}
+
+TEST_F(MainDialogTest, MenuItemsAndTheShellRequestsOfTheirCommands)
+{
+    const struct {
+        UINT id;   // 0: the separator
+        const wchar_t* text;
+    } items[] = {{ID_TRAY_AUTORUN, L"AutoRun"}, {ID_TRAY_SELECT_LANGUAGE, L"SelectYahooLanguage"},
+                 {ID_TRAY_OPTION, L"Option"},   {ID_TRAY_ABOUT, L"About"},
+                 {ID_TRAY_OPEN_LOG_FOLDER, L"Open log folder"}, {0, L""}, {ID_TRAY_EXIT, L"Exit"}};
+    HMENU menu = m_dlg->m_hTrayMenu;
+    ASSERT_EQ(GetMenuItemCount(menu), int(ARRAYSIZE(items)));
+    for (int i = 0; i < int(ARRAYSIZE(items)); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, i, text, ARRAYSIZE(text), MF_BYPOSITION);
+        EXPECT_EQ(GetMenuItemID(menu, i), items[i].id);
+        EXPECT_STREQ(text, items[i].text);
+    }
+    // Greyed while the log folder is missing, and then not opened even if asked.
+    CLocalAppDataOverride local;
+    const std::wstring logFolder = local.Path() + L"\\Callvane";
+    StartupFolder startup;
+    CRecordingShell shell;
+    m_dlg->m_tray.SetShell(shell);
+    for (bool exists : {false, true}) {
+        if (exists)
+            ASSERT_TRUE(CreateDirectoryW(logFolder.c_str(), nullptr));
+        ASSERT_TRUE(OpenMenu(WM_RBUTTONDOWN));
+        EXPECT_EQ((GetMenuState(menu, ID_TRAY_OPEN_LOG_FOLDER, MF_BYCOMMAND) & MF_GRAYED) != 0, !exists);
+        SendMessageW(Main(), WM_COMMAND, ID_TRAY_OPEN_LOG_FOLDER, 0);
+    }
+    SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+    SendMessageW(Main(), WM_COMMAND, ID_TRAY_AUTORUN, 0);
+    const std::vector<std::wstring> asked = {
+        L"open " + logFolder,
+        L"copy " + JoinPath(TestBinDir(), L"Callvane.lnk") + L" > " + startup.ShortcutPath(),
+        L"remove " + startup.ShortcutPath()};
+    EXPECT_EQ(shell.m_requests, asked);
+    RemoveDirectoryW(logFolder.c_str());
 }
 
 TEST_F(MainDialogTest, AutoRunWithoutAnInstalledShortcutChangesNothing)

@@ -36,8 +36,7 @@ DWORD DialWaitMs()
 
 CCallvaneDlg::CCallvaneDlg(CWnd* pParent)
     : CDialog(IDD_CALLVANE_DIALOG, pParent),
-      m_hIcon(LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
-      m_uTaskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
+      m_hIcon(LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME)))
 {
     // Never seen, and created before the tray icon: its two buttons are the
     // system's plain ones, so the common controls load after the icon.
@@ -65,10 +64,7 @@ BOOL CCallvaneDlg::OnInitDialog()
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
-    m_trayIcon.Add(m_hWnd, WM_TRAYNOTIFY, m_hIcon, kTipNoHandset, kTrayIconId);
-
-    m_trayMenuResource.Reset(LoadMenuW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_TRAYMENU)));
-    m_hTrayMenu = m_trayMenuResource ? GetSubMenu(m_trayMenuResource.Get(), 0) : nullptr;
+    m_tray.Create(m_hWnd, m_hIcon);
 
     m_pDeviceDlg = std::make_unique<CDeviceDialog>(this);
     m_pYahooDlg = std::make_unique<CYahooDialog>(this, this);
@@ -85,13 +81,13 @@ void CCallvaneDlg::RefreshTrayStatus()
 {
     bool handset = IsDevicePresent() != FALSE;
     // The messenger is looked for only when a handset is present.
-    ShowTrayStatus(handset, handset && m_pYahooDlg && m_pYahooDlg->FindMessenger());
+    m_tray.ShowStatus(handset, handset && m_pYahooDlg && m_pYahooDlg->FindMessenger());
 }
 
 void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)
 {
     bool handset = IsDevicePresent() != FALSE;
-    ShowTrayStatus(handset, handset && bMessengerFound);
+    m_tray.ShowStatus(handset, handset && bMessengerFound);
 }
 
 int CCallvaneDlg::ExecuteCommand(uint32_t nCode, int32_t nParam)
@@ -116,59 +112,16 @@ BOOL CCallvaneDlg::IsDevicePresent()
 
 void CCallvaneDlg::OnMissedCall(const SYSTEMTIME& rang)
 {
-    if (!ReadMissedCallNotice())
-        return;
-    ++m_nMissedCalls;
-    wchar_t time[64] = {};
-    if (!GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &rang, nullptr, time, ARRAYSIZE(time)))
-        swprintf(time, ARRAYSIZE(time), L"%02u:%02u", rang.wHour, rang.wMinute);
-    m_trayIcon.ShowInfoBalloon(kMissedCallTitle, time);
-    ShowTrayStatus(m_bShownHandset, m_bShownMessenger);
-}
-
-void CCallvaneDlg::ShowTrayStatus(bool bHandset, bool bMessenger)
-{
-    m_bShownHandset = bHandset;
-    m_bShownMessenger = bMessenger;
-    wchar_t iconPath[MAX_PATH];
-    const wchar_t* iconName = kIconNoHandset;
-    const wchar_t* baseTip = kTipNoHandset;
-    if (bHandset) {
-        iconName = bMessenger ? kIconOnline : kIconNoMessenger;
-        baseTip = bMessenger ? kTipOnline : kTipNoMessenger;
-    }
-    // The state's own tip, and after it the missed calls not yet seen.
-    wchar_t tip[ARRAYSIZE(NOTIFYICONDATAW{}.szTip)];
-    if (m_nMissedCalls == 0)
-        CopyTruncated(tip, baseTip);
-    else if (m_nMissedCalls == 1)
-        swprintf(tip, ARRAYSIZE(tip), kMissedCallTipOne, baseTip);
-    else
-        swprintf(tip, ARRAYSIZE(tip), kMissedCallTipMany, baseTip, m_nMissedCalls);
-    if (!GetProgramDirectory(iconPath) || !AppendWhole(iconPath, iconName))
-        iconPath[0] = L'\0';
-    // Sending the shell the image and tip it shows already changes nothing
-    // it shows, and costs most of an idle tick (the shell copies the image
-    // and redraws it every time).
-    if (!m_trayIcon.Shows(iconPath, tip)) {
-        m_trayIcon.SetIconFromFile(iconPath);
-        m_trayIcon.SetTip(tip);
-    }
-    // A shell that was not up when the program started (at logon) refused
-    // the first add and announces nothing when it comes; one that lost the
-    // icon refused the changes above: add it again, with what they set.
-    if (!m_trayIcon.IsAdded())
-        m_trayIcon.Restore();
+    m_tray.OnMissedCall(rang);
 }
 
 bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
+    if (m_tray.OnMessage(msg, wParam, lParam, result))
+        return true;
     switch (msg) {
     case WM_COPYDATA:
         result = OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-        return true;
-    case WM_TRAYNOTIFY:
-        result = OnTrayNotify(wParam, lParam);
         return true;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
@@ -186,23 +139,7 @@ bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<LRESULT>(m_hIcon);
         return true;
-    case WM_DPICHANGED:
-        // The tray's icon size follows the display scale. The window is
-        // never seen, so it keeps its size.
-        m_trayIcon.ReloadForDpi(LOWORD(wParam));
-        return true;
-    case WM_SETTINGCHANGE:
-        // A scale change can arrive as a setting change alone.
-        m_trayIcon.ReloadForDpi();
-        return false;
     default:
-        if (msg == m_uTaskbarCreated && msg != 0) {
-            // The shell restarted and lost every icon: add ours again, at
-            // the size the new shell shows.
-            m_trayIcon.ReloadForDpi();
-            m_trayIcon.Restore();
-            return true;
-        }
         return false;
     }
 }
@@ -259,7 +196,7 @@ void CCallvaneDlg::TryPendingDial()
         if (ReadLinkCallsAtOnce())
             m_pDeviceDlg->DialNumber(number);
         else if (m_pDeviceDlg->PrepareNumber(number))
-            ShowNumberReadyBalloon(number);
+            m_tray.ShowNumberReady(number);
         return;
     }
     const DWORD waitMs = DialWaitMs();
@@ -268,19 +205,6 @@ void CCallvaneDlg::TryPendingDial()
         m_pendingDial[0] = L'\0';
         Trace(kTraceDialNoMessenger, static_cast<unsigned long>((waitMs + 999) / 1000));
     }
-}
-
-// The number as its title; the text says how to call it.
-void CCallvaneDlg::ShowNumberReadyBalloon(const wchar_t* number)
-{
-    wchar_t format[ARRAYSIZE(NOTIFYICONDATAW{}.szInfoTitle)] = {};
-    wchar_t title[ARRAYSIZE(NOTIFYICONDATAW{}.szInfoTitle)] = {};
-    wchar_t text[ARRAYSIZE(NOTIFYICONDATAW{}.szInfo)] = {};
-    if (LoadStringW(GetResourceInstance(), IDS_NUMBER_READY_TITLE, format, ARRAYSIZE(format)) <= 0 ||
-        LoadStringW(GetResourceInstance(), IDS_NUMBER_READY_TEXT, text, ARRAYSIZE(text)) <= 0)
-        return;
-    swprintf(title, ARRAYSIZE(title), format, number);
-    m_trayIcon.ShowInfoBalloon(title, text);
 }
 
 void CCallvaneDlg::OnOK()
@@ -304,55 +228,7 @@ void CCallvaneDlg::OnDestroy()
 
 bool CCallvaneDlg::OnCommand(UINT nID, UINT /*nCode*/, HWND /*hCtl*/)
 {
-    switch (nID) {
-    case ID_TRAY_ABOUT:
-        ShowAbout(IsDevicePresent() ? static_cast<int>(m_pDeviceDlg->m_nModel) : -1);
-        return true;
-    case ID_TRAY_AUTORUN:
-        OnAutoRun();
-        return true;
-    case ID_TRAY_EXIT:
-        DestroyWindow();
-        return true;
-    case ID_TRAY_OPTION:
-        OnOption();
-        return true;
-    case ID_TRAY_SELECT_LANGUAGE:
-        OnSelectLanguage();
-        return true;
-    default:
-        return false;
-    }
-}
-
-LRESULT CCallvaneDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
-{
-    if (wParam != kTrayIconId)
-        return -1;
-    if (lParam != WM_RBUTTONDOWN && lParam != WM_LBUTTONDBLCLK)
-        return 1;
-
-    // The user has looked: the missed calls are seen.
-    if (m_nMissedCalls != 0) {
-        m_nMissedCalls = 0;
-        ShowTrayStatus(m_bShownHandset, m_bShownMessenger);
-    }
-
-    // The menu closes on a click elsewhere only if its owner is foreground.
-    BringWindowToTop(m_hWnd);
-    SetForegroundWindow(m_hWnd);
-    SetActiveWindow(m_hWnd);
-
-    wchar_t shortcut[MAX_PATH];
-    m_bAutoRun = BuildStartupShortcutPath(shortcut) && FileCanBeRead(shortcut);
-    CheckMenuItem(m_hTrayMenu, ID_TRAY_AUTORUN, MF_BYCOMMAND | (m_bAutoRun ? MF_CHECKED : MF_UNCHECKED));
-
-    POINT cursor = {};
-    GetCursorPos(&cursor);
-    TrackPopupMenuEx(m_hTrayMenu, TPM_RIGHTBUTTON, cursor.x, cursor.y, m_hWnd, nullptr);
-    // Required after a notification-area menu, or it may not close properly.
-    PostMessage(WM_NULL);
-    return 1;
+    return m_tray.OnCommand(nID);
 }
 
 void CCallvaneDlg::ShowAbout(int nDeviceModel)
@@ -361,29 +237,18 @@ void CCallvaneDlg::ShowAbout(int nDeviceModel)
     dlg.DoModal();
 }
 
-void CCallvaneDlg::OnAutoRun()
+void CCallvaneDlg::OpenAbout()
 {
-    m_bAutoRun = !m_bAutoRun;
-    wchar_t shortcut[MAX_PATH];
-    if (!BuildStartupShortcutPath(shortcut))
-        return;
-    if (m_bAutoRun)
-        InstallStartupShortcut(shortcut);
-    else
-        DeleteFileW(shortcut);
+    ShowAbout(IsDevicePresent() ? static_cast<int>(m_pDeviceDlg->m_nModel) : -1);
 }
 
-void CCallvaneDlg::OnOption()
+void CCallvaneDlg::OpenOptions()
 {
-    if (!IsDevicePresent()) {
-        m_trayIcon.ShowWarningBalloon(kTipNoHandset);
-        return;
-    }
     COptionDlg dlg(this);
     dlg.DoModal();
 }
 
-void CCallvaneDlg::OnSelectLanguage()
+void CCallvaneDlg::OpenLanguage()
 {
     CLanguageDlg dlg(this);
     dlg.DoModal();

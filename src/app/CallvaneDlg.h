@@ -1,12 +1,14 @@
 // CCallvaneDlg: the main window. It is never seen: it hides whenever it would
 // be painted. It owns the tray icon and its menu and the three worker
 // dialogs. The handset side and the messenger side reach each other and the
-// tray only through it, as IDeviceOwner and IMessengerOwner.
+// tray only through it, as IDeviceOwner and IMessengerOwner; the tray (CTray)
+// asks it, as ITrayOwner, for the dialogs its menu opens.
 #pragma once
 
 #include <memory>
 
 #include "DialLink.h"
+#include "Tray.h"
 #include "TrayIcon.h"
 #include "framework/Dialog.h"
 #include "framework/ScopedHandle.h"
@@ -17,7 +19,7 @@ class CDeviceDialog;
 class CYahooDialog;
 class COptionDlg;
 
-class CCallvaneDlg : public CDialog, public IDeviceOwner, public IMessengerOwner {
+class CCallvaneDlg : public CDialog, public IDeviceOwner, public IMessengerOwner, public ITrayOwner {
 public:
     explicit CCallvaneDlg(CWnd* pParent = nullptr);
     ~CCallvaneDlg() override;
@@ -51,12 +53,11 @@ public:
     std::unique_ptr<CYahooDialog> m_pYahooDlg;
     std::unique_ptr<CDeviceDialog> m_pDeviceDlg;
     CTrayIcon m_trayIcon;
-    HMENU m_hTrayMenu = nullptr;   // sub-menu 0 of m_trayMenuResource
+    HMENU m_hTrayMenu = nullptr;   // built and owned by m_tray
     BOOL m_bAutoRun = FALSE;
+    CTray m_tray{*this, m_trayIcon, m_hTrayMenu, m_bAutoRun};
     // A number from the command line, dialled once the window is up.
     wchar_t m_startDial[kDialNumberChars] = {};
-    // Missed calls since the tray menu was last opened; the tip shows them.
-    unsigned m_nMissedCalls = 0;
 
 protected:
     BOOL OnInitDialog() override;
@@ -68,21 +69,13 @@ protected:
     void OnTimer(UINT_PTR nIDEvent) override;
 
 private:
-    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
-    void ShowTrayStatus(bool bHandset, bool bMessenger);
     BOOL OnCopyData(const COPYDATASTRUCT* pData);
     void TryPendingDial();
-    void ShowNumberReadyBalloon(const wchar_t* number);
     void ShowAbout(int nDeviceModel);
-    void OnAutoRun();
-    void OnOption();
-    void OnSelectLanguage();
+    void OpenAbout() override;
+    void OpenOptions() override;
+    void OpenLanguage() override;
 
-    CMenuHandle m_trayMenuResource;
-    // The state last shown, for a tip that changes between refreshes.
-    bool m_bShownHandset = false;
-    bool m_bShownMessenger = false;
     wchar_t m_pendingDial[kDialNumberChars] = {};   // empty: nothing waits
     DWORD m_dialRequestedAt = 0;
-    UINT m_uTaskbarCreated;   // broadcast by the shell when it (re)starts
 };

@@ -1,6 +1,7 @@
 #include "StartupShortcut.h"
 
 #include "RegistryKey.h"
+#include "ShellEffects.h"
 #include "framework/BoundedString.h"
 #include "framework/ModulePath.h"
 #include "framework/ScopedHandle.h"
@@ -54,7 +55,7 @@ bool FileCanBeRead(const wchar_t* path)
     return file.IsValid();
 }
 
-bool InstallStartupShortcut(const wchar_t* startupShortcutPath)
+bool InstallStartupShortcut(IShellEffects& shell, const wchar_t* startupShortcutPath)
 {
     wchar_t source[kSourcePathChars] = {};
     std::wstring directory = GetModuleDirectory(nullptr);
@@ -62,5 +63,5 @@ bool InstallStartupShortcut(const wchar_t* startupShortcutPath)
         return false;
     if (!AppendWhole(source, kSourcePathChars, kShortcutFileName))
         return false;
-    return CopyFileW(source, startupShortcutPath, TRUE) != FALSE;
+    return shell.CopyNew(source, startupShortcutPath);
 }

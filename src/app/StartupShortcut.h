@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+class IShellEffects;
+
 extern const wchar_t kShellFoldersKey[];
 extern const wchar_t kShortcutFileName[];   // "\Callvane.lnk"
 
@@ -15,6 +17,6 @@ extern const wchar_t kShortcutFileName[];   // "\Callvane.lnk"
 bool BuildStartupShortcutPath(wchar_t (&path)[MAX_PATH]);
 // Whether the file at path can be opened for reading.
 bool FileCanBeRead(const wchar_t* path);
-// Copies the program directory's Callvane.lnk to the Start-up folder, never
-// over an existing file. False when nothing was copied.
-bool InstallStartupShortcut(const wchar_t* startupShortcutPath);
+// Asks the shell to copy the program directory's Callvane.lnk to the
+// Start-up folder, never over an existing file. False when nothing was copied.
+bool InstallStartupShortcut(IShellEffects& shell, const wchar_t* startupShortcutPath);

@@ -9,11 +9,16 @@
 #define IDS_ABOUTBOX            101
 #define IDS_NUMBER_READY_TITLE  150
 #define IDS_NUMBER_READY_TEXT   151
+#define IDS_TRAY_AUTORUN        160
+#define IDS_TRAY_SELECT_LANGUAGE 161
+#define IDS_TRAY_OPTION         162
+#define IDS_TRAY_ABOUT          163
+#define IDS_TRAY_OPEN_LOG_FOLDER 164
+#define IDS_TRAY_EXIT           165
 #define IDD_CALLVANE_DIALOG     102
 #define IDR_MAINFRAME           128
 #define IDD_DEVICE_DIALOG       129
 #define IDD_YAHOO_DIALOG        130
-#define IDR_TRAYMENU            134
 #define IDD_OPTION_DIALOG       141
 #define IDD_LANGUAGE_DIALOG     143
 
@@ -32,3 +37,4 @@
 #define ID_TRAY_AUTORUN         32776
 #define ID_TRAY_ABOUT           32777
 #define ID_TRAY_OPTION          32778
+#define ID_TRAY_OPEN_LOG_FOLDER 32779
