@@ -243,7 +243,7 @@ if [ -n "$tray" ]; then
   $IM_CONVERT "$file" -crop "$(scaled 240)x$(scaled 80)+0+0" +repage -scale 200% "$outdir/tour-tray-tip.png"
   open_menu
   shoot tray-menu
-  $IM_CONVERT "$file" -crop "$(scaled 240)x$(scaled 140)+0+0" +repage -scale 200% "$outdir/tour-tray-menu.png"
+  $IM_CONVERT "$file" -crop "$(scaled 240)x$(scaled 160)+0+0" +repage -scale 200% "$outdir/tour-tray-menu.png"
   close_menu
   xdotool mousemove 500 300
 else
