@@ -73,6 +73,15 @@ const HookCase kCases[] = {
      {{0, {H}, -1, 1}, Call(Talk), {10, {0xB1}, -1, 2}, {20, {0xB2}, -1, 3}, {30, {0xB1, M}, -1, 2},
       {40, {}, -1, 2}, {50, {M}, -1, 2}},
      {OffHook, Key('1'), Key('2'), Mute(true), Mute(false)}, {1}},
+    // An absolute headset that follows the LED down unseen answers the next
+    // call with one press, and never refuses it; a desk phone still lifted
+    // is put down as before, and a key's release is no lift.
+    {"AbsoluteFollowsTheLedDownUnseen", A, {{0, {H}}, Call(Talk), {10, {}, 1}, Call(Ready), {20, {}, 0}, Call(Ringing), {900, {H}}},
+     {OffHook, OffHook}},
+    {"AbsoluteFollowerRefusesNothing", A, {{0, {H}}, Call(Talk), {10, {}, 1}, Call(Ready), {20, {}, 0}, Call(Ringing), {900, {}}, {950, {H}}},
+     {OffHook, OffHook}},
+    {"AbsoluteStillLiftedPutDown", A, {{0, {H}}, Call(Talk), {10, {}, 1}, {600, {H, kHidUsageDrop}}, Call(Ready), {610, {}, 0}, {700, {H}}, {1300, {}}},
+     {OffHook, Key(kKeyEnd), OnHook}},
     {"MuteOnlyInACallAndEndsWithIt", A, {{0, {M}}, {5, {}}, Call(Talk), {10, {M}}, Call(Ready), Call(Talk), {20, {}}, {30, {M}}},
      {Mute(true), Mute(true)}},
 };

@@ -82,6 +82,7 @@ void CHidTelephony::OnOffHookLedWritten(bool bOn, DWORD nowMs)
     m_bLedWritten = true;
     m_bLedOn = bOn;
     m_ledWrittenAt = nowMs;
+    m_bLiftUnseen = !bOn && m_form == HidHookForm::kAbsolute && m_bOffHook;
 }
 
 HidOutputs CHidTelephony::ShowCall(HidCall call)
@@ -118,9 +119,25 @@ void CHidTelephony::HookFromReport(const std::vector<uint16_t>& down, const std:
                                    DWORD nowMs, int hookValue, std::vector<HidEvent>& events)
 {
     switch (m_form) {
-    case HidHookForm::kAbsolute:
-        Hook(Has(down, kHidUsageHookSwitch), nowMs, events);
+    case HidHookForm::kAbsolute: {
+        const bool lifted = Has(down, kHidUsageHookSwitch);
+        // A headset may follow the off-hook LED down without reporting it:
+        // the same lifted report again is then a new lift, and put down
+        // while the next call rings it refuses nothing.
+        if (m_bLiftUnseen) {
+            m_bLiftUnseen = false;
+            if (lifted && m_bOffHook && before && SameUsages(*before, down)) {
+                events.push_back({HidEvent::kHook, FALSE});
+                return;
+            }
+            if (!lifted && m_call == HidCall::kRinging) {
+                m_bOffHook = false;
+                return;
+            }
+        }
+        Hook(lifted, nowMs, events);
         return;
+    }
     case HidHookForm::kRelative:
         if (hookValue)
             Hook(hookValue > 0, nowMs, events);

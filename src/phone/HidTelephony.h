@@ -90,6 +90,7 @@ private:
     bool m_bLedWritten = false;
     bool m_bLedOn = false;          // as last written
     DWORD m_ledWrittenAt = 0;
+    bool m_bLiftUnseen = false;     // an absolute hook was lifted when the off-hook LED went out
 };
 
 // A link collection as HidP_GetLinkCollectionNodes lists it.
