@@ -14,6 +14,7 @@
 #include "phone/HidIds.h"
 
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -184,9 +185,18 @@ protected:
     // A ring is answered only when it rings already: the program learns of
     // it from the messenger after the journal does.
     void AllowIfRinging(Act act) { if (!m_view.ringing.empty()) Allow(act); }
-    // What ends a ringing call or a call: its effect may come after a call
-    // the program is still placing, so it is allowed whatever the state.
-    void AllowEnd() { Allow(Act::Refuse); Allow(Act::HangUp); }
+    // What ends a ringing call or a call: a call may still be starting (an
+    // answered ring's, one the program is placing), so a hang-up is allowed
+    // then too.
+    void AllowEnd()
+    {
+        AllowIfRinging(Act::Refuse);
+        const bool placing = std::any_of(m_allowed.begin(), m_allowed.end(), [](const Allowance& a) {
+            return a.act == Act::Place && GetTickCount() - a.at <= kActionLifeMs;
+        });
+        if (!m_view.calls.empty() || !m_view.ringing.empty() || placing)
+            Allow(Act::HangUp);
+    }
     // Reads the messenger's journal on and judges what happened since.
     void Follow();
     void Judge(const SimJournalEntry& entry);
