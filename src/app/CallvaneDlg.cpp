@@ -121,6 +121,9 @@ bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
     case WM_COPYDATA:
         result = OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         return true;
+    case WM_TRAYNOTIFY:
+        result = OnTrayNotify(wParam, lParam);
+        return true;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
             return false;
@@ -227,6 +230,11 @@ void CCallvaneDlg::OnDestroy()
 bool CCallvaneDlg::OnCommand(UINT nID, UINT /*nCode*/, HWND /*hCtl*/)
 {
     return m_tray.OnCommand(nID);
+}
+
+LRESULT CCallvaneDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
+{
+    return m_tray.OnNotify(wParam, lParam);
 }
 
 void CCallvaneDlg::ShowAbout(int nDeviceModel)

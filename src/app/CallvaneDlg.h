@@ -69,6 +69,7 @@ protected:
     void OnTimer(UINT_PTR nIDEvent) override;
 
 private:
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     BOOL OnCopyData(const COPYDATASTRUCT* pData);
     void TryPendingDial();
     void ShowAbout(int nDeviceModel);

@@ -105,9 +105,6 @@ void CTray::ShowNumberReady(const wchar_t* number)
 bool CTray::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (msg) {
-    case WM_TRAYNOTIFY:
-        result = OnNotify(wParam, lParam);
-        return true;
     case WM_DPICHANGED:
         // The tray's icon size follows the display scale. The window is
         // never seen, so it keeps its size.

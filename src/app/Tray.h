@@ -40,7 +40,10 @@ public:
     void OnMissedCall(const SYSTEMTIME& rang);
     // The number as the balloon's title; the text says how to call it.
     void ShowNumberReady(const wchar_t* number);
-    // The tray's notifications, a change of scale and the shell's restart.
+    // A notification from the icon: the menu on a right press or a left
+    // double-click.
+    LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
+    // A change of scale and the shell's restart.
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // A command of the menu's table; false for any other.
     bool OnCommand(UINT nID);
@@ -56,7 +59,6 @@ public:
     };
 
 private:
-    LRESULT OnNotify(WPARAM wParam, LPARAM lParam);
     bool ReadAutoRun();
     bool LogFolderMissing();
     void OnAutoRun();
