@@ -6,8 +6,12 @@
 #include "PhoneFixture.h"
 #include "VirtualHidHand.h"
 #include "TestSupport.h"
+#include "app/OptionDlg.h"
+#include "framework/BoundedString.h"
 #include "phone/HidIds.h"
 #include "settings/MixerVolume.h"
+#include "res/resource.h"
+#include "settings/SettingsPaths.h"
 
 namespace {
 
@@ -118,10 +122,21 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     // switch, is no handset.
     GUID hid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
     size_t devices = hidhandset::InterfacePaths(hid).size();
+    const CHidDetector& detector = Device().m_hidDevices;
+    unsigned long listings = detector.Enumerations();
     ASSERT_TRUE(hidhandset::Plug(kMediaKeys, *hidhandset::FindLayout(L"mediakeys")));
     ASSERT_TRUE(hidhandset::Plug(kPhoneMute, *hidhandset::FindLayout(L"phonemute")));
     ASSERT_TRUE(WaitFor([&] { return hidhandset::InterfacePaths(hid).size() > devices + 1; }));
-    RunDetectionTimer();
+    // Their arrival alone lists the devices again; then detection, every 2 s,
+    // neither lists nor opens anything while nothing comes or goes.
+    ASSERT_TRUE(WaitFor([&] { return detector.Enumerations() > listings; }));
+    PumpMessages(200);
+    listings = detector.Enumerations();
+    const unsigned long opens = detector.Opens();
+    for (int tick = 0; tick < 3; ++tick)
+        RunDetectionTimer();
+    EXPECT_EQ(detector.Enumerations(), listings);
+    EXPECT_EQ(detector.Opens(), opens);
     EXPECT_FALSE(Device().IsDevicePresent());
     ASSERT_TRUE(hidhandset::Plug(kSlot, L()));
     Find();
@@ -181,6 +196,61 @@ TEST_P(HidStepHook, StepsAnswerAndHangUp)
 
 INSTANTIATE_TEST_SUITE_P(Step, HidStepHook, testing::Values(L"stephook"),
                          [](const testing::TestParamInfo<const wchar_t*>&) { return std::string("stephook"); });
+
+TEST_P(HidHandsetCalls, TheChosenHandsetWinsWaitsAndComesBack)
+{
+    const HidLayout& desk = *hidhandset::FindLayout(L"deskphone");
+    const Bytes otherKey = hidhandset::InputReport(desk, false, 3);
+    ASSERT_TRUE(hidhandset::Plug(kOther, desk));
+    std::wstring otherId;
+    ASSERT_TRUE(WaitFor([&] {
+        for (const HandsetChoice& choice : Device().HandsetChoices())
+            otherId = choice.id.find(L":VH1") != std::wstring::npos ? choice.id : otherId;
+        return !otherId.empty();
+    }));
+    const std::wstring firstId = Device().ActiveHandsetId();
+    // Chosen by name in the options dialog, and kept in the settings file.
+    CTempDir dir{L"hid"};
+    wchar_t savedSettings[MAX_PATH];
+    CopyTruncated(savedSettings, g_szSettingsPath);
+    CopyTruncated(g_szSettingsPath, JoinPath(dir.Path(), L"Callvane.ini").c_str());
+    COptionDlg options(m_dlg.get());
+    ASSERT_TRUE(options.Create(IDD_OPTION_DIALOG, m_dlg.get()));
+    const std::wstring otherName = wcscmp(GetParam(), L"deskphone") ? L"Virtual desk phone" : L"Virtual desk phone (VH1)";
+    enum Act { Choose, Unplug, Plug };
+    const struct {
+        const char* desk;
+        Act act;
+        std::wstring name, active;
+    } rows[] = {
+        {"chosen: taken at once", Choose, otherName, otherId},
+        {"chosen one unplugged: the one present", Unplug, L"", firstId},
+        {"plugged again: it takes over", Plug, L"", otherId},
+        {"nobody chosen: the one in use stays", Choose, L"Any handset", otherId},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.desk);
+        if (row.act == Choose) {
+            HWND list = options.GetDlgItem(IDC_HANDSET_LIST);
+            LRESULT at = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                      reinterpret_cast<LPARAM>(row.name.c_str()));
+            ASSERT_GE(at, 0);
+            SendMessageW(list, CB_SETCURSEL, at, 0);
+            SendMessageW(options.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_HANDSET_LIST, CBN_SELCHANGE), (LPARAM)list);
+            wchar_t stored[64] = {};
+            GetPrivateProfileStringW(L"OPTION", L"Handset", L"", stored, 64, g_szSettingsPath);
+            EXPECT_EQ(stored, at ? row.active : L"");
+        } else {
+            ASSERT_TRUE(row.act == Plug ? hidhandset::Plug(kOther, desk) : hidhandset::Unplug(kOther));
+        }
+        EXPECT_TRUE(WaitFor([&] { return Device().IsDevicePresent() && Device().ActiveHandsetId() == row.active; }))
+            << testing::PrintToString(Device().ActiveHandsetId());
+    }
+    CopyTruncated(g_szSettingsPath, savedSettings);
+    ClearRecords();
+    ASSERT_TRUE(hidhandset::SendInput(kOther, otherKey.data(), otherKey.size()));
+    ExpectCommands({L"Dial 51", L"Show"});
+}
 
 INSTANTIATE_TEST_SUITE_P(Layouts, HidHandsetCalls, testing::ValuesIn(kLayouts),
                          [](const testing::TestParamInfo<const wchar_t*>& info) {

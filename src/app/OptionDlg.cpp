@@ -11,6 +11,8 @@ namespace {
 // slider settles for any USB device.
 const wchar_t kAudioDeviceName[] = L"USB Audio Device";
 const wchar_t kAnyUsbDeviceName[] = L"USB";
+// The handset list's first entry: nobody chosen.
+const wchar_t kAnyHandsetName[] = L"Any handset";
 }  // namespace
 
 COptionDlg::COptionDlg(CCallvaneDlg* pParent) : CDialog(IDD_OPTION_DIALOG, pParent), m_pOwner(pParent) {}
@@ -36,6 +38,7 @@ int COptionDlg::ReadSliderLevel(DWORD componentType)
 BOOL COptionDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    FillHandsetList();
     if (FindMixerByName(kAudioDeviceName) < 0)
         return FALSE;
 
@@ -66,7 +69,44 @@ bool COptionDlg::OnCommand(UINT nID, UINT nCode, HWND /*hCtl*/)
         OnSelchangeRingType();
         return true;
     }
+    if (nID == IDC_HANDSET_LIST) {
+        OnSelchangeHandset();
+        return true;
+    }
     return false;
+}
+
+// "Any handset", then the handsets present by name; the stored choice is
+// selected, also when that handset is away.
+void COptionDlg::FillHandsetList()
+{
+    HWND list = GetDlgItem(IDC_HANDSET_LIST);
+    std::vector<HandsetChoice> choices;
+    if (m_pOwner && m_pOwner->m_pDeviceDlg)
+        choices = m_pOwner->m_pDeviceDlg->HandsetChoices();
+    wchar_t chosen[kHandsetIdChars];
+    ReadChosenHandset(chosen);
+    m_handsetIds.assign(1, std::wstring());
+    ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kAnyHandsetName));
+    int selected = 0;
+    for (const HandsetChoice& choice : choices) {
+        if (choice.id == chosen)
+            selected = static_cast<int>(m_handsetIds.size());
+        m_handsetIds.push_back(choice.id);
+        ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.name.c_str()));
+    }
+    ::SendMessageW(list, CB_SETCURSEL, selected, 0);
+}
+
+void COptionDlg::OnSelchangeHandset()
+{
+    LRESULT index = ::SendMessageW(GetDlgItem(IDC_HANDSET_LIST), CB_GETCURSEL, 0, 0);
+    if (index < 0 || static_cast<size_t>(index) >= m_handsetIds.size())
+        return;
+    const std::wstring& id = m_handsetIds[static_cast<size_t>(index)];
+    WriteChosenHandset(id.c_str());
+    if (m_pOwner && m_pOwner->m_pDeviceDlg)
+        m_pOwner->m_pDeviceDlg->ChooseHandset(id);
 }
 
 bool COptionDlg::OnNotify(const NMHDR& hdr, LRESULT& result)

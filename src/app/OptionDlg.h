@@ -1,7 +1,11 @@
 // COptionDlg: speaker and microphone volume of the USB audio device, the
-// handset's ring style and the adaptor's default channel. Each change is
+// handset's ring style, the adaptor's default channel and, with several
+// handsets present, which one to use. Each change is
 // applied and saved the moment it is made; there is nothing to confirm.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "settings/MixerVolume.h"
 #include "framework/Controls.h"
@@ -31,8 +35,12 @@ protected:
 private:
     void OnSelchangeChannel();
     void OnSelchangeRingType();
+    void FillHandsetList();
+    void OnSelchangeHandset();
     void OnReleasedcaptureMicrophone();
     void OnReleasedcaptureSpeaker();
 
     int ReadSliderLevel(DWORD componentType);
+
+    std::vector<std::wstring> m_handsetIds;    // of the handset list's entries, in order
 };

@@ -1,10 +1,13 @@
 #include "DeviceDialog.h"
 
+#include <dbt.h>
+
 #include "HidIds.h"
 #include "PhoneIds.h"
 #include "framework/AxHost.h"
 #include "link/CallCodes.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
 #include "trace/TraceLog.h"
 #include "trace/TracePoints.h"
 
@@ -44,11 +47,13 @@ bool EventArg(const AxEvent& event, VARTYPE vt, VARIANT& value)
     return GetAxEventArg(event, 0, vt, value);
 }
 
+// The interface class of every HID device.
+const GUID kHidInterfaceClass = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
 }  // namespace
 
 CDeviceDialog::CDeviceDialog(IDeviceOwner* pOwner, IHandset* pHandset)
-    : CDialog(IDD_DEVICE_DIALOG), m_pOwner(pOwner), m_handset(pHandset ? *pHandset : m_phone), m_pActive(&m_handset),
-      m_bHidFallback(pHandset == nullptr)
+    : CDialog(IDD_DEVICE_DIALOG), m_pOwner(pOwner), m_maker(pHandset ? *pHandset : m_phone)
 {
 }
 
@@ -56,6 +61,17 @@ BOOL CDeviceDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
     m_hid.SetNotifyWindow(m_hWnd, kMsgHidInput, kMsgHidGone);
+    // HID devices are listed again only when one came or went; without the
+    // notification, at every detection.
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kHidInterfaceClass;
+    m_hDeviceNotify = RegisterDeviceNotificationW(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    m_hidDevices.SetNotified(m_hDeviceNotify != nullptr);
+    wchar_t chosen[kHandsetIdChars];
+    ReadChosenHandset(chosen);
+    m_chosen = chosen;
     SetTimer(kDetectTimerId, kDetectPeriodMs);
     return TRUE;
 }
@@ -78,6 +94,10 @@ void CDeviceDialog::OnTimer(UINT_PTR nIDEvent)
 
 void CDeviceDialog::OnDestroy()
 {
+    if (m_hDeviceNotify) {
+        UnregisterDeviceNotification(m_hDeviceNotify);
+        m_hDeviceNotify = nullptr;
+    }
     if (IsDevicePresent())
         Handset().CloseDevice();
 }
@@ -86,6 +106,19 @@ bool CDeviceDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
 {
     if (msg == kMsgHidInput || msg == kMsgHidGone) {
         OnHidMessage(msg, wParam, lParam);
+        result = 0;
+        return true;
+    }
+    if (msg == WM_DEVICECHANGE) {
+        OnDeviceChange(wParam, lParam);
+        result = TRUE;
+        return true;
+    }
+    if (msg == kMsgHidChanged) {
+        // Looked for now rather than at the next tick; the maker's control
+        // keeps its 2 s.
+        if (!IsDevicePresent() || WaitsForChosen())
+            DetectHandset();
         result = 0;
         return true;
     }
@@ -104,7 +137,7 @@ void CDeviceDialog::OnHidMessage(UINT msg, WPARAM wParam, LPARAM lParam)
             return;
         TraceHidHandset(m_hid.DevicePath().c_str(), false);
         m_hid.CloseDevice();
-        m_pActive = &m_handset;
+        m_pActive = nullptr;
         OnDeviceRemoved();
         return;
     }
@@ -126,7 +159,9 @@ void CDeviceDialog::OnControlEvent(const AxEvent& event)
     VariantInit(&value);
     switch (event.dispid) {
     case kEventDeviceRemoved:
-        OnDeviceRemoved();
+        // The control's handset, not the HID one in use, went.
+        if (m_pActive != &m_hid)
+            OnDeviceRemoved();
         break;
     case kEventKeyPressed:
         if (EventArg(event, VT_I2, value))
@@ -151,21 +186,41 @@ void CDeviceDialog::OnControlEvent(const AxEvent& event)
     VariantClear(&value);
 }
 
+void CDeviceDialog::OnDeviceChange(WPARAM event, LPARAM data)
+{
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE)
+        return;
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (!header || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
+        header->dbch_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) ||
+        !IsEqualGUID(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(data)->dbcc_classguid,
+                     kHidInterfaceClass))
+        return;
+    m_hidDevices.OnInterfaceChange();
+    ::PostMessageW(m_hWnd, kMsgHidChanged, 0, 0);
+}
+
 void CDeviceDialog::DetectHandset()
 {
     KillTimer(kDetectTimerId);
-    if (IsDevicePresent())
-        return;
-    // The maker's control first; a standard HID handset when it has none.
-    m_pActive = &m_handset;
-    if (!m_handset.OpenDevice(kOpenFirstDevice)) {
-        if (!m_bHidFallback || !m_hid.OpenDevice(kOpenFirstDevice)) {
+    if (IsDevicePresent()) {
+        // Another handset is in use while the chosen one was away: it takes
+        // over when it is back and nothing rings or runs.
+        if (!WaitsForChosen())
+            return;
+        if (m_nCallState != kCallReady || m_bOffHook || !ChosenPresent()) {
             SetTimer(kDetectTimerId, kDetectPeriodMs);
             return;
         }
-        m_pActive = &m_hid;
-        TraceHidHandset(m_hid.DevicePath().c_str(), true);
+        CloseActive();
     }
+    m_pActive = OpenHandset();
+    if (!m_pActive) {
+        SetTimer(kDetectTimerId, kDetectPeriodMs);
+        return;
+    }
+    if (m_pActive == &m_hid)
+        TraceHidHandset(m_hid.DevicePath().c_str(), true);
     // A handset that opens but reports model 0 counts as absent; detection
     // then waits for DeviceRemoved.
     m_nModel = static_cast<uint32_t>(Handset().GetDeviceModel());
@@ -181,6 +236,86 @@ void CDeviceDialog::DetectHandset()
     m_bRingPending = FALSE;
     m_nCallState = kCallReady;
     RefreshTray();
+    if (WaitsForChosen())
+        SetTimer(kDetectTimerId, kDetectPeriodMs);
+}
+
+// The chosen handset when it is present; else the maker's control's; else
+// the first HID handset listed.
+IHandset* CDeviceDialog::OpenHandset()
+{
+    m_hidDevices.Refresh();
+    const HidDeviceInfo* chosen = m_hidDevices.Find(m_chosen);
+    if (chosen && m_hid.Open(*chosen))
+        return &m_hid;
+    if (m_maker.OpenDevice(kOpenFirstDevice))
+        return &m_maker;
+    for (const HidDeviceInfo& device : m_hidDevices.Handsets()) {
+        if (m_hid.Open(device))
+            return &m_hid;
+    }
+    return nullptr;
+}
+
+std::wstring CDeviceDialog::ActiveHandsetId() const
+{
+    if (!m_pActive)
+        return std::wstring();
+    return m_pActive == &m_hid ? m_hid.StableId() : std::wstring(kMakerHandsetId);
+}
+
+bool CDeviceDialog::WaitsForChosen() const
+{
+    return !m_chosen.empty() && m_pActive && ActiveHandsetId() != m_chosen;
+}
+
+bool CDeviceDialog::ChosenPresent()
+{
+    if (m_chosen == kMakerHandsetId)
+        return m_maker.OpenDevice(kOpenFirstDevice) != FALSE;
+    m_hidDevices.Refresh();
+    return m_hidDevices.Find(m_chosen) != nullptr;
+}
+
+// Put away for the chosen one: closed, not gone, so nothing is reported lost.
+void CDeviceDialog::CloseActive()
+{
+    Handset().CloseDevice();
+    m_pActive = nullptr;
+    m_nModel = 0;
+    m_nCallState = kCallNone;
+}
+
+std::vector<HandsetChoice> CDeviceDialog::HandsetChoices()
+{
+    std::vector<HandsetChoice> choices;
+    if (m_pActive == &m_maker)
+        choices.push_back({kMakerHandsetId, kMakerHandsetName});
+    m_hidDevices.Refresh();
+    const std::vector<HidDeviceInfo>& devices = m_hidDevices.Handsets();
+    for (const HidDeviceInfo& device : devices) {
+        // Two of one kind are told apart by their serial numbers.
+        std::wstring name = device.DisplayName();
+        size_t same = 0;
+        for (const HidDeviceInfo& other : devices)
+            same += other.DisplayName() == name ? 1 : 0;
+        if (same > 1 && !device.serial.empty())
+            name += L" (" + device.serial + L")";
+        choices.push_back({device.StableId(), name});
+    }
+    bool listed = m_chosen.empty();
+    for (const HandsetChoice& choice : choices)
+        listed = listed || choice.id == m_chosen;
+    if (!listed)
+        choices.insert(choices.begin(), {m_chosen, m_chosen == kMakerHandsetId ? kMakerHandsetName : m_chosen});
+    return choices;
+}
+
+void CDeviceDialog::ChooseHandset(const std::wstring& id)
+{
+    m_chosen = id;
+    if (m_hWnd && (!IsDevicePresent() || WaitsForChosen()))
+        DetectHandset();
 }
 
 int CDeviceDialog::ReportStatus(uint32_t nCode, int32_t /*nParam*/)
@@ -240,6 +375,7 @@ void CDeviceDialog::OnDeviceRemoved()
     // The handset is gone, not closed; the dial buffer, channel, ring style
     // and cradle flag stay for the next one.
     TraceHandsetLost(m_nModel);
+    m_pActive = nullptr;
     m_nModel = 0;
     m_nCallState = kCallNone;
     m_bHandsFree = FALSE;

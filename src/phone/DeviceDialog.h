@@ -1,23 +1,32 @@
 // CDeviceDialog: the hidden worker dialog on the handset's side. It hosts the
 // handset maker's control (item 1000), finds the handset by trying to open
-// it every 2 s, keeps the phone-side call state from the messenger side's
+// it every 2 s (standard HID handsets when a HID interface came or went),
+// keeps the phone-side call state from the messenger side's
 // status reports, and turns the handset's key, hook, cradle and line events
 // into command codes for the messenger side. It reaches the handset through
-// IHandset (the hosted control, unless a test gives another) and the rest of
-// the program through IDeviceOwner; without a window it runs no timers, so a
+// IHandset (the hosted control, unless a test gives another, or the HID
+// handset found) and the rest of the program through IDeviceOwner; without a window it runs no timers, so a
 // test can drive its handlers in process.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "DeviceOwner.h"
 #include "Handset.h"
+#include "HidDetect.h"
 #include "HidHandset.h"
 #include "UsbPhone.h"
 #include "framework/Dialog.h"
 
 struct AxEvent;
+
+// A handset the user may choose: its stable id and the name shown.
+struct HandsetChoice {
+    std::wstring id;
+    std::wstring name;
+};
 
 class CDeviceDialog : public CDialog {
 public:
@@ -43,9 +52,21 @@ public:
     bool PrepareNumber(const wchar_t* number);
     // The same, then called at once, as the Call key would.
     bool DialNumber(const wchar_t* number);
+    // The handsets present to choose from: the maker's handset while it is
+    // the one in use, then each HID handset found. The chosen one comes
+    // first of all when it is absent.
+    std::vector<HandsetChoice> HandsetChoices();
+    // The handset to use whenever it is present (an id of HandsetChoices;
+    // empty: the maker's handset, else the first HID handset listed). Taken
+    // at once when no call rings or runs, else when the handset rests.
+    void ChooseHandset(const std::wstring& id);
+    const std::wstring& ChosenHandset() const { return m_chosen; }
+    // The stable id of the handset in use; empty when none.
+    std::wstring ActiveHandsetId() const;
 
     CUSBPHONE m_phone;              // the control at item 1000
-    CHidHandset m_hid;              // a standard HID handset, when the control has none
+    CHidHandset m_hid;              // a standard HID handset
+    CHidDetector m_hidDevices;      // which HID devices are handsets
     uint32_t m_nModel = 0;          // model of the open handset; 0 = none
     int32_t m_nRingStyle = 0;       // applied when a handset is found: 0 at start, then the options dialog's
     int32_t m_nChannel = 0;         // last line channel read: 0 PSTN, 1 USB
@@ -76,6 +97,14 @@ protected:
 private:
     void OnControlEvent(const AxEvent& event);
     void DetectHandset();
+    // Opens the handset to use; null when none is present.
+    IHandset* OpenHandset();
+    // A choice is made and the handset in use is another one.
+    bool WaitsForChosen() const;
+    // The chosen handset is present; asks the maker's control if need be.
+    bool ChosenPresent();
+    void CloseActive();
+    void OnDeviceChange(WPARAM event, LPARAM data);
     void OnHandsFreeKey();
     void EndCallByState();
     void SendCommand(uint32_t nCode, int32_t nParam = 0);
@@ -99,12 +128,14 @@ private:
     // handset (its digits then dial the line, not the messenger).
     bool IsTelephoneLineInUse();
 
-    // The handset in use: m_handset, or m_hid once detection found one there.
-    IHandset& Handset() { return *m_pActive; }
+    // The handset in use; the maker's while none is, so that the options
+    // reach its control as before.
+    IHandset& Handset() { return m_pActive ? *m_pActive : m_maker; }
     void OnHidMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     IDeviceOwner* m_pOwner;         // the main dialog; not owned
-    IHandset& m_handset;            // m_phone, or the one given at construction
-    IHandset* m_pActive;
-    bool m_bHidFallback;            // the program's own control: HID handsets are looked for too
+    IHandset& m_maker;              // m_phone, or the one given at construction
+    IHandset* m_pActive = nullptr;  // the one handset in use: &m_maker, &m_hid or none
+    std::wstring m_chosen;          // the user's choice of handset; empty: none
+    HDEVNOTIFY m_hDeviceNotify = nullptr;
 };

@@ -1,149 +1,16 @@
 #include "HidHandset.h"
 
-#include <setupapi.h>
-extern "C" {
-#include <hidsdi.h>
-#include <hidpi.h>
-}
-
 #include <algorithm>
 #include <cstring>
 
+#include "HidApi.h"
 #include "HidIds.h"
 #include "PhoneIds.h"
-#include "framework/SystemDll.h"
 #include "settings/MixerVolume.h"
 #include "trace/TraceIds.h"
 #include "trace/TraceLog.h"
 
-// The functions of hid.dll and setupapi.dll this class uses, loaded from the
-// system folder on first use: neither is a KnownDLL, and the program imports
-// only those at start.
-struct HidApi {
-    decltype(&SetupDiGetClassDevsW) GetClassDevs;
-    decltype(&SetupDiEnumDeviceInterfaces) EnumInterfaces;
-    decltype(&SetupDiGetDeviceInterfaceDetailW) GetInterfaceDetail;
-    decltype(&SetupDiDestroyDeviceInfoList) DestroyList;
-    decltype(&HidD_GetHidGuid) GetHidGuid;
-    decltype(&HidD_GetPreparsedData) GetPreparsedData;
-    decltype(&HidD_FreePreparsedData) FreePreparsedData;
-    decltype(&HidP_GetCaps) GetCaps;
-    decltype(&HidP_GetLinkCollectionNodes) GetLinkNodes;
-    decltype(&HidP_GetButtonCaps) GetButtonCaps;
-    decltype(&HidP_GetValueCaps) GetValueCaps;
-    decltype(&HidP_GetUsages) GetUsages;
-    decltype(&HidP_GetUsageValue) GetUsageValue;
-    decltype(&HidP_SetUsages) SetUsages;
-    decltype(&HidP_UnsetUsages) UnsetUsages;
-    decltype(&HidP_InitializeReportForID) InitializeReport;
-};
-
-// A device's collections and controls, as many as its capabilities count.
-struct HidCapabilities {
-    std::vector<HidCollectionNode> nodes;
-    std::vector<HidControl> inputs;
-    std::vector<HidControl> outputs;
-};
-
 namespace {
-
-// Loaded once for the process's life; null when a function is missing.
-const HidApi* LoadHidApi()
-{
-    static HidApi api;
-    static bool loaded = [] {
-        HMODULE setup = LoadSystemDll(L"setupapi.dll");
-        HMODULE hid = LoadSystemDll(L"hid.dll");
-        if (!setup || !hid)
-            return false;
-        return Bind(setup, "SetupDiGetClassDevsW", api.GetClassDevs) &&
-               Bind(setup, "SetupDiEnumDeviceInterfaces", api.EnumInterfaces) &&
-               Bind(setup, "SetupDiGetDeviceInterfaceDetailW", api.GetInterfaceDetail) &&
-               Bind(setup, "SetupDiDestroyDeviceInfoList", api.DestroyList) &&
-               Bind(hid, "HidD_GetHidGuid", api.GetHidGuid) &&
-               Bind(hid, "HidD_GetPreparsedData", api.GetPreparsedData) &&
-               Bind(hid, "HidD_FreePreparsedData", api.FreePreparsedData) &&
-               Bind(hid, "HidP_GetCaps", api.GetCaps) && Bind(hid, "HidP_GetLinkCollectionNodes", api.GetLinkNodes) &&
-               Bind(hid, "HidP_GetButtonCaps", api.GetButtonCaps) && Bind(hid, "HidP_GetUsages", api.GetUsages) &&
-               Bind(hid, "HidP_GetValueCaps", api.GetValueCaps) &&
-               Bind(hid, "HidP_GetUsageValue", api.GetUsageValue) && Bind(hid, "HidP_SetUsages", api.SetUsages) &&
-               Bind(hid, "HidP_UnsetUsages", api.UnsetUsages) &&
-               Bind(hid, "HidP_InitializeReportForID", api.InitializeReport);
-    }();
-    return loaded ? &api : nullptr;
-}
-
-void AddButtons(const HidApi& api, HIDP_REPORT_TYPE type, USHORT count, PHIDP_PREPARSED_DATA preparsed,
-                std::vector<HidControl>& controls)
-{
-    std::vector<HIDP_BUTTON_CAPS> caps(count);
-    if (!count || api.GetButtonCaps(type, caps.data(), &count, preparsed) != HIDP_STATUS_SUCCESS)
-        return;
-    for (USHORT i = 0; i < count && i < caps.size(); ++i) {
-        const HIDP_BUTTON_CAPS& c = caps[i];
-        controls.push_back({c.UsagePage, c.IsRange ? c.Range.UsageMin : c.NotRange.Usage,
-                            c.IsRange ? c.Range.UsageMax : c.NotRange.Usage, c.LinkCollection, c.ReportID,
-                            c.IsAbsolute != FALSE});
-    }
-}
-
-void AddValues(const HidApi& api, USHORT count, PHIDP_PREPARSED_DATA preparsed, std::vector<HidControl>& controls)
-{
-    std::vector<HIDP_VALUE_CAPS> caps(count);
-    if (!count || api.GetValueCaps(HidP_Input, caps.data(), &count, preparsed) != HIDP_STATUS_SUCCESS)
-        return;
-    for (USHORT i = 0; i < count && i < caps.size(); ++i) {
-        const HIDP_VALUE_CAPS& c = caps[i];
-        HidControl control = {c.UsagePage, c.IsRange ? c.Range.UsageMin : c.NotRange.Usage,
-                              c.IsRange ? c.Range.UsageMax : c.NotRange.Usage, c.LinkCollection, c.ReportID,
-                              c.IsAbsolute != FALSE};
-        control.value = true;
-        control.logicalMin = c.LogicalMin;
-        control.bitSize = c.BitSize;
-        controls.push_back(control);
-    }
-}
-
-bool ReadCapabilities(const HidApi& api, PHIDP_PREPARSED_DATA preparsed, const HIDP_CAPS& caps,
-                      HidCapabilities& out)
-{
-    std::vector<HIDP_LINK_COLLECTION_NODE> nodes(caps.NumberLinkCollectionNodes);
-    ULONG count = static_cast<ULONG>(nodes.size());
-    if (!count || api.GetLinkNodes(nodes.data(), &count, preparsed) != HIDP_STATUS_SUCCESS)
-        return false;
-    for (ULONG i = 0; i < count && i < nodes.size(); ++i)
-        out.nodes.push_back({nodes[i].LinkUsagePage, nodes[i].LinkUsage, nodes[i].Parent,
-                             static_cast<uint8_t>(nodes[i].CollectionType)});
-    AddButtons(api, HidP_Input, caps.NumberInputButtonCaps, preparsed, out.inputs);
-    AddValues(api, caps.NumberInputValueCaps, preparsed, out.inputs);
-    AddButtons(api, HidP_Output, caps.NumberOutputButtonCaps, preparsed, out.outputs);
-    return true;
-}
-
-std::vector<std::wstring> HidDevicePaths(const HidApi& api)
-{
-    std::vector<std::wstring> paths;
-    GUID guid;
-    api.GetHidGuid(&guid);
-    HDEVINFO set = api.GetClassDevs(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
-        return paths;
-    SP_DEVICE_INTERFACE_DATA data = {};
-    data.cbSize = sizeof(data);
-    for (DWORD i = 0; api.EnumInterfaces(set, nullptr, &guid, i, &data); ++i) {
-        DWORD size = 0;
-        api.GetInterfaceDetail(set, &data, nullptr, 0, &size, nullptr);
-        if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || size > 64 * 1024)
-            continue;
-        std::vector<BYTE> buffer(size);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
-        detail->cbSize = sizeof(*detail);
-        if (api.GetInterfaceDetail(set, &data, detail, size, nullptr, nullptr))
-            paths.emplace_back(detail->DevicePath);
-    }
-    api.DestroyList(set);
-    return paths;
-}
 
 // A report on its way from the reader to the window's thread.
 struct PostedReport {
@@ -178,27 +45,14 @@ void CHidHandset::SetNotifyWindow(HWND hwnd, UINT msgInput, UINT msgGone)
     m_msgGone = msgGone;
 }
 
-BOOL CHidHandset::OpenDevice(LONG /*nIndex*/)
+bool CHidHandset::Open(const HidDeviceInfo& info)
 {
     if (m_hDevice != INVALID_HANDLE_VALUE)
-        return TRUE;
+        return info.path == m_path;
     if (!m_api && !(m_api = LoadHidApi()))
-        return FALSE;
-    // The first telephony device found is used; any other is left alone.
-    // Paths seen to be something else are not opened again on every try.
-    for (const std::wstring& path : HidDevicePaths(*m_api)) {
-        if (std::find(m_notHandsets.begin(), m_notHandsets.end(), path) != m_notHandsets.end())
-            continue;
-        if (TryOpen(path))
-            return TRUE;
-    }
-    return FALSE;
-}
-
-bool CHidHandset::TryOpen(const std::wstring& path)
-{
-    HANDLE device = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        return false;
+    HANDLE device = CreateFileW(info.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (device == INVALID_HANDLE_VALUE)
         return false;
     PHIDP_PREPARSED_DATA preparsed = nullptr;
@@ -207,8 +61,8 @@ bool CHidHandset::TryOpen(const std::wstring& path)
         CloseHandle(device);
         return false;
     }
-    // A handset is a telephony collection with a hook switch, wherever it
-    // lies among the device's collections.
+    // Judged a handset through another handle; its collections are read
+    // again from this one.
     HidCapabilities found;
     int root = -1;
     if (m_api->GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS && caps.InputReportByteLength &&
@@ -218,15 +72,14 @@ bool CHidHandset::TryOpen(const std::wstring& path)
     if (root < 0) {
         m_api->FreePreparsedData(preparsed);
         CloseHandle(device);
-        if (m_notHandsets.size() < kHidMaxIgnoredPaths)
-            m_notHandsets.push_back(path);
         return false;
     }
     m_hDevice = device;
     m_preparsed = preparsed;
     m_inputBytes = caps.InputReportByteLength;
     m_outputBytes = caps.OutputReportByteLength;
-    m_path = path;
+    m_path = info.path;
+    m_id = info.StableId();
     Describe(found, root);
     ++m_generation;
     m_hStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -277,6 +130,7 @@ void CHidHandset::CloseDevice()
         m_hDevice = INVALID_HANDLE_VALUE;
     }
     m_path.clear();
+    m_id.clear();
     m_logic.reset();
 }
 

@@ -1,13 +1,12 @@
 // CHidHandset: a standard USB handset or headset reached through the
-// Windows HID API instead of a maker's control. OpenDevice takes the first
-// HID device with a telephony application collection (SetupAPI's order; on
-// Windows each top-level collection of a composite device is a device of its
-// own, under Wine 8 the device's other collections come along and are
-// skipped). A thread reads its input reports (overlapped) and posts each to
+// Windows HID API instead of a maker's control. Open takes a device that
+// CHidDetector judged a handset (on Windows each top-level collection of a
+// composite device is a device of its own, under Wine 8 the device's other
+// collections come along and are skipped). A thread reads its input reports (overlapped) and posts each to
 // the window given, whose thread passes it back to TakeReport: the events
 // then arise on that thread, as the control's do. The decisions are
-// CHidTelephony's; this class only moves bytes. hid.dll and setupapi.dll are
-// loaded from the system folder at the first OpenDevice.
+// CHidTelephony's; this class only moves bytes. hid.dll is loaded from the
+// system folder at the first Open.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "Handset.h"
+#include "HidDetect.h"
 #include "HidTelephony.h"
 
 struct HidApi;
@@ -44,7 +44,14 @@ public:
     // The device path in use, for the trace and the tests.
     const std::wstring& DevicePath() const { return m_path; }
 
-    BOOL OpenDevice(LONG nIndex) override;
+    // The open device's stable id; empty when none is open.
+    const std::wstring& StableId() const { return m_id; }
+    // Opens this device for reading and writing and starts its reader. True
+    // when it is the device open now.
+    bool Open(const HidDeviceInfo& device);
+
+    // TRUE while a device is open: Open is what opens one.
+    BOOL OpenDevice(LONG) override { return m_hDevice != INVALID_HANDLE_VALUE; }
     void CloseDevice() override;
     LONG GetDeviceModel() override;
     void SetRingStyle(BOOL, short) override {}
@@ -60,7 +67,6 @@ public:
     void SetDefaultChannel(short) override {}
 
 private:
-    bool TryOpen(const std::wstring& path);
     void Describe(const HidCapabilities& found, int root);
     void ShowCall(HidCall call);
     void MuteMicrophone(bool muted);
@@ -80,7 +86,7 @@ private:
     std::map<UCHAR, std::vector<char>> m_lastOutputs;   // each output report as last written
     std::unique_ptr<CHidTelephony> m_logic;
     std::wstring m_path;
-    std::vector<std::wstring> m_notHandsets;    // HID devices without a telephony collection
+    std::wstring m_id;
     HWND m_hwnd = nullptr;
     UINT m_msgInput = 0;
     UINT m_msgGone = 0;

@@ -29,6 +29,7 @@
 #define IDC_CHANNEL_TYPE        1001
 #define IDC_SPEAKER_SLIDER      1002
 #define IDC_MICROPHONE_SLIDER   1003
+#define IDC_HANDSET_LIST        1004
 #define IDC_LANGUAGE_COMBO      1005
 
 #define IDM_ABOUTBOX            0x0010

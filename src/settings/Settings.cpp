@@ -41,6 +41,7 @@ const NumberKey kRingType = {L"OPTION", L"RingType", 0};
 const NumberKey kChannelType = {L"OPTION", L"ChannelType", 0};
 const NumberKey kMissedCallNotice = {L"OPTION", L"MissedCallNotice", 1};
 const NumberKey kLinkCallsAtOnce = {L"OPTION", L"LinkCallsAtOnce", 0};
+const TextKey kHandset = {L"OPTION", L"Handset", L""};
 
 // Language file. The built-in texts are those of the messenger's Chinese
 // edition; the two blanks of the first are dropped when it is read as a
@@ -256,6 +257,44 @@ bool WriteChannelType(int channelIndex)
 {
     const wchar_t* value = channelIndex == kChannelUsb ? L"1" : L"0";
     return WriteText(kChannelType.section, kChannelType.key, value, g_szSettingsPath);
+}
+
+namespace {
+
+// A handset id holds letters, digits and ":-_."; anything else, or one that
+// does not fit, is no id.
+bool IsHandsetId(const wchar_t* id)
+{
+    size_t length = 0;
+    for (; id[length]; ++length) {
+        wchar_t c = id[length];
+        if (length + 1 >= kHandsetIdChars ||
+            !((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L':' ||
+              c == L'-' || c == L'_' || c == L'.'))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ReadChosenHandset(wchar_t (&id)[kHandsetIdChars])
+{
+    // One character more than an id may hold, so that a longer value is
+    // seen whole enough to be refused rather than cut.
+    wchar_t read[kHandsetIdChars + 1];
+    ReadText(kHandset, kHandset.key, g_szSettingsPath, read);
+    if (!IsHandsetId(read))
+        read[0] = L'\0';
+    wcscpy_s(id, kHandsetIdChars, read);
+}
+
+bool WriteChosenHandset(const wchar_t* id)
+{
+    if (!IsHandsetId(id))
+        return false;
+    // Nobody chosen: no key at all, as before any choice.
+    return WriteText(kHandset.section, kHandset.key, id[0] ? id : nullptr, g_szSettingsPath);
 }
 
 bool ReadMissedCallNotice()

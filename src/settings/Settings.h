@@ -58,6 +58,14 @@ bool WriteRingType(int ringIndex);
 int ReadChannelType();
 bool WriteChannelType(int channelIndex);
 
+// [OPTION] Handset: the handset the user chose, by a stable id ("maker" for
+// the maker's handset, "hid:VVVV:PPPP[:serial]" for a HID one), at most 63
+// letters, digits and ":-_."; empty (the default, and for a value holding
+// anything else) when nobody was chosen. Writing "" removes the key.
+const size_t kHandsetIdChars = 64;
+void ReadChosenHandset(wchar_t (&id)[kHandsetIdChars]);
+bool WriteChosenHandset(const wchar_t* id);
+
 // [OPTION] MissedCallNotice: whether a missed call shows a balloon and
 // counts in the tray tip; on unless the value is 0. Not in the options
 // dialog: set in the file.
