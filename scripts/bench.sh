@@ -6,10 +6,12 @@
 # they came from, and keeps a copy in build/bench-results.md. See
 # docs/PERFORMANCE.md.
 #
-#   scripts/bench.sh [--quick] [watch|startup|latency|growth|idle ...]
+#   scripts/bench.sh [--quick] [watch|startup|latency|growth|idle|idle-nohandset ...]
 #
-# Without names every benchmark runs, idle last. Sizes (defaults in brackets):
-#   CALLVANE_BENCH_IDLE_SECONDS [600]   idle measurement
+# Without names every benchmark runs, the two idle ones last (idle-nohandset:
+# the maker's control registered, no handset plugged in, no HID handset).
+# Sizes (defaults in brackets):
+#   CALLVANE_BENCH_IDLE_SECONDS [600]   each idle measurement
 #   CALLVANE_BENCH_PASSES [100000]      watch passes for the growth check
 #   CALLVANE_BENCH_KEYS [1000]          handset keys for the latency
 #   CALLVANE_BENCH_STARTS [20]          starts for the start-up time
@@ -24,11 +26,11 @@ names=()
 for arg in "$@"; do
   case "$arg" in
     --quick) quick=1 ;;
-    watch|startup|latency|growth|idle) names+=("$arg") ;;
-    *) echo "usage: scripts/bench.sh [--quick] [watch|startup|latency|growth|idle ...]" >&2; exit 3 ;;
+    watch|startup|latency|growth|idle|idle-nohandset) names+=("$arg") ;;
+    *) echo "usage: scripts/bench.sh [--quick] [watch|startup|latency|growth|idle|idle-nohandset ...]" >&2; exit 3 ;;
   esac
 done
-[ ${#names[@]} -gt 0 ] || names=(watch startup latency growth idle)
+[ ${#names[@]} -gt 0 ] || names=(watch startup latency growth idle idle-nohandset)
 if [ "$quick" = 1 ]; then
   : "${CALLVANE_BENCH_IDLE_SECONDS:=20}" "${CALLVANE_BENCH_PASSES:=3000}" "${CALLVANE_BENCH_KEYS:=100}"
   : "${CALLVANE_BENCH_STARTS:=5}" "${CALLVANE_BENCH_WINDOWS:=100,1000}" "${CALLVANE_BENCH_DEPTH:=200}"
@@ -68,6 +70,7 @@ for name in "${names[@]}"; do
     latency) args=(latency "$keys") ;;
     growth) args=(growth "$passes") ;;
     idle) args=(idle "$idle_seconds") ;;
+    idle-nohandset) args=(idle-nohandset "$idle_seconds") ;;
   esac
   echo "bench: ${args[*]}" >&2
   if ! wine CallvaneBench.exe "${args[@]}" </dev/null | tr -d '\r' >>"$out"; then

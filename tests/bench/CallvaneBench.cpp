@@ -8,6 +8,7 @@
 // benchmark and gathers the tables.
 //
 //   CallvaneBench.exe idle <seconds>
+//   CallvaneBench.exe idle-nohandset <seconds>
 //   CallvaneBench.exe growth <passes>
 //   CallvaneBench.exe latency <keys>
 //   CallvaneBench.exe startup <runs>
@@ -46,6 +47,7 @@
 namespace {
 
 const wchar_t kHandsetPlugged[] = L"plugged";
+const wchar_t kHandsetUnplugged[] = L"unplugged";
 const DWORD kStartTimeoutMs = 20000;
 const int kWindowsPerCommand = 500;
 
@@ -73,13 +75,13 @@ void Bound(bool held, const std::string& what)
 // per session, and the watch follows whichever messenger it finds first, so
 // the desk waits until they are gone.
 struct Desk {
-    explicit Desk(bool timestamps = false)
+    explicit Desk(bool timestamps = false, bool handset = true) : handset(handset)
     {
         alone = WaitFor(
             [] { return !FindWindowW(nullptr, kInstanceName) && !MutexExists(kInstanceName) && FindMessengerSims(0).empty(); },
             60000);
         sim = std::make_unique<CMessengerSimProcess>(L"", false, timestamps);
-        app = std::make_unique<CCallvaneProcess>(install, kHandsetPlugged);
+        app = std::make_unique<CCallvaneProcess>(install, handset ? kHandsetPlugged : kHandsetUnplugged);
     }
     ~Desk()
     {
@@ -89,19 +91,25 @@ struct Desk {
             app->Process().WaitForExit(10000);
         }
     }
-    // Says which condition failed.
+    // Says which condition failed. Without a handset: the maker's control
+    // registered and looking for one.
     bool Ready()
     {
+        // Without a handset this only finds the main window.
+        auto started = [&] { return app->WaitStarted(handset) || (!handset && app->Main()); };
         const char* failed = !alone               ? "an earlier Callvane or stand-in messenger did not end"
                              : !install.Complete() ? "the program files were not installed"
                              : !sim->Ready()       ? "the stand-in messenger did not start"
-                             : !app->WaitStarted() ? "Callvane did not start with its handset"
-                             : !WaitForTrayTip(app->Main(), kTipOnline, 8000) ? "the tray tip did not say Online"
-                                                                              : nullptr;
+                             : !started()          ? "Callvane did not start (with its handset)"
+                             : !WaitForTrayTip(app->Main(), Tip(), 8000) ? "the tray tip did not say it"
+                                                                         : nullptr;
         if (failed)
             Note(std::string("desk: ") + failed);
         return failed == nullptr;
     }
+    const wchar_t* Tip() const { return handset ? kTipOnline : kTipNoHandset; }
+
+    bool handset;
 
     bool alone = false;
     CE2eInstall install;
@@ -162,9 +170,9 @@ int FindOne(const std::vector<std::string>& parts, bool samePrefix)
     return found.size() == 1 ? found.front().pid : 0;
 }
 
-int Idle(double seconds)
+int Idle(double seconds, bool handset)
 {
-    Desk desk;
+    Desk desk(false, handset);
     if (!desk.Ready()) {
         Note("idle: Callvane, its handset or the stand-in messenger did not start");
         return 1;
@@ -209,7 +217,8 @@ int Idle(double seconds)
         }
     }
     double wall = CounterSeconds(Counter() - start);
-    bool stillOnline = WaitForTrayTip(desk.app->Main(), kTipOnline, 3000) && desk.app->State(L"open") == L"1";
+    bool stillOnline =
+        WaitForTrayTip(desk.app->Main(), desk.Tip(), 3000) && desk.app->State(L"open") == (handset ? L"1" : L"0");
 
     const double targetPercent = 0.05;
     std::vector<double> schedPercents(watched.size(), 0);
@@ -233,11 +242,16 @@ int Idle(double seconds)
             Row("idle", Format("%s CPU over the same time (context)", w.name.c_str()), value);
         }
     }
-    Row("idle", "watch state at the end (tray tip Online, handset open)", stillOnline ? "yes" : "no");
+    Row("idle", handset ? "watch state at the end (tray tip Online, handset open)"
+                        : "state at the end (tray tip \"Can't find USB Phone\", no handset open)",
+        stillOnline ? "yes" : "no");
     Bound(schedPercents[0] < 2.0, Format("Callvane.exe idle CPU %.4f %% < 2 %% of one core", schedPercents[0]));
     // schedstat: nanoseconds, where /proc/stat counts 10 ms steps.
-    RatioRow("idle CPU", schedPercents[0], schedPercents[1], "%", 1.3,
-             Format("schedstat, %.0f s side by side, messenger and handset present", wall));
+    RatioRow(handset ? "idle CPU" : "idle CPU, no handset", schedPercents[0], schedPercents[1], "%", 1.3,
+             Format(handset ? "schedstat, %.0f s side by side, messenger and handset present"
+                            : "schedstat, %.0f s side by side, messenger present, the maker's control registered "
+                              "and no handset",
+                    wall));
     EndReference(reference, hReference);
     for (Watched& w : watched) {
         if (w.hProcess)
@@ -904,7 +918,9 @@ int main(int argc, char** argv)
     const char* arg = argc > 2 ? argv[2] : "";
     int result = -1;
     if (what == "idle")
-        result = Idle(atof(*arg ? arg : "600"));
+        result = Idle(atof(*arg ? arg : "600"), true);
+    else if (what == "idle-nohandset")
+        result = Idle(atof(*arg ? arg : "600"), false);
     else if (what == "growth")
         result = Growth(atoi(*arg ? arg : "100000"));
     else if (what == "latency")
@@ -916,7 +932,7 @@ int main(int argc, char** argv)
     if (result >= 0)
         return result != 0 ? result : (g_failedBounds > 0 ? 4 : 0);
     fprintf(stderr,
-            "usage: CallvaneBench.exe idle <seconds> | growth <passes> | latency <keys> | startup <runs> |\n"
-            "       watch <counts, comma-separated> <tree depth>\n");
+            "usage: CallvaneBench.exe idle <seconds> | idle-nohandset <seconds> | growth <passes> | latency <keys> |\n"
+            "       startup <runs> | watch <counts, comma-separated> <tree depth>\n");
     return 3;
 }
