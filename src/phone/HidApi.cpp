@@ -20,6 +20,7 @@ const HidApi* LoadHidApi()
                Bind(hid, "HidD_GetAttributes", api.GetAttributes) &&
                Bind(hid, "HidD_GetProductString", api.GetProductString) &&
                Bind(hid, "HidD_GetSerialNumberString", api.GetSerialNumberString) &&
+               Bind(hid, "HidD_SetNumInputBuffers", api.SetNumInputBuffers) &&
                Bind(hid, "HidP_GetCaps", api.GetCaps) && Bind(hid, "HidP_GetLinkCollectionNodes", api.GetLinkNodes) &&
                Bind(hid, "HidP_GetButtonCaps", api.GetButtonCaps) && Bind(hid, "HidP_GetUsages", api.GetUsages) &&
                Bind(hid, "HidP_GetValueCaps", api.GetValueCaps) &&

@@ -27,6 +27,7 @@ struct HidApi {
     decltype(&HidD_GetAttributes) GetAttributes;
     decltype(&HidD_GetProductString) GetProductString;
     decltype(&HidD_GetSerialNumberString) GetSerialNumberString;
+    decltype(&HidD_SetNumInputBuffers) SetNumInputBuffers;
     decltype(&HidP_GetCaps) GetCaps;
     decltype(&HidP_GetLinkCollectionNodes) GetLinkNodes;
     decltype(&HidP_GetButtonCaps) GetButtonCaps;

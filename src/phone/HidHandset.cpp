@@ -55,6 +55,10 @@ bool CHidHandset::Open(const HidDeviceInfo& info)
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (device == INVALID_HANDLE_VALUE)
         return false;
+    // The system keeps a few reports for a reader that falls behind (32
+    // under Wine) and drops the oldest: a burst of keys on a busy machine
+    // lost some. A device that refuses keeps its own number.
+    m_api->SetNumInputBuffers(device, kHidInputBuffers);
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     HIDP_CAPS caps = {};
     if (!m_api->GetPreparsedData(device, &preparsed)) {

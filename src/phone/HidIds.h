@@ -50,6 +50,7 @@ const UINT kMsgHidGone = WM_APP + 0x49;     // wParam generation
 const size_t kHidMaxReportBytes = 512;
 const size_t kHidMaxUsages = 64;            // telephony usages read from one collection of a report
 const size_t kHidMaxStringChars = 63;       // product name and serial number kept
+const ULONG kHidInputBuffers = 512;         // reports the system keeps for the reader: its most
 
 // A HID handset's stable id begins so; the maker's handset has its own.
 const wchar_t kHidStableIdPrefix[] = L"hid:";
