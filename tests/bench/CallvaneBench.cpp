@@ -218,7 +218,7 @@ int Idle(double seconds, bool handset)
     }
     double wall = CounterSeconds(Counter() - start);
     bool stillOnline =
-        WaitForTrayTip(desk.app->Main(), desk.Tip(), 3000) && desk.app->State(L"open") == (handset ? L"1" : L"0");
+        WaitForTrayTip(desk.app->Main(), desk.Tip(), 3000) && (!handset || desk.app->State(L"open") == L"1");
 
     const double targetPercent = 0.05;
     std::vector<double> schedPercents(watched.size(), 0);
