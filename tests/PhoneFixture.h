@@ -143,6 +143,7 @@ public:
         return !m_bRefuseTyping;
     }
     void RefreshTrayStatus() override {}
+    void HandsetFound() override {}
 
     CCommandRecord m_record;
     bool m_bRefuseTyping = false;

@@ -82,6 +82,12 @@ void CCallvaneDlg::RefreshTrayStatus()
     m_tray.ShowStatus(handset, handset && m_pYahooDlg && m_pYahooDlg->FindMessenger());
 }
 
+void CCallvaneDlg::HandsetFound()
+{
+    if (m_pYahooDlg)
+        m_pYahooDlg->ReportRingAgain();
+}
+
 void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)
 {
     bool handset = IsDevicePresent() != FALSE;

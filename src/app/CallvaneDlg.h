@@ -27,6 +27,8 @@ public:
     // Sets the tray icon's image and tip from the presence of the handset
     // and of the messenger.
     void RefreshTrayStatus() override;
+    // Has the messenger side report a ring still showing again.
+    void HandsetFound() override;
     // The same for the watch tick, which has just looked for the messenger
     // itself: its result stands for a second search (IMessengerOwner).
     void RefreshTrayForMessengerSearch(BOOL bMessengerFound) override;

@@ -29,6 +29,9 @@ public:
     void WatchCalls();
     // Drops what is known of a messenger that is not running.
     void ForgetMessenger();
+    // The notification reported last is reported again at the next tick
+    // if it still shows: a handset found while it rang missed it.
+    void ReportRingAgain() { m_hLastCallInWnd = nullptr; }
     // Carries out a command code on the messenger's windows. Returns 0 when
     // the messenger is not running or 'Call' could not start a call, else 1.
     // Virtual so that a test can stand in for the messenger side.

@@ -236,6 +236,8 @@ void CDeviceDialog::DetectHandset()
     m_bRingPending = FALSE;
     m_nCallState = kCallReady;
     RefreshTray();
+    if (m_pOwner)
+        m_pOwner->HandsetFound();
     if (WaitsForChosen())
         SetTimer(kDetectTimerId, kDetectPeriodMs);
 }

@@ -73,6 +73,13 @@ TEST_F(E2eCalls, IncomingCallAnsweredByLiftingAndHungUpByReplacing)
     PumpMessages(kTickMs + 500);
     EXPECT_EQ(m_app->Count(kJShowCallIn), 1u);
     EXPECT_EQ(m_app->State(L"ready"), L"0");
+    // Pulled out and plugged in again while it rings: the handset found
+    // again rings too.
+    size_t replug = m_app->Journal().size();
+    EXPECT_EQ(m_app->Handset(L"unplug"), L"ok removed=1");
+    ASSERT_EQ(m_app->Handset(L"plug").compare(0, 2, L"ok"), 0);
+    ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, replug, kOneTickBoundMs + 1000));
+    EXPECT_TRUE(m_app->WaitForJournal(kJShowCallIn, replug, 2 * kOneTickBoundMs));
 
     size_t before = m_app->Journal().size();
     ASSERT_EQ(m_app->Handset(L"lift"), L"ok delivered=1");
