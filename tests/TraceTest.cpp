@@ -12,7 +12,6 @@
 #include "trace/TraceFile.h"
 #include "trace/TraceIds.h"
 #include "trace/TraceLog.h"
-#include "trace/TracePoints.h"
 #include "trace/WideStringBuffer.h"
 
 #include <windows.h>

@@ -33,6 +33,14 @@ const wchar_t kDialWaitVariable[] = L"CALLVANE_DIAL_WAIT_MS";
 // A running instance that does not take the number within this is hung.
 const UINT kDialHandOverTimeoutMs = 5000;
 
+// Trace lines of the program's life, and of each code one side hands the
+// other through the main dialog.
+const wchar_t kTraceProgramStarted[] = L"Callvane %s started";
+const wchar_t kTraceProgramExits[] = L"Callvane %s exits";
+const wchar_t kTraceUnknownVersion[] = L"(version unknown)";
+const wchar_t kTraceCommand[] = L"command '%s' param %ld -> %d";
+const wchar_t kTraceDigitCommand[] = L"command '%s' param (a digit) -> %d";
+const wchar_t kTraceStatus[] = L"status '%s' -> %d";
 const wchar_t kTraceDialRefused[] = L"Dial: the link is refused: %s";
 const wchar_t kTraceDialBadRequest[] = L"Dial: a malformed request from another process is refused";
 const wchar_t kTraceDialNoMessenger[] = L"Dial: the messenger was not found within %lu s; the number is dropped";

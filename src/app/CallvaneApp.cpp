@@ -8,8 +8,8 @@
 #include "framework/ThemedControls.h"
 #include "settings/SettingsPaths.h"
 #include "trace/TraceLog.h"
-#include "trace/TracePoints.h"
 
+#include <cstring>
 #include <cwchar>
 #include <memory>
 
@@ -32,6 +32,48 @@ void HandOverDial(HWND hRunning, const wchar_t* number)
     SendMessageTimeoutW(hRunning, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
                         kDialHandOverTimeoutMs, &answer);
 }
+
+// VS_VERSIONINFO: three WORDs and the key "VS_VERSION_INFO" with its
+// terminator, padded to 32 bits, then the fixed part.
+const size_t kFixedFileInfoOffset = 40;
+const DWORD kFixedFileInfoSignature = 0xFEEF04BD;
+
+// The program's file version from its own version resource.
+void ReadProgramVersion(wchar_t (&version)[32])
+{
+    CopyTruncated(version, kTraceUnknownVersion);
+    HRSRC hResource = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16));
+    HGLOBAL hData = hResource ? LoadResource(nullptr, hResource) : nullptr;
+    const BYTE* data = hData ? static_cast<const BYTE*>(LockResource(hData)) : nullptr;
+    if (!data || SizeofResource(nullptr, hResource) < kFixedFileInfoOffset + sizeof(VS_FIXEDFILEINFO))
+        return;
+    VS_FIXEDFILEINFO info;
+    memcpy(&info, data + kFixedFileInfoOffset, sizeof info);
+    if (info.dwSignature != kFixedFileInfoSignature)
+        return;
+    _snwprintf(version, 31, L"%u.%u.%u.%u", HIWORD(info.dwFileVersionMS), LOWORD(info.dwFileVersionMS),
+               HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS));
+    version[31] = L'\0';
+}
+
+// Traces the program's start with its version, and its end when it goes.
+class CTraceProgramLifetime {
+public:
+    CTraceProgramLifetime() { TraceWithVersion(kTraceProgramStarted); }
+    ~CTraceProgramLifetime() { TraceWithVersion(kTraceProgramExits); }
+    CTraceProgramLifetime(const CTraceProgramLifetime&) = delete;
+    CTraceProgramLifetime& operator=(const CTraceProgramLifetime&) = delete;
+
+private:
+    static void TraceWithVersion(const wchar_t* format)
+    {
+        if (!g_traceLog.IsEnabled())
+            return;
+        wchar_t version[32];
+        ReadProgramVersion(version);
+        Trace(format, version);
+    }
+};
 
 }  // namespace
 

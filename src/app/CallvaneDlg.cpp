@@ -11,7 +11,6 @@
 #include "res/resource.h"
 #include "settings/Settings.h"
 #include "trace/TraceLog.h"
-#include "trace/TracePoints.h"
 
 #include <cstring>
 #include <cwchar>
@@ -28,6 +27,47 @@ DWORD DialWaitMs()
     wchar_t* end = nullptr;
     const unsigned long ms = wcstoul(text, &end, 10);
     return end && *end == L'\0' && ms >= 1 && ms <= kDialWaitMs ? static_cast<DWORD>(ms) : kDialWaitMs;
+}
+
+// A four-letter code as text; a byte that is no printable letter shows as '?'.
+struct CodeText {
+    explicit CodeText(uint32_t code)
+    {
+        for (int i = 0; i < 4; ++i) {
+            wchar_t c = static_cast<wchar_t>((code >> (24 - 8 * i)) & 0xFF);
+            text[i] = (c >= 0x20 && c < 0x7F) ? c : L'?';
+        }
+        text[4] = L'\0';
+    }
+    wchar_t text[5];
+};
+
+// A command code handed to the messenger side and its result, written when
+// the command returns, after the lines of what it caused. A 'Dial' digit is
+// traced without it: a run of them would spell the number.
+int TraceCommand(uint32_t code, int32_t param, int result)
+{
+    if (!g_traceLog.IsEnabled())
+        return result;
+    if (param >= L'0' && param <= L'9')
+        Trace(kTraceDigitCommand, CodeText(code).text, result);
+    else
+        Trace(kTraceCommand, CodeText(code).text, static_cast<long>(param), result);
+    return result;
+}
+
+// A status code reported to the handset side; a code repeated by every watch
+// pass is traced when it changes, not each time.
+int TraceStatus(uint32_t code, int result)
+{
+    static uint32_t s_lastCode = 0;
+    static int s_lastResult = -1;
+    if (!g_traceLog.IsEnabled() || (code == s_lastCode && result == s_lastResult))
+        return result;
+    s_lastCode = code;
+    s_lastResult = result;
+    Trace(kTraceStatus, CodeText(code).text, result);
+    return result;
 }
 
 }  // namespace

@@ -90,6 +90,16 @@ const size_t kMaxTypedNumberChars = 64;
 const size_t kContactChars = 128;
 const size_t kCaptionChars = 256;
 
+// Trace lines of the watch (the messenger found and lost) and of the window
+// a call chose after the Return, and why that one.
+const wchar_t kTraceMessengerFound[] = L"messenger found: main window 0x%lx, process %lu";
+const wchar_t kTraceMessengerLost[] = L"messenger lost";
+const wchar_t kTraceCallWindowFromList[] =
+    L"call window 0x%lx (%s): a conversation window %s the Return in the contact list";
+const wchar_t kTraceCallWindowFromBox[] =
+    L"call window 0x%lx (%s): a call dialog %s the Return in the number box";
+const wchar_t kTraceNoCallWindow[] = L"call window: none came within the wait after Return in the %s";
+
 // Trace lines of 'Call' when it clicks nothing after the Return in the
 // contact list although conversations came forward.
 const wchar_t kTraceCallNotTheContact[] =

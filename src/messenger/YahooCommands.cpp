@@ -8,7 +8,6 @@
 #include "WindowClass.h"
 #include "link/CallCodes.h"
 #include "trace/TraceLog.h"
-#include "trace/TracePoints.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -756,9 +755,17 @@ int CYahooDialog::Call()
         Trace(contact[0] ? kTraceCallNotTheContact : kTraceCallContactsUntold, static_cast<unsigned long>(wait.nCame));
         return 0;
     }
-    TraceCallWindow(chosen.hWnd, fromContactList, chosen.appeared);
-    if (!chosen.hWnd)
+    if (!chosen.hWnd) {
+        Trace(kTraceNoCallWindow, fromContactList ? L"contact list" : L"number box");
         return 0;
+    }
+    if (g_traceLog.IsEnabled()) {
+        wchar_t className[kMaxClassNameChars] = {};
+        GetClassNameW(chosen.hWnd, className, static_cast<int>(ARRAYSIZE(className)));
+        Trace(fromContactList ? kTraceCallWindowFromList : kTraceCallWindowFromBox,
+              static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(chosen.hWnd)), className,
+              chosen.appeared ? L"new since" : L"open before and brought forward by");
+    }
     m_hCallWnd = chosen.hWnd;
     if (fromContactList) {
         Sleep(kCallVoiceDelayMs);

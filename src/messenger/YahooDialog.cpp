@@ -8,12 +8,30 @@
 #include "link/CallCodes.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
-#include "trace/TracePoints.h"
+#include "trace/TraceLog.h"
 
 #include <algorithm>
 #include <cwchar>
 
 namespace {
+
+// The messenger's main window as each watch pass finds it (null: none);
+// traced when it is found, lost or replaced.
+void TraceMessengerPresence(HWND hMain)
+{
+    static HWND s_hLastMain = nullptr;
+    if (!g_traceLog.IsEnabled() || hMain == s_hLastMain)
+        return;
+    s_hLastMain = hMain;
+    if (!hMain) {
+        Trace(kTraceMessengerLost);
+        return;
+    }
+    DWORD process = 0;
+    GetWindowThreadProcessId(hMain, &process);
+    Trace(kTraceMessengerFound, static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hMain)),
+          static_cast<unsigned long>(process));
+}
 
 // The messenger's voice-message rule: an empty title contains nothing, not
 // even the empty text; any other title contains the empty text.

@@ -9,7 +9,6 @@
 #include "res/resource.h"
 #include "settings/Settings.h"
 #include "trace/TraceLog.h"
-#include "trace/TracePoints.h"
 
 namespace {
 
@@ -23,6 +22,20 @@ bool IsSignalKey(short nKey)
 bool IsDigitKey(short nKey)
 {
     return nKey >= kKeyDigit0 && nKey <= kKeyDigit9;
+}
+
+void TraceHandsetEvent(const wchar_t* name, BOOL value)
+{
+    Trace(kTraceHandsetEvent, name, value ? L"on" : L"off");
+}
+
+void TraceDialledNumber(const std::wstring& number)
+{
+    if (!g_traceLog.IsEnabled())
+        return;
+    wchar_t masked[64];
+    MaskNumber(number.c_str(), masked);
+    Trace(kTraceDialledNumber, masked);
 }
 
 // Only the keys a number box takes on every keyboard layout: digits, '*'
@@ -135,7 +148,7 @@ void CDeviceDialog::OnHidMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg == kMsgHidGone) {
         if (!m_hid.IsCurrent(wParam) || m_pActive != &m_hid)
             return;
-        TraceHidHandset(m_hid.DevicePath().c_str(), false);
+        Trace(kTraceHidHandsetRemoved, m_hid.DevicePath().c_str());
         m_hid.CloseDevice();
         m_pActive = nullptr;
         OnDeviceRemoved();
@@ -220,12 +233,14 @@ void CDeviceDialog::DetectHandset()
         return;
     }
     if (m_pActive == &m_hid)
-        TraceHidHandset(m_hid.DevicePath().c_str(), true);
+        Trace(kTraceHidHandsetFound, m_hid.DevicePath().c_str());
     // A handset that opens but reports model 0 counts as absent; detection
     // then waits for DeviceRemoved.
     m_nModel = static_cast<uint32_t>(Handset().GetDeviceModel());
-    TraceHandsetFound(m_nModel, IsPstnAdaptorModel(m_nModel), IsAdaptorModel(m_nModel), IsHandsFreeModel(m_nModel),
-                      IsSpeakerModel(m_nModel));
+    const bool pstn = IsPstnAdaptorModel(m_nModel);
+    Trace(kTraceHandsetFound, static_cast<unsigned long>(m_nModel), pstn ? L", PSTN adaptor" : L"",
+          IsAdaptorModel(m_nModel) && !pstn ? L", adaptor" : L"", IsHandsFreeModel(m_nModel) ? L", hands-free" : L"",
+          IsSpeakerModel(m_nModel) ? L", speaker" : L"");
     if (IsPstnAdaptorModel(m_nModel))
         Handset().SetLineChannel(static_cast<short>(m_nChannel));
     else
@@ -376,7 +391,7 @@ void CDeviceDialog::OnDeviceRemoved()
 {
     // The handset is gone, not closed; the dial buffer, channel, ring style
     // and cradle flag stay for the next one.
-    TraceHandsetLost(m_nModel);
+    Trace(kTraceHandsetLost, static_cast<unsigned long>(m_nModel));
     m_pActive = nullptr;
     m_nModel = 0;
     m_nCallState = kCallNone;
@@ -389,7 +404,7 @@ void CDeviceDialog::OnDeviceRemoved()
 
 void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 {
-    TraceHandsetEvent(kTraceEventOnHook, bOnHook != FALSE);
+    TraceHandsetEvent(kTraceEventOnHook, bOnHook);
     m_bOffHook = !bOnHook;
 
     // Taken or put down while the PSTN line rang: a PSTN call, none of the
@@ -432,7 +447,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 
 void CDeviceDialog::OnLineRing(BOOL bRinging)
 {
-    TraceHandsetEvent(kTraceEventLineRing, bRinging != FALSE);
+    TraceHandsetEvent(kTraceEventLineRing, bRinging);
     m_strDial.clear();
     m_nChannel = Handset().GetLineChannel();
     m_bRingPending = TRUE;
@@ -443,7 +458,7 @@ void CDeviceDialog::OnLineRing(BOOL bRinging)
 
 void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
 {
-    TraceHandsetEvent(kTraceEventInCradle, bInCradle != FALSE);
+    TraceHandsetEvent(kTraceEventInCradle, bInCradle);
     m_bInCradle = bInCradle;
     const int32_t state = m_nCallState;
     if (!bInCradle) {
@@ -469,7 +484,7 @@ void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
 
 void CDeviceDialog::OnKeyPressed(short nKey)
 {
-    TraceHandsetKey(nKey);
+    Trace(IsDigitKey(nKey) ? kTraceHandsetDigitKey : kTraceHandsetKey, static_cast<int>(nKey));
     if (IsSignalKey(nKey) && m_nCallState != kCallTalk)
         Handset().SignalKeyPress(kKeySignalBeep);
 
@@ -522,7 +537,7 @@ void CDeviceDialog::OnKeyPressed(short nKey)
     case kKeyCall:
         if (PlacePreparedNumber())
             break;
-        TraceDialledNumber(m_strDial.c_str());
+        TraceDialledNumber(m_strDial);
         // The box may hold more than the dial buffer (digits typed before a
         // lift, or before a call): Redial would then call only a part of it.
         if (IsTypableNumber(m_strDial.c_str()) && m_strDial == m_strTypedInBox)
@@ -676,7 +691,7 @@ bool CDeviceDialog::EnterNumber(const wchar_t* number)
 
 void CDeviceDialog::CallEnteredNumber()
 {
-    TraceDialledNumber(m_strDial.c_str());
+    TraceDialledNumber(m_strDial);
     m_strLastDialled = m_strDial;
     m_strPrepared.clear();
     SendCommand(kCmdCall);

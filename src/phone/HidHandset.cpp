@@ -7,7 +7,6 @@
 #include "HidIds.h"
 #include "PhoneIds.h"
 #include "settings/MixerVolume.h"
-#include "trace/TraceIds.h"
 #include "trace/TraceLog.h"
 
 namespace {

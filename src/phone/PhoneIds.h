@@ -91,6 +91,23 @@ const int32_t kDialStarVirtualKey = VK_MULTIPLY;
 // '+' on every layout.
 const int32_t kDialPlusVirtualKey = VK_ADD;
 
+// Trace lines of the handset side: the handset found and lost, each event
+// as it arrived (a digit key without its digit), the number a call key
+// calls (masked), and a standard HID handset's device and reports.
+const wchar_t kTraceHandsetFound[] = L"handset found: model 0x%04lx%s%s%s%s";
+const wchar_t kTraceHandsetLost[] = L"handset lost: model 0x%04lx";
+const wchar_t kTraceHandsetKey[] = L"handset event: key %d";
+const wchar_t kTraceHandsetDigitKey[] = L"handset event: key (a digit)";
+const wchar_t kTraceHandsetEvent[] = L"handset event: %s %s";
+const wchar_t kTraceEventOnHook[] = L"on hook";
+const wchar_t kTraceEventLineRing[] = L"line ring";
+const wchar_t kTraceEventInCradle[] = L"in cradle";
+const wchar_t kTraceDialledNumber[] = L"number called: %s";
+const wchar_t kTraceHidHandsetFound[] = L"HID handset found: %s";
+const wchar_t kTraceHidHandsetRemoved[] = L"HID handset removed: %s";
+const wchar_t kTraceHidReportRefused[] = L"HID report refused: %s (%u bytes)";
+const wchar_t kTraceHidNoMicrophoneMute[] = L"HID handset: no microphone mute to switch";
+
 // Why a dialled number was not typed.
 const wchar_t kTraceDialBusy[] = L"Dial: a call rings or runs; the number is not dialled";
 const wchar_t kTraceDialLineBusy[] = L"Dial: the telephone line is in use; the number is not dialled";

@@ -2,11 +2,14 @@
 
 #include "MixerApi.h"
 #include "framework/SystemDll.h"
-#include "trace/TracePoints.h"
+#include "trace/TraceLog.h"
 
 #include <vector>
 
 namespace {
+
+const wchar_t kTraceMixerChosen[] = L"mixer: device %d for \"%s\", %s line";
+const wchar_t kTraceNoMixer[] = L"mixer: no device for \"%s\" with a %s line";
 
 const DWORD kFullLevel = 65535;
 // More channels than any mixer line has: a bigger count is bad driver data.
@@ -226,9 +229,14 @@ int FindMixerWithLine(const wchar_t* text, DWORD componentType)
 CMixerVolume OpenMixerWithLine(const wchar_t* text, DWORD componentType)
 {
     int device = FindMixerWithLine(text, componentType);
-    TraceMixerChosen(text, componentType, device);
-    if (device < 0)
+    const wchar_t* lineType = componentType == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS ? L"speaker"
+                              : componentType == MIXERLINE_COMPONENTTYPE_DST_WAVEIN ? L"recording"
+                                                                                    : L"other";
+    if (device < 0) {
+        Trace(kTraceNoMixer, text ? text : L"", lineType);
         return CMixerVolume();
+    }
+    Trace(kTraceMixerChosen, device, text ? text : L"", lineType);
     return CMixerVolume(static_cast<UINT>(device));
 }
 

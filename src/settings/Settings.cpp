@@ -3,13 +3,15 @@
 #include "SettingsPaths.h"
 #include "framework/BoundedString.h"
 #include "framework/ScopedHandle.h"
-#include "trace/TracePoints.h"
+#include "trace/TraceLog.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -50,6 +52,31 @@ const wchar_t kWindowTextSection[] = L"WINDOW_TEXT";
 const TextKey kCallInTitle = {kWindowTextSection, L"WND_CALLIN", L"\u96C5\u864E\u901A  "};
 const TextKey kVoiceMessageMark = {kWindowTextSection, L"WND_VOICEMSG", L"\u8BED\u97F3\u7559\u8A00"};
 const TextKey kHangUpCaption = {kWindowTextSection, L"BTN_HANGUP", L"\u7ED3\u675F\u901A\u8BDD"};
+
+const wchar_t kTraceUnreadableFile[] = L"cannot read %s: error %lu";
+
+// A settings or language file about to be read that cannot be opened;
+// traced once until it can be read again, since some are read on every
+// watch pass.
+void TraceUnreadableFile(const wchar_t* path)
+{
+    if (!g_traceLog.IsEnabled() || !path || path[0] == L'\0')
+        return;
+    static std::vector<std::wstring> s_unreadable;
+    CFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD error = file ? ERROR_SUCCESS : GetLastError();
+    auto known = std::find(s_unreadable.begin(), s_unreadable.end(), path);
+    if (error == ERROR_SUCCESS) {
+        if (known != s_unreadable.end())
+            s_unreadable.erase(known);
+        return;
+    }
+    if (known != s_unreadable.end())
+        return;
+    s_unreadable.emplace_back(path);
+    Trace(kTraceUnreadableFile, path, static_cast<unsigned long>(error));
+}
 
 // Until start-up has built a path it is empty, and an empty file name would
 // send the profile functions to the Windows directory's WIN.INI.

@@ -60,35 +60,3 @@ const size_t kTraceFileLineChars = 4096;
 // digits before them are masked.
 const size_t kTraceNumberShownDigits = 2;
 const wchar_t kTraceMaskChar = L'*';
-
-// The lines of the trace points, one format each.
-const wchar_t kTraceProgramStarted[] = L"Callvane %s started";
-const wchar_t kTraceProgramExits[] = L"Callvane %s exits";
-const wchar_t kTraceUnknownVersion[] = L"(version unknown)";
-const wchar_t kTraceHandsetFound[] = L"handset found: model 0x%04lx%s%s%s%s";
-const wchar_t kTraceHandsetLost[] = L"handset lost: model 0x%04lx";
-const wchar_t kTraceHidHandsetFound[] = L"HID handset found: %s";
-const wchar_t kTraceHidHandsetRemoved[] = L"HID handset removed: %s";
-const wchar_t kTraceHidReportRefused[] = L"HID report refused: %s (%u bytes)";
-const wchar_t kTraceHidNoMicrophoneMute[] = L"HID handset: no microphone mute to switch";
-const wchar_t kTraceHandsetKey[] = L"handset event: key %d";
-const wchar_t kTraceHandsetDigitKey[] = L"handset event: key (a digit)";
-const wchar_t kTraceHandsetEvent[] = L"handset event: %s %s";
-const wchar_t kTraceDialledNumber[] = L"number called: %s";
-const wchar_t kTraceCommand[] = L"command '%s' param %ld -> %d";
-const wchar_t kTraceDigitCommand[] = L"command '%s' param (a digit) -> %d";
-const wchar_t kTraceStatus[] = L"status '%s' -> %d";
-const wchar_t kTraceMessengerFound[] = L"messenger found: main window 0x%lx, process %lu";
-const wchar_t kTraceMessengerLost[] = L"messenger lost";
-const wchar_t kTraceCallWindowFromList[] =
-    L"call window 0x%lx (%s): a conversation window %s the Return in the contact list";
-const wchar_t kTraceCallWindowFromBox[] =
-    L"call window 0x%lx (%s): a call dialog %s the Return in the number box";
-const wchar_t kTraceNoCallWindow[] = L"call window: none came within the wait after Return in the %s";
-const wchar_t kTraceMixerChosen[] = L"mixer: device %d for \"%s\", %s line";
-const wchar_t kTraceNoMixer[] = L"mixer: no device for \"%s\" with a %s line";
-const wchar_t kTraceUnreadableFile[] = L"cannot read %s: error %lu";
-// Names of the handset's switch events in a traced line.
-const wchar_t kTraceEventOnHook[] = L"on hook";
-const wchar_t kTraceEventLineRing[] = L"line ring";
-const wchar_t kTraceEventInCradle[] = L"in cradle";

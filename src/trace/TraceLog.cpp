@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <new>
 
 // Constructed before every static object of default priority, so that their
@@ -173,4 +174,23 @@ void Trace(const wchar_t* format, ...)
     va_start(args, format);
     g_traceLog.WriteV(format, args);
     va_end(args);
+}
+
+void MaskNumber(const wchar_t* number, wchar_t* masked, size_t maskedChars)
+{
+    if (maskedChars == 0)
+        return;
+    masked[0] = L'\0';
+    if (!number)
+        return;
+    size_t length = wcsnlen(number, maskedChars - 1);
+    // A number cut to the buffer shows no digit: its last ones are not there.
+    size_t shown = number[length] == L'\0' ? 0 : kTraceNumberShownDigits;
+    for (size_t i = length; i-- > 0;) {
+        wchar_t c = number[i];
+        if (c >= L'0' && c <= L'9' && ++shown > kTraceNumberShownDigits)
+            c = kTraceMaskChar;
+        masked[i] = c;
+    }
+    masked[length] = L'\0';
 }

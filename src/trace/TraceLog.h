@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstddef>
 
 class CWideStringBuffer;
 
@@ -87,3 +88,14 @@ bool FormatTraceLine(CWideStringBuffer& line, DWORD processId, DWORD threadId, d
                      const wchar_t* message);
 // The owner record's name for processId, cut to nameChars - 1 characters.
 void FormatOwnerRecordName(wchar_t* name, size_t nameChars, DWORD processId);
+
+// The number with every digit but the last kTraceNumberShownDigits masked;
+// other characters (+, *, #, separators) kept. Always terminated, cut to
+// maskedChars. A dialled number is traced only so: a run of single digits
+// would spell it.
+void MaskNumber(const wchar_t* number, wchar_t* masked, size_t maskedChars);
+template <size_t N>
+void MaskNumber(const wchar_t* number, wchar_t (&masked)[N])
+{
+    MaskNumber(number, masked, N);
+}
