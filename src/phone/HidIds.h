@@ -42,21 +42,11 @@ const LONG kHidHandsetModel = 0x0F0B;
 // written are the device's echo, not the user's hand.
 const DWORD kHidEchoWindowMs = 500;
 
-// The HID handset's reader posts these to the device dialog.
-const UINT kMsgHidInput = WM_APP + 0x48;    // wParam generation, lParam the report
-const UINT kMsgHidGone = WM_APP + 0x49;     // wParam generation
-
 // Bounds on what a device may claim.
 const size_t kHidMaxReportBytes = 512;
 const size_t kHidMaxUsages = 64;            // telephony usages read from one collection of a report
 const size_t kHidMaxStringChars = 63;       // product name and serial number kept
 const ULONG kHidInputBuffers = 512;         // reports the system keeps for the reader: its most
 
-// A HID handset's stable id begins so; the maker's handset has its own.
+// A HID handset's stable id begins so.
 const wchar_t kHidStableIdPrefix[] = L"hid:";
-const wchar_t kMakerHandsetId[] = L"maker";
-const wchar_t kMakerHandsetName[] = L"USB Phone";
-
-// Posted to the device dialog when a HID interface came or went, so that the
-// sender of WM_DEVICECHANGE is not kept waiting for the listing.
-const UINT kMsgHidChanged = WM_APP + 0x4A;

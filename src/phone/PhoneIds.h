@@ -37,11 +37,20 @@ enum PhoneEvent : DISPID {
     kEventCradleChanged = 7,      // BOOL, TRUE resting in the cradle
 };
 
-// Timers of the device dialog.
+// Timers and messages of the device dialog.
 const UINT_PTR kDetectTimerId = 4098;
 const UINT kDetectPeriodMs = 2000;         // between attempts to open the handset
 const UINT_PTR kRingWindowTimerId = 4100;
 const UINT kRingWindowMs = 6000;           // the PSTN ring window after the last ring
+// Posted to the device dialog: by the HID handset's reader (a report; the
+// device gone), and when a HID interface came or went, so that the sender of
+// WM_DEVICECHANGE is not kept waiting for the listing.
+const UINT kMsgHidInput = WM_APP + 0x48;    // wParam generation, lParam the report
+const UINT kMsgHidGone = WM_APP + 0x49;     // wParam generation
+const UINT kMsgHidChanged = WM_APP + 0x4A;
+// The handset chosen in the options: the maker's, by this id and name.
+const wchar_t kMakerHandsetId[] = L"maker";
+const wchar_t kMakerHandsetName[] = L"USB Phone";
 // How long a PSTN call's end holds the program before the usual hang-up
 // handling: the adaptor needs it to release the telephone line.
 const DWORD kPstnHangUpWaitMs = 1500;
