@@ -250,7 +250,7 @@ std::wstring CHandsetCommands::Execute(const std::wstring& commandLine)
         if (words.size() != 2 || !ParseNumber(words[1], -32768, 32767, value))
             return usage(L"notify|reserved <16-bit number>");
         VARIANT v = ShortArg(static_cast<short>(value));
-        return delivered(m_state.FireToOpenControls(verb == L"notify" ? kSimIgnoredNotify : kSimReservedNotify, &v, 1));
+        return delivered(m_state.FireToOpenControls(verb == L"notify" ? kEventIgnoredNotify : kEventReservedNotify, &v, 1));
     }
     if (verb == L"fire") {
         long long id = 0;

@@ -8,20 +8,20 @@
 namespace {
 
 const SimMethodSpec kMethods[] = {
-    {kSimOpenDevice, L"OpenDevice", 1, {VT_I4}, VT_BOOL},
-    {kSimCloseDevice, L"CloseDevice", 0, {}, VT_EMPTY},
-    {kSimGetDeviceModel, L"GetDeviceModel", 0, {}, VT_I4},
-    {kSimSetRingStyle, L"SetRingStyle", 2, {VT_BOOL, VT_I2}, VT_EMPTY},
-    {kSimSignalKeyPress, L"SignalKeyPress", 1, {VT_I2}, VT_EMPTY},
-    {kSimSetReady, L"SetReady", 0, {}, VT_EMPTY},
-    {kSimShowNumber, L"ShowNumber", 1, {VT_BSTR}, VT_EMPTY},
-    {kSimShowCallIn, L"ShowCallIn", 1, {VT_BSTR}, VT_EMPTY},
-    {kSimShowInTalk, L"ShowInTalk", 1, {VT_BSTR}, VT_EMPTY},
-    {kSimGetLineChannel, L"GetLineChannel", 0, {}, VT_I2},
-    {kSimSetLineChannel, L"SetLineChannel", 1, {VT_I2}, VT_EMPTY},
-    {kSimSetSpeaker, L"SetSpeaker", 1, {VT_BOOL}, VT_EMPTY},
-    {kSimSetHandsFree, L"SetHandsFree", 1, {VT_I2}, VT_EMPTY},
-    {kSimSetDefaultChannel, L"SetDefaultChannel", 1, {VT_I2}, VT_EMPTY},
+    {kDispOpenDevice, L"OpenDevice", 1, {VT_I4}, VT_BOOL},
+    {kDispCloseDevice, L"CloseDevice", 0, {}, VT_EMPTY},
+    {kDispGetDeviceModel, L"GetDeviceModel", 0, {}, VT_I4},
+    {kDispSetRingStyle, L"SetRingStyle", 2, {VT_BOOL, VT_I2}, VT_EMPTY},
+    {kDispSignalKeyPress, L"SignalKeyPress", 1, {VT_I2}, VT_EMPTY},
+    {kDispSetReady, L"SetReady", 0, {}, VT_EMPTY},
+    {kDispShowNumber, L"ShowNumber", 1, {VT_BSTR}, VT_EMPTY},
+    {kDispShowCallIn, L"ShowCallIn", 1, {VT_BSTR}, VT_EMPTY},
+    {kDispShowInTalk, L"ShowInTalk", 1, {VT_BSTR}, VT_EMPTY},
+    {kDispGetLineChannel, L"GetLineChannel", 0, {}, VT_I2},
+    {kDispSetLineChannel, L"SetLineChannel", 1, {VT_I2}, VT_EMPTY},
+    {kDispSetSpeaker, L"SetSpeaker", 1, {VT_BOOL}, VT_EMPTY},
+    {kDispSetHandsFree, L"SetHandsFree", 1, {VT_I2}, VT_EMPTY},
+    {kDispSetDefaultChannel, L"SetDefaultChannel", 1, {VT_I2}, VT_EMPTY},
 };
 
 // Journals are cut from the front beyond this, so that a handset left
@@ -81,13 +81,13 @@ const wchar_t* FamilyName(DWORD model)
 {
     if (model == 0)
         return L"none";
-    if (model >= 0x0200 && model < 0x0500)
+    if (IsHandsFreeModel(model))
         return L"hands-free";
-    if ((model >= 0x0520 && model < 0x0540) || (model >= 0x0570 && model < 0x0590))
+    if (IsPstnAdaptorModel(model))
         return L"PSTN-adaptor";
-    if (model >= 0x0500 && model < 0x0590)
+    if (IsAdaptorModel(model))
         return L"adaptor";
-    if (model >= 0x0AB0 && model < 0x0B00)
+    if (IsSpeakerModel(model))
         return L"speaker";
     return L"other";
 }
@@ -165,7 +165,7 @@ void CHandsetState::CallMethod(CPhoneControl& from, const SimMethodSpec& spec, c
     VariantInit(result);
     V_VT(result) = spec.resultType;
     bool open = from.IsOpen();
-    if (spec.id == kSimOpenDevice) {
+    if (spec.id == kDispOpenDevice) {
         from.SetOpen(m_device.plugged);
         V_BOOL(result) = m_device.plugged ? VARIANT_TRUE : VARIANT_FALSE;
     } else if (!open) {
@@ -176,34 +176,34 @@ void CHandsetState::CallMethod(CPhoneControl& from, const SimMethodSpec& spec, c
             V_I2(result) = 0;
     } else {
         switch (spec.id) {
-        case kSimCloseDevice: from.SetOpen(false); break;
-        case kSimGetDeviceModel: V_I4(result) = static_cast<LONG>(m_device.model); break;
-        case kSimSetRingStyle:
+        case kDispCloseDevice: from.SetOpen(false); break;
+        case kDispGetDeviceModel: V_I4(result) = static_cast<LONG>(m_device.model); break;
+        case kDispSetRingStyle:
             m_device.ringStyleSaved = V_BOOL(&args[0]) != VARIANT_FALSE;
             m_device.ringStyle = V_I2(&args[1]);
             break;
-        case kSimSignalKeyPress: ++m_device.keySignals; break;
-        case kSimSetReady:
+        case kDispSignalKeyPress: ++m_device.keySignals; break;
+        case kDispSetReady:
             m_device.display.clear();
             m_device.ready = true;
             break;
-        case kSimShowNumber:
-        case kSimShowCallIn:
-        case kSimShowInTalk:
+        case kDispShowNumber:
+        case kDispShowCallIn:
+        case kDispShowInTalk:
             m_device.display.assign(V_BSTR(&args[0]) ? V_BSTR(&args[0]) : L"", SysStringLen(V_BSTR(&args[0])));
             m_device.ready = false;
             break;
-        case kSimGetLineChannel: V_I2(result) = m_device.lineChannel; break;
-        case kSimSetLineChannel: m_device.lineChannel = V_I2(&args[0]); break;
-        case kSimSetSpeaker: m_device.speaker = V_BOOL(&args[0]) != VARIANT_FALSE; break;
-        case kSimSetHandsFree: m_device.handsFree = V_I2(&args[0]) != 0; break;
-        case kSimSetDefaultChannel: m_device.defaultChannel = V_I2(&args[0]); break;
+        case kDispGetLineChannel: V_I2(result) = m_device.lineChannel; break;
+        case kDispSetLineChannel: m_device.lineChannel = V_I2(&args[0]); break;
+        case kDispSetSpeaker: m_device.speaker = V_BOOL(&args[0]) != VARIANT_FALSE; break;
+        case kDispSetHandsFree: m_device.handsFree = V_I2(&args[0]) != 0; break;
+        case kDispSetDefaultChannel: m_device.defaultChannel = V_I2(&args[0]); break;
         default: break;
         }
     }
     if (spec.resultType != VT_EMPTY)
         line += L"=" + FormatValue(*result);
-    if (!open && spec.id != kSimOpenDevice)
+    if (!open && spec.id != kDispOpenDevice)
         line += L" [closed]";
     Journal(line);
     Changed();
@@ -237,14 +237,14 @@ int CHandsetState::RemoveFromOpenControls()
     }
     int delivered = 0;
     for (const CSimComPtr<IDispatch>& control : open)
-        delivered += static_cast<CPhoneControl*>(control.get())->FireEvent(kSimDeviceRemoved, nullptr, 0);
+        delivered += static_cast<CPhoneControl*>(control.get())->FireEvent(kEventDeviceRemoved, nullptr, 0);
     return delivered;
 }
 
 int CHandsetState::PressKey(short code)
 {
     VARIANT arg = ShortArg(code);
-    return FireToOpenControls(kSimKeyPressed, &arg, 1);
+    return FireToOpenControls(kEventKeyPressed, &arg, 1);
 }
 
 int CHandsetState::SetHook(bool lifted)
@@ -252,7 +252,7 @@ int CHandsetState::SetHook(bool lifted)
     m_device.lifted = lifted;
     Changed();
     VARIANT onHook = BoolArg(!lifted);
-    return FireToOpenControls(kSimHookChanged, &onHook, 1);
+    return FireToOpenControls(kEventHookChanged, &onHook, 1);
 }
 
 int CHandsetState::SetCradle(bool inCradle)
@@ -260,13 +260,13 @@ int CHandsetState::SetCradle(bool inCradle)
     m_device.inCradle = inCradle;
     Changed();
     VARIANT arg = BoolArg(inCradle);
-    return FireToOpenControls(kSimCradleChanged, &arg, 1);
+    return FireToOpenControls(kEventCradleChanged, &arg, 1);
 }
 
 int CHandsetState::RingLine(bool ringing)
 {
     VARIANT arg = BoolArg(ringing);
-    return FireToOpenControls(kSimLineRing, &arg, 1);
+    return FireToOpenControls(kEventLineRing, &arg, 1);
 }
 
 void CHandsetState::Plug()

@@ -1,11 +1,13 @@
 // What the stand-in handset control offers: the class id the program creates,
-// the dispatch numbers and argument types of its methods and events, and the
-// names by which scripts and tests reach its virtual handset. The dispatch
-// numbers are the maker's; the interface ids are the stand-in's own.
+// the names by which scripts and tests reach its virtual handset. The
+// dispatch numbers and model families are the maker's, read from the
+// program's MakerControl.h; the interface ids are the stand-in's own.
 #pragma once
 
 #include <windows.h>
 #include <oaidl.h>
+
+#include "phone/MakerControl.h"
 
 // {797E1292-653D-43DD-AE7E-F6606A73C647}, the maker's control class.
 const CLSID CLSID_UsbPhoneSim = {0x797E1292, 0x653D, 0x43DD, {0xAE, 0x7E, 0xF6, 0x60, 0x6A, 0x73, 0xC6, 0x47}};
@@ -15,35 +17,6 @@ const IID DIID_UsbPhoneSim = {0x3C7A91E4, 0x5B2D, 0x4F08, {0x9A, 0x61, 0x2E, 0x4
 const IID DIID_UsbPhoneSimEvents = {0x3C7A91E4, 0x5B2D, 0x4F08, {0x9A, 0x61, 0x2E, 0x4B, 0x7D, 0x10, 0xC3, 0x03}};
 const WORD kSimTypeLibMajor = 1;
 const WORD kSimTypeLibMinor = 0;
-
-// Methods (argument types in order, then the result).
-enum SimMethod : DISPID {
-    kSimOpenDevice = 1,         // I4 -> BOOL
-    kSimCloseDevice = 2,        // none
-    kSimGetDeviceModel = 3,     // -> I4
-    kSimSetRingStyle = 11,      // BOOL, I2
-    kSimSignalKeyPress = 12,    // I2
-    kSimSetReady = 13,          // none
-    kSimShowNumber = 14,        // BSTR
-    kSimShowCallIn = 18,        // BSTR
-    kSimShowInTalk = 19,        // BSTR
-    kSimGetLineChannel = 23,    // -> I2
-    kSimSetLineChannel = 24,    // I2
-    kSimSetSpeaker = 41,        // BOOL
-    kSimSetHandsFree = 43,      // I2
-    kSimSetDefaultChannel = 48, // I2
-};
-
-// Events (argument type).
-enum SimEvent : DISPID {
-    kSimDeviceRemoved = 1,      // none
-    kSimKeyPressed = 2,         // I2 key code
-    kSimIgnoredNotify = 3,      // I2
-    kSimHookChanged = 4,        // BOOL, TRUE on-hook
-    kSimLineRing = 5,           // BOOL
-    kSimReservedNotify = 6,     // I2; a container is not expected to handle it
-    kSimCradleChanged = 7,      // BOOL, TRUE resting in the cradle
-};
 
 // The virtual handset: one top-level window per GUI thread that hosts the
 // control, found by this class name and its process id.

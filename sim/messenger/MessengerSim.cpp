@@ -80,8 +80,11 @@ CMessengerSim::~CMessengerSim()
 
 std::wstring CMessengerSim::Text(const wchar_t* key, const wchar_t* builtIn)
 {
-    if (m_languagePath.empty())
-        return builtIn;
+    if (m_languagePath.empty()) {
+        // As the profile functions read a default: without trailing blanks.
+        std::wstring text = builtIn;
+        return text.erase(text.find_last_not_of(L' ') + 1);
+    }
     wchar_t text[kTextChars] = {};
     GetPrivateProfileStringW(kWindowTextSection, key, builtIn, text, static_cast<DWORD>(kTextChars),
                              m_languagePath.c_str());
@@ -134,7 +137,7 @@ std::string CMessengerSim::Named(HWND hWnd)
 bool CMessengerSim::Create(bool startHidden)
 {
     HINSTANCE hInstance = GetModuleHandleW(nullptr);
-    const wchar_t* classes[] = {kMainClass,         kNotificationClass, kEmbeddingClass, kDocViewClass,
+    const wchar_t* classes[] = {kMainWindowClass,         kNotificationClass, kEmbeddingClass, kDocViewClass,
                                 kBrowserClass,      kConversationClass, kSearchWindowClass,
                                 kCallVoiceClass,    kVoiceControlClass, kExtraClass,     kSimControlClass};
     for (const wchar_t* name : classes) {
@@ -153,7 +156,7 @@ bool CMessengerSim::Create(bool startHidden)
     if (!m_hControl)
         return false;
 
-    m_hMain = Make(kMainClass, L"Yahoo! Messenger", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 320, 420, nullptr,
+    m_hMain = Make(kMainWindowClass, L"Yahoo! Messenger", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 320, 420, nullptr,
                    "main");
     if (!m_hMain)
         return false;
@@ -435,7 +438,7 @@ void CMessengerSim::StartCall(Call& call)
 {
     if (call.active)
         return;
-    call.hButton = Make(WC_BUTTONW, Text(kHangUpKey, kHangUpText).c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 120,
+    call.hButton = Make(WC_BUTTONW, Text(kHangUpKey, kHangUpDefault).c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 120,
                         10, 120, 24, call.hPanel, "hangup-button");
     call.active = true;
     m_hCurrentCall = call.hWnd;
@@ -563,7 +566,7 @@ DWORD WINAPI CMessengerSim::ForeignDialogThread(void* param)
     HWND hDialog = sim->Make(WC_DIALOG, L"Other thread", WS_OVERLAPPED | WS_CAPTION, 60, 480, 260, 100, nullptr,
                              "foreign-dialog");
     if (hDialog) {
-        sim->Make(WC_BUTTONW, sim->Text(kHangUpKey, kHangUpText).c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10,
+        sim->Make(WC_BUTTONW, sim->Text(kHangUpKey, kHangUpDefault).c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10,
                   10, 120, 24, hDialog, "foreign-button");
         SetWindowPos(hDialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }

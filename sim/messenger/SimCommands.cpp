@@ -253,7 +253,7 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
         return static_cast<LRESULT>(m_nSyncs);
     }
     if (verb == L"ring") {
-        std::wstring title = Option(words, L"title", Text(kCallInKey, kCallInText));
+        std::wstring title = Option(words, L"title", Text(kCallInTitleKey, kCallInTitleDefault));
         return reinterpret_cast<LRESULT>(Ring(title, Option(words, L"caller", L"Frank"), HasWord(words, L"inert")));
     }
     if (verb == L"list-text") {
@@ -347,7 +347,7 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
         Call* call = CurrentCall();
         if (!call)
             return 0;
-        std::wstring title = call->name + L" - " + Text(kVoiceMessageKey, kVoiceMessageText);
+        std::wstring title = call->name + L" - " + Text(kVoiceMessageKey, kVoiceMessageDefault);
         SetWindowTextW(call->hWnd, title.c_str());
         m_journal.Line("state voicemail " + Named(call->hWnd) + " " + CJournal::Quote(title));
         return 1;

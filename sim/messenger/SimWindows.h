@@ -7,28 +7,15 @@
 #include <cstddef>
 #include <string>
 
-// The messenger's classes, and those of the browser control in its
-// notification.
-const wchar_t kMainClass[] = L"YahooBuddyMain";
-const wchar_t kNotificationClass[] = L"YSlidingTrayWnd";
+#include "messenger/MessengerWindows.h"
+#include "settings/WindowTexts.h"
+
+// The messenger's classes and window texts are the program's
+// (MessengerWindows.h, WindowTexts.h); these are the browser control's in
+// its notification, and the stand-in's own.
 const wchar_t kEmbeddingClass[] = L"Shell Embedding";
 const wchar_t kDocViewClass[] = L"Shell DocObject View";
-const wchar_t kBrowserClass[] = L"Internet Explorer_Server";
-const wchar_t kConversationClass[] = L"IMClass";
-const wchar_t kSearchWindowClass[] = L"YSearchMenuWndClass";
-const wchar_t kCallVoiceClass[] = L"YCallVoice";
-const wchar_t kVoiceControlClass[] = L"YVoiceControl";
 const wchar_t kExtraClass[] = L"MessengerSimExtra";   // the "open plain" windows
-
-// Language file keys and the Chinese edition's texts (as read: the
-// notification title without its two trailing blanks).
-const wchar_t kWindowTextSection[] = L"WINDOW_TEXT";
-const wchar_t kCallInKey[] = L"WND_CALLIN";
-const wchar_t kVoiceMessageKey[] = L"WND_VOICEMSG";
-const wchar_t kHangUpKey[] = L"BTN_HANGUP";
-const wchar_t kCallInText[] = L"\u96C5\u864E\u901A";
-const wchar_t kVoiceMessageText[] = L"\u8BED\u97F3\u7559\u8A00";
-const wchar_t kHangUpText[] = L"\u7ED3\u675F\u901A\u8BDD";
 const size_t kTextChars = 32;
 
 inline const wchar_t* const kContacts[] = {L"Alice", L"Bob", L"Carol", L"Dave"};

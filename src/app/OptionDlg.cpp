@@ -2,7 +2,7 @@
 
 #include "CallvaneDlg.h"
 #include "phone/DeviceDialog.h"
-#include "phone/PhoneIds.h"
+#include "phone/MakerControl.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
 

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "MessengerWindows.h"
+
 // Watch timer of CYahooDialog: every tick finds the messenger and watches
 // for calls. After 'Call' and 'Acpt' one longer period gives the messenger
 // time to open its call window before the next pass looks at it.
@@ -14,17 +16,10 @@ const UINT_PTR kWatchTimerId = 4097;
 const UINT kWatchPeriodMs = 2000;
 const UINT kLengthenedWatchPeriodMs = 5000;
 
-// Window classes.
-const wchar_t kMainWindowClass[] = L"YahooBuddyMain";
-const wchar_t kNotificationClass[] = L"YSlidingTrayWnd";
-const wchar_t kBrowserClass[] = L"Internet Explorer_Server";
-const wchar_t kConversationClass[] = L"IMClass";
-const wchar_t kSearchWindowClass[] = L"YSearchMenuWndClass";
+// Window classes: the messenger's own (MessengerWindows.h), and the system's.
 const wchar_t kDialogClass[] = L"#32770";
 const wchar_t kButtonClass[] = L"Button";
 const wchar_t kListViewClass[] = L"SysListView32";
-const wchar_t kCallVoiceClass[] = L"YCallVoice";
-const wchar_t kVoiceControlClass[] = L"YVoiceControl";
 // The number box is any class containing this inside a class containing the
 // other (a plain or a rich edit in the combo box).
 const wchar_t kEditClassPart[] = L"Edit";

@@ -1,41 +1,13 @@
-// Numbers of the handset side: the maker's control (dispatch numbers of its
-// methods and events), this side's timers, call states, line channels, key
-// codes and dial-buffer markers, and the device model families.
+// Numbers of the handset side: this side's timers and messages, call
+// states, line channels, key codes, dial-buffer markers and trace lines. The
+// maker's control itself is in MakerControl.h.
 #pragma once
 
 #include <windows.h>
-#include <oaidl.h>
 
 #include <cstdint>
 
-// Methods of the handset control, by dispatch number.
-enum PhoneMethod : DISPID {
-    kDispOpenDevice = 1,          // I4 -> BOOL
-    kDispCloseDevice = 2,
-    kDispGetDeviceModel = 3,      // -> I4
-    kDispSetRingStyle = 11,       // BOOL, I2
-    kDispSignalKeyPress = 12,     // I2
-    kDispSetReady = 13,
-    kDispShowNumber = 14,         // BSTR
-    kDispShowCallIn = 18,         // BSTR
-    kDispShowInTalk = 19,         // BSTR
-    kDispGetLineChannel = 23,     // -> I2
-    kDispSetLineChannel = 24,     // I2
-    kDispSetSpeaker = 41,         // BOOL
-    kDispSetHandsFree = 43,       // I2
-    kDispSetDefaultChannel = 48,  // I2
-};
-
-// Events of the handset control, by dispatch number. Event 6 exists but
-// means nothing to this program.
-enum PhoneEvent : DISPID {
-    kEventDeviceRemoved = 1,
-    kEventKeyPressed = 2,         // I2 key code
-    kEventIgnoredNotify = 3,      // I2; handled by doing nothing
-    kEventHookChanged = 4,        // BOOL, TRUE on-hook
-    kEventLineRing = 5,           // BOOL, TRUE arms the ring window
-    kEventCradleChanged = 7,      // BOOL, TRUE resting in the cradle
-};
+#include "MakerControl.h"
 
 // Timers and messages of the device dialog.
 const UINT_PTR kDetectTimerId = 4098;
@@ -131,31 +103,3 @@ const wchar_t kDialPstnTalk[] = L"PSTNTALK";
 // Texts shown on the handset on entering CallIn and Talk.
 const wchar_t kTextCallIn[] = L"CallIn";
 const wchar_t kTextInTalk[] = L"InTalk";
-
-// Device model families. Each range holds lower <= model < upper.
-struct ModelRange {
-    uint32_t lower;
-    uint32_t upper;
-};
-
-inline bool InRanges(uint32_t model, const ModelRange* ranges, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) {
-        if (ranges[i].lower <= model && model < ranges[i].upper)
-            return true;
-    }
-    return false;
-}
-
-// The hands-free family, tested as the four adjoining ranges the maker lists.
-const ModelRange kHandsFreeModels[] = {{0x0200, 0x0230}, {0x0230, 0x0300}, {0x0300, 0x0330}, {0x0330, 0x0500}};
-// The adaptor family as a whole, PSTN adaptors included.
-const ModelRange kAdaptorModels[] = {{0x0500, 0x0590}};
-// Adaptors that also carry the PSTN line.
-const ModelRange kPstnAdaptorModels[] = {{0x0520, 0x0540}, {0x0570, 0x0590}};
-const ModelRange kSpeakerModels[] = {{0x0AB0, 0x0B00}};
-
-inline bool IsHandsFreeModel(uint32_t model) { return InRanges(model, kHandsFreeModels, ARRAYSIZE(kHandsFreeModels)); }
-inline bool IsAdaptorModel(uint32_t model) { return InRanges(model, kAdaptorModels, ARRAYSIZE(kAdaptorModels)); }
-inline bool IsPstnAdaptorModel(uint32_t model) { return InRanges(model, kPstnAdaptorModels, ARRAYSIZE(kPstnAdaptorModels)); }
-inline bool IsSpeakerModel(uint32_t model) { return InRanges(model, kSpeakerModels, ARRAYSIZE(kSpeakerModels)); }

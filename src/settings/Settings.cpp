@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "SettingsPaths.h"
+#include "WindowTexts.h"
 #include "framework/BoundedString.h"
 #include "framework/ScopedHandle.h"
 #include "trace/TraceLog.h"
@@ -45,13 +46,10 @@ const NumberKey kMissedCallNotice = {L"OPTION", L"MissedCallNotice", 1};
 const NumberKey kLinkCallsAtOnce = {L"OPTION", L"LinkCallsAtOnce", 0};
 const TextKey kHandset = {L"OPTION", L"Handset", L""};
 
-// Language file. The built-in texts are those of the messenger's Chinese
-// edition; the two blanks of the first are dropped when it is read as a
-// default, as the profile functions drop every default's trailing blanks.
-const wchar_t kWindowTextSection[] = L"WINDOW_TEXT";
-const TextKey kCallInTitle = {kWindowTextSection, L"WND_CALLIN", L"\u96C5\u864E\u901A  "};
-const TextKey kVoiceMessageMark = {kWindowTextSection, L"WND_VOICEMSG", L"\u8BED\u97F3\u7559\u8A00"};
-const TextKey kHangUpCaption = {kWindowTextSection, L"BTN_HANGUP", L"\u7ED3\u675F\u901A\u8BDD"};
+// Language file.
+const TextKey kCallInTitle = {kWindowTextSection, kCallInTitleKey, kCallInTitleDefault};
+const TextKey kVoiceMessageMark = {kWindowTextSection, kVoiceMessageKey, kVoiceMessageDefault};
+const TextKey kHangUpCaption = {kWindowTextSection, kHangUpKey, kHangUpDefault};
 
 const wchar_t kTraceUnreadableFile[] = L"cannot read %s: error %lu";
 
