@@ -9,7 +9,7 @@
 #include "tools/DebugOutputReader.h"
 #include "tools/FormatCases.h"
 #include "trace/FormatLength.h"
-#include "trace/TraceFile.h"
+#include "trace/LogFile.h"
 #include "trace/TraceIds.h"
 #include "trace/TraceLog.h"
 #include "trace/WideStringBuffer.h"
@@ -618,8 +618,8 @@ TEST(TraceFile, KeepsToItsCapWithOneOlderFileAndLosesNoLineAtTheTurn)
 {
     CTempDir folder(L"cvtrace");
     const unsigned long long cap = 1000;
-    CTraceFile file(folder.Path().c_str(), cap);
-    std::wstring log = JoinPath(folder.Path(), kTraceFileName), old = JoinPath(folder.Path(), kTraceOldFileName);
+    CLogFile file(folder.Path().c_str(), cap);
+    std::wstring log = JoinPath(folder.Path(), kLogFileName), old = JoinPath(folder.Path(), kOldLogFileName);
     for (int i = 0; i < 40; ++i) {
         const std::string n = std::to_string(100 + i).substr(1);
         ASSERT_TRUE(file.Append((L"line " + std::wstring(n.begin(), n.end()) + L" \u00e9\u4e2d padding padding padding\n").c_str())) << i;
@@ -650,17 +650,17 @@ TEST(TraceFile, AFolderThatCannotBeWrittenCostsOnlyTheFileAndIsNotTriedAgain)
         std::wstring folder = JoinPath(root.Path(), c.pathChars ? std::wstring(c.pathChars, L'x') : L"Callvane");
         ASSERT_TRUE(!c.folderIsFile || WriteFileBytes(folder, "not a folder"));
         ASSERT_TRUE(!c.logIsFolder || (CreateDirectoryW(folder.c_str(), nullptr) &&
-                                       CreateDirectoryW(JoinPath(folder, kTraceFileName).c_str(), nullptr)));
-        CTraceFile file(folder.c_str());
+                                       CreateDirectoryW(JoinPath(folder, kLogFileName).c_str(), nullptr)));
+        CLogFile file(folder.c_str());
         EXPECT_FALSE(file.Append(L"first\n"));
         EXPECT_TRUE(file.HasFailed());
         // Once the folder could be written, the file is still not tried.
         if (c.folderIsFile)
             DeleteFileW(folder.c_str());
         if (c.logIsFolder)
-            RemoveDirectoryW(JoinPath(folder, kTraceFileName).c_str());
+            RemoveDirectoryW(JoinPath(folder, kLogFileName).c_str());
         EXPECT_FALSE(file.Append(L"second\n"));
-        EXPECT_FALSE(FileExists(JoinPath(folder, kTraceFileName)));
+        EXPECT_FALSE(FileExists(JoinPath(folder, kLogFileName)));
     }
 }
 
@@ -786,7 +786,7 @@ TEST_F(TraceProcess, NothingIsWrittenWhenTheSwitchIsAbsentZeroOrTooLong)
         std::vector<std::string> lines = RunAndCollect(reader, processId, startedMs, readyMs, threads);
         EXPECT_NE(processId, 0u);
         EXPECT_TRUE(lines.empty()) << lines.front();
-        EXPECT_FALSE(FileExists(JoinPath(m_localAppData.Path(), kTraceFileFolder)));
+        EXPECT_FALSE(FileExists(JoinPath(m_localAppData.Path(), kLogFolderName)));
     }
 }
 
@@ -796,13 +796,13 @@ TEST_F(TraceProcess, AWriterThatFindsTheFileTurnedByAnotherOpensTheNewOne)
     CRegistryValueOverride syslog(HKEY_CURRENT_USER, kTraceSwitchKey, kTraceSwitchValue);
     const DWORD on = 1;
     syslog.Set(REG_DWORD, &on, sizeof on);
-    const std::wstring folder = JoinPath(m_localAppData.Path(), kTraceFileFolder);
+    const std::wstring folder = JoinPath(m_localAppData.Path(), kLogFolderName);
     // Another writer fills the running program's file to the cap, then turns it.
     auto turnIt = [&] {
-        CTraceFile other(folder.c_str());
+        CLogFile other(folder.c_str());
         for (WIN32_FILE_ATTRIBUTE_DATA data; GetFileAttributesExW(m_localAppData.TraceFilePath().c_str(), GetFileExInfoStandard,
-                                                                   &data) && data.nFileSizeLow + 1 < kTraceFileCapBytes;)
-            other.Append(std::wstring(std::min<DWORD>(kTraceFileCapBytes - data.nFileSizeLow, 4000) - 2, L'x').c_str());
+                                                                   &data) && data.nFileSizeLow + 1 < kLogFileCapBytes;)
+            other.Append(std::wstring(std::min<DWORD>(kLogFileCapBytes - data.nFileSizeLow, 4000) - 2, L'x').c_str());
         other.Append(L"the other writer's line\n");
     };
     DWORD processId = 0;
@@ -812,7 +812,7 @@ TEST_F(TraceProcess, AWriterThatFindsTheFileTurnedByAnotherOpensTheNewOne)
     ASSERT_GE(lines.size(), 3u);
     // The older file keeps the program's first lines; the new one has the
     // other's line, then the program's next.
-    const std::string older = ReadFileBytes(JoinPath(folder, kTraceOldFileName)), newer = ReadFileBytes(m_localAppData.TraceFilePath());
+    const std::string older = ReadFileBytes(JoinPath(folder, kOldLogFileName)), newer = ReadFileBytes(m_localAppData.TraceFilePath());
     EXPECT_EQ(older.rfind(FileText({lines[0]}), 0), 0u) << older.substr(0, 200);
     EXPECT_EQ(newer.find("the other writer's line"), 0u) << newer.substr(0, 200);
     EXPECT_NE(newer.find(FileText({lines.back()})), newer.npos) << newer.substr(0, 200);

@@ -8,7 +8,7 @@
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
-#include "trace/TraceFile.h"
+#include "trace/LogFile.h"
 
 #include <cwchar>
 
@@ -204,7 +204,7 @@ void CTray::OnOption()
 bool CTray::LogFolderMissing()
 {
     wchar_t folder[MAX_PATH];
-    if (!DefaultTraceFileDirectory(folder))
+    if (!DefaultLogFolder(folder))
         return true;
     DWORD attributes = GetFileAttributesW(folder);
     return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -214,7 +214,7 @@ void CTray::OnOpenLogFolder()
 {
     // A greyed item's command can still come as a message.
     wchar_t folder[MAX_PATH];
-    if (!LogFolderMissing() && DefaultTraceFileDirectory(folder))
+    if (!LogFolderMissing() && DefaultLogFolder(folder))
         m_shell->Open(folder);
 }
 

@@ -1,8 +1,3 @@
-// CYahooDialog: the hidden worker dialog on the messenger's side. Its watch
-// timer finds the messenger's windows and reports ringing and running calls
-// to the handset side; ExecuteCommand carries out the handset's commands on
-// those windows with posted keys and clicks. It reaches the rest of the
-// program only through IMessengerOwner.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +9,11 @@
 #include "WindowClass.h"
 #include "framework/Dialog.h"
 
+// The messenger's worker: a hidden dialog on the GUI thread. Its watch timer
+// finds the messenger's windows and reports ringing and running calls to the
+// handset side; ExecuteCommand carries out the handset's commands on those
+// windows with posted keys and clicks. It reaches the rest of the program
+// only through IMessengerOwner.
 class CYahooDialog : public CDialog {
 public:
     explicit CYahooDialog(IMessengerOwner* pOwner, CWnd* pParent = nullptr);

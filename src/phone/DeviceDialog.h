@@ -1,12 +1,3 @@
-// CDeviceDialog: the hidden worker dialog on the handset's side. It hosts the
-// handset maker's control (item 1000), finds the handset by trying to open
-// it every 2 s (standard HID handsets when a HID interface came or went),
-// keeps the phone-side call state from the messenger side's
-// status reports, and turns the handset's key, hook, cradle and line events
-// into command codes for the messenger side. It reaches the handset through
-// IHandset (the hosted control, unless a test gives another, or the HID
-// handset found) and the rest of the program through IDeviceOwner; without a window it runs no timers, so a
-// test can drive its handlers in process.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +19,13 @@ struct HandsetChoice {
     std::wstring name;
 };
 
+// The handset's worker: a hidden dialog on the GUI thread (a HID handset's
+// reports reach it there as posted messages). It hosts the maker's control
+// (item 1000) or uses a HID handset, finds the handset every 2 s (HID ones
+// when an interface came or went), keeps the phone side's call state from
+// the messenger side's status reports, and turns key, hook, cradle and line
+// events into command codes, through IHandset and IDeviceOwner. Without a
+// window it runs no timers, so a test can drive its handlers in process.
 class CDeviceDialog : public CDialog {
 public:
     // pHandset null: the control hosted at item 1000.

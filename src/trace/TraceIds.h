@@ -38,23 +38,24 @@ const wchar_t kBuildTime[] = L"09:17:57";
 // width must not cost gigabytes.
 const size_t kMaxTraceMessageChars = 1 << 20;
 
-// The trace file: while the switch is on, every line also goes, as UTF-8,
+// The log file: while the switch is on, every line also goes, as UTF-8,
 // to this file in this folder of the user's local application data. When a
 // line would take it past the cap, it becomes the older file (replacing the
 // one before) and a new one starts: at most about twice the cap on disk.
-const wchar_t kTraceFileFolder[] = L"Callvane";
-const wchar_t kTraceFileName[] = L"Callvane.log";
-const wchar_t kTraceOldFileName[] = L"Callvane.old.log";
-const unsigned long long kTraceFileCapBytes = 1024 * 1024;
+const wchar_t kLogFolderName[] = L"Callvane";
+const wchar_t kLogFileName[] = L"Callvane.log";
+const wchar_t kOldLogFileName[] = L"Callvane.old.log";
+const unsigned long long kLogFileCapBytes = 1024 * 1024;
 // Lines kept in memory until the process claims the file; later ones before
 // the claim reach only the debugger output.
-const size_t kTraceHeldLines = 32;
+const size_t kLogHeldLines = 32;
 // Writers of one folder turn the file one at a time: each sees whether the
-// file it holds is still the one at the path before it turns it.
-const wchar_t kTraceTurnMutexName[] = L"Local\\CallvaneTraceFileTurn";
-const DWORD kTraceTurnWaitMs = 2000;
+// file it holds is still the one at the path before it turns it. The name is
+// the one earlier versions turn under.
+const wchar_t kLogTurnMutexName[] = L"Local\\CallvaneTraceFileTurn";
+const DWORD kLogTurnWaitMs = 2000;
 // A longer line is cut in the file: the debugger output carries no more.
-const size_t kTraceFileLineChars = 4096;
+const size_t kLogFileLineChars = 4096;
 
 // A dialled number keeps this many of its last digits in a traced line; the
 // digits before them are masked.

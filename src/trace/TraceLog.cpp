@@ -9,7 +9,7 @@
 
 // Constructed before every static object of default priority, so that their
 // constructors may already trace.
-CTraceLog g_traceLog __attribute__((init_priority(1000)))(GetCurrentProcessId(), TraceFileStart::WhenClaimed);
+CTraceLog g_traceLog __attribute__((init_priority(1000)))(GetCurrentProcessId(), LogFileStart::WhenClaimed);
 
 LONGLONG g_nPerfFrequency = 0;
 
@@ -61,7 +61,7 @@ void FormatOwnerRecordName(wchar_t* name, size_t nameChars, DWORD processId)
     name[nameChars - 1] = L'\0';
 }
 
-CTraceLog::CTraceLog(DWORD processId, TraceFileStart fileStart) : m_file(nullptr, kTraceFileCapBytes, fileStart)
+CTraceLog::CTraceLog(DWORD processId, LogFileStart fileStart) : m_file(nullptr, kLogFileCapBytes, fileStart)
 {
     // Nothing here throws (allocations are nothrow), so the destructor's
     // teardown covers every object that was created.

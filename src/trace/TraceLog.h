@@ -1,9 +1,9 @@
 // The trace facility: timestamped printf-style lines on the debugger output,
-// and the same lines in the per-user trace file, written only while the
+// and the same lines in the per-user log file, written only while the
 // per-user switch "SysLog" is on.
 #pragma once
 
-#include "TraceFile.h"
+#include "LogFile.h"
 #include "TraceIds.h"
 #include "framework/ScopedHandle.h"
 
@@ -39,7 +39,7 @@ class CTraceLog {
 public:
     // For this process; a test may name another process id to get a record
     // of its own.
-    explicit CTraceLog(DWORD processId = GetCurrentProcessId(), TraceFileStart fileStart = TraceFileStart::AtOnce);
+    explicit CTraceLog(DWORD processId = GetCurrentProcessId(), LogFileStart fileStart = LogFileStart::AtOnce);
     ~CTraceLog();
     CTraceLog(const CTraceLog&) = delete;
     CTraceLog& operator=(const CTraceLog&) = delete;
@@ -52,7 +52,7 @@ public:
     // One line, when this object is enabled.
     void Write(const wchar_t* format, ...);
     void WriteV(const wchar_t* format, va_list args);
-    // The process writes the trace file from now on, the lines before
+    // The process writes the log file from now on, the lines before
     // included (for an object whose file starts WhenClaimed).
     void ClaimFile() { m_file.Claim(); }
 
@@ -67,7 +67,7 @@ private:
     CKernelHandle m_hMapping;   // the named owner record
     CMappedView m_view;         // the record, mapped
     BOOL m_bEnabled = FALSE;    // set once, from the switch
-    CTraceFile m_file;          // the per-user file, opened at the first line
+    CLogFile m_file;            // the log file, opened at the first line
 };
 
 // The process's facility object, created during static initialisation before

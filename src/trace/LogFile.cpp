@@ -1,4 +1,4 @@
-#include "TraceFile.h"
+#include "LogFile.h"
 
 #include "framework/BoundedString.h"
 
@@ -20,16 +20,16 @@ private:
     SRWLOCK& m_lock;
 };
 
-bool JoinName(wchar_t (&path)[MAX_PATH], const wchar_t* directory, const wchar_t* name)
+bool JoinName(wchar_t (&path)[MAX_PATH], const wchar_t* folder, const wchar_t* name)
 {
-    return CopyTruncated(path, directory) && AppendWhole(path, L"\\") && AppendWhole(path, name);
+    return CopyTruncated(path, folder) && AppendWhole(path, L"\\") && AppendWhole(path, name);
 }
 
 // The line as UTF-8 with CR LF in place of its closing line feed, cut to
-// kTraceFileLineChars characters.
+// kLogFileLineChars characters.
 std::vector<char> FileLine(const wchar_t* line)
 {
-    size_t length = wcsnlen(line, kTraceFileLineChars);
+    size_t length = wcsnlen(line, kLogFileLineChars);
     if (length > 0 && line[length - 1] == L'\n')
         --length;
     std::vector<char> bytes;
@@ -45,37 +45,37 @@ std::vector<char> FileLine(const wchar_t* line)
 
 }  // namespace
 
-bool DefaultTraceFileDirectory(wchar_t (&directory)[MAX_PATH])
+bool DefaultLogFolder(wchar_t (&folder)[MAX_PATH])
 {
     // Not verified: the folder may not exist yet in a fresh profile.
     if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT,
-                         directory) != S_OK)
+                         folder) != S_OK)
         return false;
-    return directory[0] != L'\0' && AppendWhole(directory, L"\\") && AppendWhole(directory, kTraceFileFolder);
+    return folder[0] != L'\0' && AppendWhole(folder, L"\\") && AppendWhole(folder, kLogFolderName);
 }
 
-CTraceFile::CTraceFile(const wchar_t* directory, unsigned long long capBytes, TraceFileStart start)
-    : m_capBytes(capBytes), m_bClaimed(start == TraceFileStart::AtOnce)
+CLogFile::CLogFile(const wchar_t* folder, unsigned long long capBytes, LogFileStart start)
+    : m_capBytes(capBytes), m_bClaimed(start == LogFileStart::AtOnce)
 {
-    if (directory)
-        CopyTruncated(m_directory, directory);
+    if (folder)
+        CopyTruncated(m_folder, folder);
 }
 
-bool CTraceFile::Append(const wchar_t* line)
+bool CLogFile::Append(const wchar_t* line)
 {
     if (!line)
         return false;
     CExclusive hold(m_lock);
     if (!m_bClaimed) {
-        if (m_held.size() >= kTraceHeldLines)
+        if (m_held.size() >= kLogHeldLines)
             return false;
-        m_held.emplace_back(line, wcsnlen(line, kTraceFileLineChars));
+        m_held.emplace_back(line, wcsnlen(line, kLogFileLineChars));
         return true;
     }
     return Write(line);
 }
 
-void CTraceFile::Claim()
+void CLogFile::Claim()
 {
     CExclusive hold(m_lock);
     if (m_bClaimed)
@@ -87,7 +87,7 @@ void CTraceFile::Claim()
     m_held.shrink_to_fit();
 }
 
-bool CTraceFile::Write(const wchar_t* line)
+bool CLogFile::Write(const wchar_t* line)
 {
     if (m_bFailed)
         return false;
@@ -109,15 +109,15 @@ bool CTraceFile::Write(const wchar_t* line)
     return true;
 }
 
-bool CTraceFile::Open()
+bool CLogFile::Open()
 {
-    if (m_directory[0] == L'\0' && !DefaultTraceFileDirectory(m_directory))
+    if (m_folder[0] == L'\0' && !DefaultLogFolder(m_folder))
         return false;
     wchar_t path[MAX_PATH];
-    if (!JoinName(path, m_directory, kTraceFileName))
+    if (!JoinName(path, m_folder, kLogFileName))
         return false;
     // Its parent is the user's own folder: only the last level is made.
-    CreateDirectoryW(m_directory, nullptr);
+    CreateDirectoryW(m_folder, nullptr);
     // Append-only, and shared, so that another writer of the folder adds its
     // lines in between rather than failing; renaming it stays possible while
     // others hold it.
@@ -132,7 +132,7 @@ bool CTraceFile::Open()
 // Another writer of the folder may have turned it already: then the file
 // held is the older one, and the new file at the path is opened instead of
 // being turned over the older one.
-void CTraceFile::MakeRoomFor(DWORD bytes)
+void CLogFile::MakeRoomFor(DWORD bytes)
 {
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(m_file.Get(), &size) || size.QuadPart == 0 ||
@@ -140,12 +140,12 @@ void CTraceFile::MakeRoomFor(DWORD bytes)
         return;
     wchar_t path[MAX_PATH];
     wchar_t oldPath[MAX_PATH];
-    if (!JoinName(path, m_directory, kTraceFileName) || !JoinName(oldPath, m_directory, kTraceOldFileName))
+    if (!JoinName(path, m_folder, kLogFileName) || !JoinName(oldPath, m_folder, kOldLogFileName))
         return;
-    CKernelHandle turn(CreateMutexW(nullptr, FALSE, kTraceTurnMutexName));
+    CKernelHandle turn(CreateMutexW(nullptr, FALSE, kLogTurnMutexName));
     // Abandoned by a writer that died turning: the file is still whole. A
     // writer that holds it too long is not waited for.
-    const DWORD waited = turn ? WaitForSingleObject(turn.Get(), kTraceTurnWaitMs) : WAIT_FAILED;
+    const DWORD waited = turn ? WaitForSingleObject(turn.Get(), kLogTurnWaitMs) : WAIT_FAILED;
     const bool turning = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     const bool turnedByAnother = !PathNamesOpenFile(path);
     m_file.Reset();
@@ -159,7 +159,7 @@ void CTraceFile::MakeRoomFor(DWORD bytes)
 // Whether the path still names the file this object holds: false when it
 // names another file or none; true when that cannot be told, so that the
 // file is turned as it always was rather than grow.
-bool CTraceFile::PathNamesOpenFile(const wchar_t* path) const
+bool CLogFile::PathNamesOpenFile(const wchar_t* path) const
 {
     CFileHandle named(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
