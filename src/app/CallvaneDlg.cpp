@@ -124,8 +124,13 @@ void CCallvaneDlg::RefreshTrayStatus()
 
 void CCallvaneDlg::HandsetFound()
 {
-    if (m_pYahooDlg)
-        m_pYahooDlg->ReportRingAgain();
+    if (!m_pYahooDlg)
+        return;
+    m_pYahooDlg->ReportRingAgain();
+    // A watch pass now: until the next tick the handset would read ready
+    // beside a running call, and a link would be dialled into that call.
+    if (m_pYahooDlg->GetSafeHwnd() && m_pYahooDlg->FindMainWindow())
+        m_pYahooDlg->WatchCalls();
 }
 
 void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)

@@ -250,9 +250,11 @@ void CDeviceDialog::DetectHandset()
     m_bOffHook = FALSE;
     m_bRingPending = FALSE;
     m_nCallState = kCallReady;
-    RefreshTray();
+    // A call still running is shown before the tray's refresh, which waits
+    // for the shell and meanwhile serves other requests.
     if (m_pOwner)
         m_pOwner->HandsetFound();
+    RefreshTray();
     if (WaitsForChosen())
         SetTimer(kDetectTimerId, kDetectPeriodMs);
 }

@@ -17,7 +17,7 @@ public:
     // The handset was found or has gone: the tray shows the new state.
     virtual void RefreshTrayStatus() = 0;
     // A handset was found (again) and shows ready: a call that still rings
-    // is to be reported to it afresh, since it missed the report.
+    // or runs is to be reported to it afresh, since it missed the report.
     virtual void HandsetFound() = 0;
 
 protected:

@@ -398,6 +398,9 @@ TEST_F(E2eCalls, HandsetUnpluggedMidCallAndPluggedAgain)
     size_t before = m_app->Journal().size();
     ASSERT_EQ(m_app->Handset(L"plug").compare(0, 2, L"ok"), 0);
     ASSERT_TRUE(m_app->WaitForState(L"open", L"1", kOneTickBoundMs + 1000)) << "not found again within one detection";
+    // Found again while the call runs: it shows the call at once, not at the
+    // next tick.
+    EXPECT_EQ(m_app->State(L"display"), L"\"InTalk\"") << testing::PrintToString(m_app->Journal());
     ASSERT_TRUE(m_app->WaitForJournal(kJSetReady, before));
     std::vector<std::wstring> journal = m_app->Journal();
     journal.erase(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(before));
