@@ -290,8 +290,7 @@ LRESULT CCallvaneDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
 
 void CCallvaneDlg::ShowAbout(int nDeviceModel)
 {
-    CAboutDlg dlg(nDeviceModel, this);
-    dlg.DoModal();
+    CAboutDlg(nDeviceModel, this).DoModal();
 }
 
 void CCallvaneDlg::OpenAbout()
@@ -301,12 +300,10 @@ void CCallvaneDlg::OpenAbout()
 
 void CCallvaneDlg::OpenOptions()
 {
-    COptionDlg dlg(this);
-    dlg.DoModal();
+    COptionDlg(this).DoModal();
 }
 
 void CCallvaneDlg::OpenLanguage()
 {
-    CLanguageDlg dlg(this);
-    dlg.DoModal();
+    CLanguageDlg(this).DoModal();
 }

@@ -9,9 +9,7 @@
 
 #include "DialLink.h"
 #include "Tray.h"
-#include "TrayIcon.h"
 #include "framework/Dialog.h"
-#include "framework/ScopedHandle.h"
 #include "messenger/MessengerOwner.h"
 #include "phone/DeviceOwner.h"
 

@@ -138,22 +138,22 @@ BOOL CTrayIcon::SetTip(const wchar_t* tip)
 
 BOOL CTrayIcon::ShowWarningBalloon(const wchar_t* text)
 {
-    m_data.uFlags = NIF_INFO;
-    CopyTruncated(m_data.szInfo, text);
-    CopyTruncated(m_data.szInfoTitle, L"Warning");
-    m_data.uTimeout = kBalloonTimeoutMs;
-    m_data.dwInfoFlags = NIIF_WARNING;
-    return Notify(NIM_MODIFY);
+    return ShowBalloon(L"Warning", text, NIIF_WARNING);
 }
 
 BOOL CTrayIcon::ShowInfoBalloon(const wchar_t* title, const wchar_t* text)
+{
+    // A notice, not an alarm: the shell plays no sound for it.
+    return ShowBalloon(title, text, NIIF_INFO | NIIF_NOSOUND);
+}
+
+BOOL CTrayIcon::ShowBalloon(const wchar_t* title, const wchar_t* text, DWORD flags)
 {
     m_data.uFlags = NIF_INFO;
     CopyTruncated(m_data.szInfo, text);
     CopyTruncated(m_data.szInfoTitle, title);
     m_data.uTimeout = kBalloonTimeoutMs;
-    // A notice, not an alarm: the shell plays no sound for it.
-    m_data.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+    m_data.dwInfoFlags = flags;
     return Notify(NIM_MODIFY);
 }
 

@@ -54,6 +54,7 @@ public:
 
 private:
     BOOL Notify(DWORD message);
+    BOOL ShowBalloon(const wchar_t* title, const wchar_t* text, DWORD flags);
     BOOL ShowImageFromFile(const wchar_t* path, int size);
 
     NotifyFunction m_notify = Shell_NotifyIconW;

@@ -34,8 +34,9 @@ const wchar_t kTraceInitNew[] = L"Control %s did not load its init stream (0x%08
 // Shared IUnknown of the small COM objects below: they live on the heap,
 // are reference counted, and may outlive their host window if a control
 // keeps a reference; each holds only the host's handle, cleared on teardown.
-template <typename Base>
-class CRefCounted : public Base {
+// One count serves every interface an object implements.
+template <typename... Bases>
+class CRefCounted : public Bases... {
 public:
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
     STDMETHODIMP_(ULONG) Release() override
@@ -128,10 +129,8 @@ private:
 
 // The control's site: client site, in-place site, control site and the
 // ambient properties (the IDispatch of the site).
-class CControlSite final : public IOleClientSite,
-                           public IOleInPlaceSite,
-                           public IOleControlSite,
-                           public CUntypedDispatch {
+class CControlSite final
+    : public CRefCounted<IOleClientSite, IOleInPlaceSite, IOleControlSite, CUntypedDispatch> {
 public:
     explicit CControlSite(HWND hHost) : m_hHost(hHost) {}
     // Called at teardown: from then on the site has no window to offer.
@@ -156,15 +155,6 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG count = InterlockedDecrement(&m_cRef);
-        if (count == 0)
-            delete this;
-        return static_cast<ULONG>(count);
-    }
-
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
@@ -283,7 +273,6 @@ public:
 private:
     ~CControlSite() = default;
 
-    LONG m_cRef = 1;
     HWND m_hHost;
 };
 

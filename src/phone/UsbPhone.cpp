@@ -7,36 +7,27 @@
 
 namespace {
 
-// One VARIANT, cleared (a text freed) when it goes.
+// One VARIANT, cleared (a text freed) when it goes; made from the value of
+// an argument.
 class CVariant {
 public:
     CVariant() { VariantInit(&m_v); }
+    explicit CVariant(LONG value) : CVariant() { Set(VT_I4).lVal = value; }
+    explicit CVariant(short value) : CVariant() { Set(VT_I2).iVal = value; }
+    explicit CVariant(bool value) : CVariant() { Set(VT_BOOL).boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; }
+    explicit CVariant(const wchar_t* text) : CVariant() { Set(VT_BSTR).bstrVal = SysAllocString(text ? text : L""); }
     ~CVariant() { VariantClear(&m_v); }
     CVariant(const CVariant&) = delete;
     CVariant& operator=(const CVariant&) = delete;
 
-    static void Long(VARIANT& v, LONG value)
-    {
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = value;
-    }
-    static void Short(VARIANT& v, short value)
-    {
-        V_VT(&v) = VT_I2;
-        V_I2(&v) = value;
-    }
-    static void Bool(VARIANT& v, BOOL value)
-    {
-        V_VT(&v) = VT_BOOL;
-        V_BOOL(&v) = value ? VARIANT_TRUE : VARIANT_FALSE;
-    }
-    static void Text(VARIANT& v, const wchar_t* text)
-    {
-        V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = SysAllocString(text ? text : L"");
-    }
-
     VARIANT m_v;
+
+private:
+    VARIANT& Set(VARTYPE type)
+    {
+        V_VT(&m_v) = type;
+        return m_v;
+    }
 };
 
 }  // namespace
@@ -65,9 +56,8 @@ bool CUSBPHONE::InvokeMethod(IDispatch* control, DISPID id, VARIANT* args, UINT 
 
 BOOL CUSBPHONE::OpenDevice(LONG nIndex)
 {
-    CVariant arg;
+    CVariant arg(nIndex);
     CVariant result;
-    CVariant::Long(arg.m_v, nIndex);
     if (!InvokeMethod(EnsureHostedControl(m_hWnd), kDispOpenDevice, &arg.m_v, 1, VT_BOOL, &result.m_v))
         return FALSE;
     return V_BOOL(&result.m_v) != VARIANT_FALSE;
@@ -75,7 +65,7 @@ BOOL CUSBPHONE::OpenDevice(LONG nIndex)
 
 void CUSBPHONE::CloseDevice()
 {
-    InvokeMethod(GetHostedControl(m_hWnd), kDispCloseDevice, nullptr, 0, VT_EMPTY, nullptr);
+    Call(kDispCloseDevice);
 }
 
 LONG CUSBPHONE::GetDeviceModel()
@@ -88,44 +78,35 @@ LONG CUSBPHONE::GetDeviceModel()
 
 void CUSBPHONE::SetRingStyle(BOOL bSave, short nStyle)
 {
-    CVariant args[2];
-    CVariant::Bool(args[0].m_v, bSave);
-    CVariant::Short(args[1].m_v, nStyle);
-    VARIANT values[2] = {args[0].m_v, args[1].m_v};
+    CVariant save(bSave != FALSE);
+    CVariant style(nStyle);
+    VARIANT values[2] = {save.m_v, style.m_v};
     InvokeMethod(GetHostedControl(m_hWnd), kDispSetRingStyle, values, 2, VT_EMPTY, nullptr);
 }
 
 void CUSBPHONE::SignalKeyPress(short nSignal)
 {
-    CVariant arg;
-    CVariant::Short(arg.m_v, nSignal);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispSignalKeyPress, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispSignalKeyPress, CVariant(nSignal).m_v);
 }
 
 void CUSBPHONE::SetReady()
 {
-    InvokeMethod(GetHostedControl(m_hWnd), kDispSetReady, nullptr, 0, VT_EMPTY, nullptr);
+    Call(kDispSetReady);
 }
 
 void CUSBPHONE::ShowNumber(const wchar_t* text)
 {
-    CVariant arg;
-    CVariant::Text(arg.m_v, text);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispShowNumber, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispShowNumber, CVariant(text).m_v);
 }
 
 void CUSBPHONE::ShowCallIn(const wchar_t* text)
 {
-    CVariant arg;
-    CVariant::Text(arg.m_v, text);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispShowCallIn, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispShowCallIn, CVariant(text).m_v);
 }
 
 void CUSBPHONE::ShowInTalk(const wchar_t* text)
 {
-    CVariant arg;
-    CVariant::Text(arg.m_v, text);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispShowInTalk, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispShowInTalk, CVariant(text).m_v);
 }
 
 short CUSBPHONE::GetLineChannel()
@@ -138,28 +119,30 @@ short CUSBPHONE::GetLineChannel()
 
 void CUSBPHONE::SetLineChannel(short nChannel)
 {
-    CVariant arg;
-    CVariant::Short(arg.m_v, nChannel);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispSetLineChannel, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispSetLineChannel, CVariant(nChannel).m_v);
 }
 
 void CUSBPHONE::SetSpeaker(BOOL bOn)
 {
-    CVariant arg;
-    CVariant::Bool(arg.m_v, bOn);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispSetSpeaker, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispSetSpeaker, CVariant(bOn != FALSE).m_v);
 }
 
 void CUSBPHONE::SetHandsFree(short nOn)
 {
-    CVariant arg;
-    CVariant::Short(arg.m_v, nOn);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispSetHandsFree, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispSetHandsFree, CVariant(nOn).m_v);
 }
 
 void CUSBPHONE::SetDefaultChannel(short nChannel)
 {
-    CVariant arg;
-    CVariant::Short(arg.m_v, nChannel);
-    InvokeMethod(GetHostedControl(m_hWnd), kDispSetDefaultChannel, &arg.m_v, 1, VT_EMPTY, nullptr);
+    Call(kDispSetDefaultChannel, CVariant(nChannel).m_v);
+}
+
+void CUSBPHONE::Call(DISPID id)
+{
+    InvokeMethod(GetHostedControl(m_hWnd), id, nullptr, 0, VT_EMPTY, nullptr);
+}
+
+void CUSBPHONE::Call(DISPID id, VARIANT arg)
+{
+    InvokeMethod(GetHostedControl(m_hWnd), id, &arg, 1, VT_EMPTY, nullptr);
 }

@@ -33,4 +33,7 @@ private:
     // on success with a result type, result holds the value converted to it.
     // False when there is no control or the call failed.
     bool InvokeMethod(IDispatch* control, DISPID id, VARIANT* args, UINT count, VARTYPE resultType, VARIANT* result);
+    // A method with no result, with no argument or one.
+    void Call(DISPID id);
+    void Call(DISPID id, VARIANT arg);   // arg owned by the caller
 };

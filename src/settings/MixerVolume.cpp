@@ -43,21 +43,31 @@ bool FindControl(HMIXER hMixer, DWORD componentType, DWORD controlType, MIXERCON
     return channels > 0 && channels <= kMaxChannels;
 }
 
-bool FindVolumeControl(HMIXER hMixer, DWORD componentType, MIXERCONTROLW& control, DWORD& channels)
+// The channels' values of the control of controlType of the first line of
+// componentType (a volume's and a mute's each one 32-bit value): read into
+// values, or, with newValue, every channel set to it. False when there is no
+// such control or the mixer refused.
+bool ExchangeValues(HMIXER hMixer, DWORD componentType, DWORD controlType, std::vector<DWORD>& values,
+                    const DWORD* newValue)
 {
-    return FindControl(hMixer, componentType, MIXERCONTROL_CONTROLTYPE_VOLUME, control, channels);
-}
-
-MIXERCONTROLDETAILS DetailsFor(const MIXERCONTROLW& control, DWORD channels, void* values,
-                               DWORD valueSize = sizeof(MIXERCONTROLDETAILS_UNSIGNED))
-{
+    MIXERCONTROLW control;
+    DWORD channels = 0;
+    if (!FindControl(hMixer, componentType, controlType, control, channels))
+        return false;
+    values.assign(channels, newValue ? *newValue : 0);
     MIXERCONTROLDETAILS details = {};
     details.cbStruct = sizeof details;
     details.dwControlID = control.dwControlID;
     details.cChannels = channels;
-    details.cbDetails = valueSize;
-    details.paDetails = values;
-    return details;
+    details.cbDetails = sizeof(DWORD);
+    details.paDetails = values.data();
+    const MixerApi& api = CurrentMixerApi();
+    auto* mixer = reinterpret_cast<HMIXEROBJ>(hMixer);
+    if (newValue)
+        return api.setControlDetails(mixer, &details, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) ==
+               MMSYSERR_NOERROR;
+    return api.getControlDetails(mixer, &details, MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) ==
+           MMSYSERR_NOERROR;
 }
 
 bool HasLine(UINT device, DWORD componentType)
@@ -140,60 +150,34 @@ CMixerVolume::CMixerVolume(UINT device)
 
 DWORD CMixerVolume::GetVolume(DWORD componentType) const
 {
-    MIXERCONTROLW control;
-    DWORD channels = 0;
-    if (!FindVolumeControl(m_hMixer.Get(), componentType, control, channels))
+    std::vector<DWORD> values;
+    if (!ExchangeValues(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_VOLUME, values, nullptr))
         return 0;
-    std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(channels);
-    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data());
-    CurrentMixerApi().getControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details, MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
     double sum = 0;
-    for (const MIXERCONTROLDETAILS_UNSIGNED& value : values)
-        sum += value.dwValue;
-    return static_cast<DWORD>(sum / channels);
+    for (DWORD value : values)
+        sum += value;
+    return static_cast<DWORD>(sum / values.size());
 }
 
 BOOL CMixerVolume::SetVolume(DWORD componentType, DWORD level) const
 {
-    MIXERCONTROLW control;
-    DWORD channels = 0;
-    if (!FindVolumeControl(m_hMixer.Get(), componentType, control, channels))
-        return TRUE;
-    std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(channels);
-    for (MIXERCONTROLDETAILS_UNSIGNED& value : values)
-        value.dwValue = level;
-    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data());
-    CurrentMixerApi().setControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER);
+    std::vector<DWORD> values;
+    ExchangeValues(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_VOLUME, values, &level);
     return TRUE;
 }
 
 bool CMixerVolume::GetMute(DWORD componentType) const
 {
-    MIXERCONTROLW control;
-    DWORD channels = 0;
-    if (!FindControl(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_MUTE, control, channels))
-        return false;
-    std::vector<MIXERCONTROLDETAILS_BOOLEAN> values(channels);
-    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data(), sizeof(values[0]));
-    if (CurrentMixerApi().getControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details,
-                                            MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) != MMSYSERR_NOERROR)
-        return false;
-    return values[0].fValue != 0;
+    std::vector<DWORD> values;
+    return ExchangeValues(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_MUTE, values, nullptr) &&
+           values[0] != 0;
 }
 
 bool CMixerVolume::SetMute(DWORD componentType, bool muted) const
 {
-    MIXERCONTROLW control;
-    DWORD channels = 0;
-    if (!FindControl(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_MUTE, control, channels))
-        return false;
-    std::vector<MIXERCONTROLDETAILS_BOOLEAN> values(channels);
-    for (MIXERCONTROLDETAILS_BOOLEAN& value : values)
-        value.fValue = muted ? 1 : 0;
-    MIXERCONTROLDETAILS details = DetailsFor(control, channels, values.data(), sizeof(values[0]));
-    return CurrentMixerApi().setControlDetails(reinterpret_cast<HMIXEROBJ>(m_hMixer.Get()), &details,
-                                               MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) ==
-           MMSYSERR_NOERROR;
+    std::vector<DWORD> values;
+    const DWORD value = muted ? 1 : 0;
+    return ExchangeValues(m_hMixer.Get(), componentType, MIXERCONTROL_CONTROLTYPE_MUTE, values, &value);
 }
 
 bool ContainsNoCase(const wchar_t* name, const wchar_t* text)
