@@ -28,24 +28,6 @@ std::vector<std::wstring> ReplyLines(const std::wstring& reply)
     return lines;
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
-    return out;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    std::wstring out;
-    for (char c : text)
-        out += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return out;
-}
-
 void CopyTree(const std::wstring& from, const std::wstring& to)
 {
     CreateDirectoryW(to.c_str(), nullptr);
@@ -66,6 +48,24 @@ void CopyTree(const std::wstring& from, const std::wstring& to)
 }
 
 }  // namespace
+
+std::string Utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    std::wstring out;
+    for (char c : text)
+        out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return out;
+}
 
 namespace {
 
@@ -302,7 +302,7 @@ void E2eScenario::TearDown()
     m_hiddenControl.reset();
 }
 
-void E2eScenario::SaveArtefacts()
+bool E2eScenario::SaveArtefact(const std::wstring& leaf, const std::string& text)
 {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::wstring build = TestBinDir();
@@ -314,7 +314,11 @@ void E2eScenario::SaveArtefacts()
     std::replace_if(name.begin(), name.end(), [](char c) { return strchr("\\/:*?\"<>|", c) != nullptr; }, '_');
     dir = JoinPath(dir, Wide(name));
     CreateDirectoryW(dir.c_str(), nullptr);
+    return WriteFileBytes(JoinPath(dir, leaf), text);
+}
 
+void E2eScenario::SaveArtefacts()
+{
     std::string messenger;
     for (const std::string& text : m_extraArtefacts)
         messenger += text;
@@ -322,15 +326,14 @@ void E2eScenario::SaveArtefacts()
         for (const SimJournalEntry& entry : m_sim->Journal())
             messenger += entry.line + "\n";
     }
-    EXPECT_TRUE(WriteFileBytes(JoinPath(dir, L"messenger-journal.txt"), messenger)) << testing::PrintToString(dir);
+    EXPECT_TRUE(SaveArtefact(L"messenger-journal.txt", messenger));
     if (m_app && m_app->Process().IsRunning()) {
         std::string handset;
         for (const std::wstring& line : m_app->Journal())
             handset += Utf8(line) + "\n";
-        EXPECT_TRUE(WriteFileBytes(JoinPath(dir, L"handset-journal.txt"), handset) &&
-                    WriteFileBytes(JoinPath(dir, L"handset-olelog.txt"), Utf8(m_app->OleLog()) + "\n") &&
-                    WriteFileBytes(JoinPath(dir, L"handset-state.txt"), Utf8(m_app->Handset(L"state")) + "\n"))
-            << testing::PrintToString(dir);
+        EXPECT_TRUE(SaveArtefact(L"handset-journal.txt", handset) &&
+                    SaveArtefact(L"handset-olelog.txt", Utf8(m_app->OleLog()) + "\n") &&
+                    SaveArtefact(L"handset-state.txt", Utf8(m_app->Handset(L"state")) + "\n"));
     }
 }
 

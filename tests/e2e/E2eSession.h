@@ -17,6 +17,10 @@
 #include "MessengerSimProcess.h"
 #include "TestSupport.h"
 
+// Texts as UTF-8, and Latin-1 texts (journal words) widened.
+std::string Utf8(const std::wstring& text);
+std::wstring Wide(const std::string& text);
+
 // Callvane.exe, Callvane.ini, the Language folder and the icons, copied side
 // by side into a fresh program directory.
 class CE2eInstall {
@@ -92,6 +96,8 @@ protected:
     virtual void PrepareInstall(const CE2eInstall& /*install*/) {}
     virtual std::wstring MessengerLanguage() const { return std::wstring(); }
     void SaveArtefacts();
+    // One file in the test's folder of artefacts (build/e2e-artefacts/<test>).
+    bool SaveArtefact(const std::wstring& leaf, const std::string& text);
     // Rings in the stand-in and waits until the handset shows "CallIn".
     HWND RingAndWaitForCallIn(const std::wstring& caller);
 
