@@ -129,7 +129,7 @@ void CCallvaneDlg::HandsetFound()
     m_pYahooDlg->ReportRingAgain();
     // A watch pass now: until the next tick the handset would read ready
     // beside a running call, and a link would be dialled into that call.
-    if (m_pYahooDlg->GetSafeHwnd() && m_pYahooDlg->FindMainWindow())
+    if (static_cast<HWND>(*m_pYahooDlg) && m_pYahooDlg->FindMainWindow())
         m_pYahooDlg->WatchCalls();
 }
 
