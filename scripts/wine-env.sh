@@ -102,15 +102,25 @@ cv_start() {
     display=$(cat "$CALLVANE_STATE/display")
   fi
   if [ -z "$display" ]; then
+    # The first free display whose lock our server holds: another session
+    # may be starting one at the same time (scripts/desks.sh starts several).
+    local n pid
     for n in $(seq 91 140); do
-      if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+      [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ] || continue
+      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      pid=$!
+      for _ in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 "$pid" 2>/dev/null && break
+        sleep 0.05
+      done
+      if kill -0 "$pid" 2>/dev/null && [ "$(tr -d ' \n' < "/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ]; then
+        display=":$n"
+        echo "$pid" > "$CALLVANE_STATE/xvfb.pid"
+        break
+      fi
+      kill "$pid" 2>/dev/null || true
     done
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    echo $! > "$CALLVANE_STATE/xvfb.pid"
-    for _ in $(seq 1 100); do
-      [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-      sleep 0.05
-    done
+    [ -n "$display" ] || { echo "wine-env: no free X display" >&2; return 1; }
   fi
   export DISPLAY="$display"
   echo "$display" > "$CALLVANE_STATE/display"
