@@ -11,9 +11,9 @@ struct KeyName {
     short code;
 };
 const KeyName kKeyNames[] = {
-    {L"star", '*'}, {L"hash", '#'}, {L"call", 135}, {L"up", 131}, {L"down", 132}, {L"del", 133},
-    {L"delete", 133}, {L"end", 136}, {L"hf", 142}, {L"handsfree", 142}, {L"in", 129}, {L"out", 130},
-    {L"in2", 150}, {L"out2", 151},
+    {L"star", kKeyStar}, {L"hash", kKeyHash}, {L"call", kKeyCall}, {L"up", kKeyUp}, {L"down", kKeyDown},
+    {L"del", kKeyDelete}, {L"delete", kKeyDelete}, {L"end", kKeyEnd}, {L"hf", kKeyHandsFree},
+    {L"handsfree", kKeyHandsFree}, {L"in", kKeyIn}, {L"out", kKeyOut}, {L"in2", kKeyIn2}, {L"out2", kKeyOut2},
 };
 
 const wchar_t kHelp[] =

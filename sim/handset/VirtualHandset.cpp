@@ -41,12 +41,12 @@ struct KeyButton {
 // The keypad as it is laid out: navigation and call keys, digits, and the
 // other codes of the maker's key table.
 const KeyButton kKeypad[6][4] = {
-    {{L"Call", 135}, {L"Up", 131}, {L"End", 136}, {L"Del", 133}},
-    {{L"H-free", 142}, {L"Down", 132}, {L"In", 129}, {L"Out", 130}},
-    {{L"1", '1'}, {L"2", '2'}, {L"3", '3'}, {L"In 150", 150}},
-    {{L"4", '4'}, {L"5", '5'}, {L"6", '6'}, {L"Out 151", 151}},
-    {{L"7", '7'}, {L"8", '8'}, {L"9", '9'}, {L"138", 138}},
-    {{L"*", '*'}, {L"0", '0'}, {L"#", '#'}, {nullptr, 0}},
+    {{L"Call", kKeyCall}, {L"Up", kKeyUp}, {L"End", kKeyEnd}, {L"Del", kKeyDelete}},
+    {{L"H-free", kKeyHandsFree}, {L"Down", kKeyDown}, {L"In", kKeyIn}, {L"Out", kKeyOut}},
+    {{L"1", '1'}, {L"2", '2'}, {L"3", '3'}, {L"In 150", kKeyIn2}},
+    {{L"4", '4'}, {L"5", '5'}, {L"6", '6'}, {L"Out 151", kKeyOut2}},
+    {{L"7", '7'}, {L"8", '8'}, {L"9", '9'}, {L"138", kKeySignalOnly}},
+    {{L"*", kKeyStar}, {L"0", '0'}, {L"#", kKeyHash}, {nullptr, 0}},
 };
 
 // A static control repaints at once on every WM_SETTEXT, even of the same

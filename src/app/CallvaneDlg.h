@@ -22,24 +22,16 @@ public:
     explicit CCallvaneDlg(CWnd* pParent = nullptr);
     ~CCallvaneDlg() override;
 
-    // Sets the tray icon's image and tip from the presence of the handset
-    // and of the messenger.
+    // IDeviceOwner and IMessengerOwner: each passes the request on to the
+    // worker or the tray that carries it out; without that worker, nothing
+    // happens and a read gives 0 or false.
     void RefreshTrayStatus() override;
-    // Has the messenger side report a ring still showing again.
     void HandsetFound() override;
-    // The same for the watch tick, which has just looked for the messenger
-    // itself: its result stands for a second search (IMessengerOwner).
     void RefreshTrayForMessengerSearch(BOOL bMessengerFound) override;
-    // The messenger dialog's ExecuteCommand; 0 without one.
     int ExecuteCommand(uint32_t nCode, int32_t nParam) override;
-    // The messenger dialog's TypeNumber; false without one.
     bool TypeNumber(const wchar_t* number) override;
-    // The device dialog's ReportStatus and IsDevicePresent; 0 and FALSE
-    // without one.
     int ReportStatus(uint32_t nCode, int32_t nParam) override;
     BOOL IsDevicePresent() override;
-    // Counts the call and shows its balloon, unless the settings turn the
-    // notice off.
     void OnMissedCall(const SYSTEMTIME& rang) override;
     // Makes the number ready to call through the handset's side once the
     // messenger is found (at once when it runs, within kDialWaitMs

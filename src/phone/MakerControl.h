@@ -38,6 +38,30 @@ enum PhoneEvent : DISPID {
     kEventCradleChanged = 7,      // BOOL, TRUE resting in the cradle
 };
 
+// Arguments the handset control expects.
+const LONG kOpenFirstDevice = 0;           // OpenDevice: the handset that is plugged in
+const short kKeySignalBeep = 1;            // SignalKeyPress
+const short kHandsFreeOn = 1;              // SetHandsFree
+const short kHandsFreeOff = 0;
+
+// Key codes of KeyPressed: digits, '*' and '#' as their characters; the
+// other keys the program knows from 129 on.
+const short kKeyDigit0 = '0';
+const short kKeyDigit9 = '9';
+const short kKeyStar = '*';
+const short kKeyHash = '#';
+const short kKeyIn = 129;
+const short kKeyOut = 130;
+const short kKeyUp = 131;
+const short kKeyDown = 132;
+const short kKeyDelete = 133;
+const short kKeyCall = 135;
+const short kKeyEnd = 136;
+const short kKeySignalOnly = 138;          // signals, does nothing else
+const short kKeyHandsFree = 142;
+const short kKeyIn2 = 150;
+const short kKeyOut2 = 151;
+
 // Device model families. Each range holds lower <= model < upper.
 struct ModelRange {
     uint32_t lower;
