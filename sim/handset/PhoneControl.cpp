@@ -351,10 +351,7 @@ HRESULT CPhoneControl::ActivateInPlace(IOleClientSite* site)
 
 STDMETHODIMP CPhoneControl::GetUserClassID(CLSID* pClsid)
 {
-    if (!pClsid)
-        return E_POINTER;
-    *pClsid = CLSID_UsbPhoneSim;
-    return S_OK;
+    return GetClassID(pClsid);
 }
 
 STDMETHODIMP CPhoneControl::SetExtent(DWORD dwDrawAspect, SIZEL* psizel)
