@@ -73,12 +73,19 @@ bool HasWord(const std::vector<std::wstring>& words, const wchar_t* wanted)
     return false;
 }
 
+// Whether text is, whole, a decimal number from least to most.
+bool Number(const std::wstring& text, long least, long most, long& value)
+{
+    wchar_t* end = nullptr;
+    value = wcstol(text.c_str(), &end, 10);
+    return !text.empty() && end && *end == L'\0' && value >= least && value <= most;
+}
+
 // A decimal number of milliseconds from 0 to most.
 bool Milliseconds(const std::wstring& text, DWORD most, DWORD& ms)
 {
-    wchar_t* end = nullptr;
-    long value = wcstol(text.c_str(), &end, 10);
-    if (text.empty() || !end || *end != L'\0' || value < 0 || value > static_cast<long>(most))
+    long value = 0;
+    if (!Number(text, 0, static_cast<long>(most), value))
         return false;
     ms = static_cast<DWORD>(value);
     return true;
@@ -113,11 +120,8 @@ LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
     if (what == L"foreign-dialog")
         return OpenForeignDialog();
     if (what == L"plain") {
-        if (words.size() < 3)
-            return kSimBadCommand;
-        wchar_t* end = nullptr;
-        long count = wcstol(words[2].c_str(), &end, 10);
-        if (!end || *end != L'\0' || count < 1 || count > kMaxExtraWindows)
+        long count = 0;
+        if (words.size() < 3 || !Number(words[2], 1, kMaxExtraWindows, count))
             return kSimBadCommand;
         HWND hLast = nullptr;
         for (long i = 0; i < count; ++i) {
@@ -133,11 +137,8 @@ LRESULT CMessengerSim::OpenExtra(const std::vector<std::wstring>& words)
         // One hidden top-level window over a chain of children, each the
         // only child of the one before: a deep tree for window walks. With
         // in-main the chain hangs at the bottom of the main window instead.
-        if (words.size() < 3 || words.size() > 4)
-            return kSimBadCommand;
-        wchar_t* end = nullptr;
-        long depth = wcstol(words[2].c_str(), &end, 10);
-        if (!end || *end != L'\0' || depth < 1 || depth > kMaxNestedDepth)
+        long depth = 0;
+        if (words.size() < 3 || words.size() > 4 || !Number(words[2], 1, kMaxNestedDepth, depth))
             return kSimBadCommand;
         bool inMain = words.size() == 4;
         if (inMain && words[3] != L"in-main")
@@ -357,11 +358,8 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
     if (verb == L"destroy-on")
         return AddDestroyTrigger(words);
     if (verb == L"hang") {
-        if (words.size() < 2)
-            return kSimBadCommand;
-        wchar_t* end = nullptr;
-        long ms = wcstol(words[1].c_str(), &end, 10);
-        if (!end || *end != L'\0' || ms < 1 || ms > static_cast<long>(kMaxHangMs))
+        long ms = 0;
+        if (words.size() < 2 || !Number(words[1], 1, static_cast<long>(kMaxHangMs), ms))
             return kSimBadCommand;
         PostMessageW(m_hControl, kHangMessage, static_cast<WPARAM>(ms), 0);
         return 1;
@@ -381,11 +379,8 @@ LRESULT CMessengerSim::Execute(const std::wstring& command)
         return 1;
     }
     if (verb == L"select") {
-        if (words.size() < 2)
-            return kSimBadCommand;
-        wchar_t* end = nullptr;
-        long index = wcstol(words[1].c_str(), &end, 10);
-        if (!end || *end != L'\0' || index < 0 || index >= static_cast<long>(ARRAYSIZE(kContacts)))
+        long index = 0;
+        if (words.size() < 2 || !Number(words[1], 0, static_cast<long>(ARRAYSIZE(kContacts)) - 1, index))
             return kSimBadCommand;
         ListView_SetItemState(m_hContacts, static_cast<int>(index), LVIS_SELECTED | LVIS_FOCUSED,
                               LVIS_SELECTED | LVIS_FOCUSED);
