@@ -178,7 +178,7 @@ bool CCallvaneDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
             return false;
-        ShowAbout(m_pDeviceDlg ? static_cast<int>(m_pDeviceDlg->m_nModel) : 0);
+        CAboutDlg(m_pDeviceDlg ? static_cast<int>(m_pDeviceDlg->m_nModel) : 0, this).DoModal();
         return true;
     case WM_PAINT:
         // Never seen: whenever it would be painted, it hides instead.
@@ -288,14 +288,9 @@ LRESULT CCallvaneDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam)
     return m_tray.OnNotify(wParam, lParam);
 }
 
-void CCallvaneDlg::ShowAbout(int nDeviceModel)
-{
-    CAboutDlg(nDeviceModel, this).DoModal();
-}
-
 void CCallvaneDlg::OpenAbout()
 {
-    ShowAbout(IsDevicePresent() ? static_cast<int>(m_pDeviceDlg->m_nModel) : -1);
+    CAboutDlg(IsDevicePresent() ? static_cast<int>(m_pDeviceDlg->m_nModel) : -1, this).DoModal();
 }
 
 void CCallvaneDlg::OpenOptions()

@@ -64,7 +64,6 @@ private:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     BOOL OnCopyData(const COPYDATASTRUCT* pData);
     void TryPendingDial();
-    void ShowAbout(int nDeviceModel);
     void OpenAbout() override;
     void OpenOptions() override;
     void OpenLanguage() override;

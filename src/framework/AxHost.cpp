@@ -38,6 +38,9 @@ const wchar_t kTraceInitNew[] = L"Control %s did not load its init stream (0x%08
 template <typename... Bases>
 class CRefCounted : public Bases... {
 public:
+    explicit CRefCounted(HWND hHost) : m_hHost(hHost) {}
+    // Called at teardown: from then on the object has no window to offer.
+    void Detach() { m_hHost = nullptr; }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
     STDMETHODIMP_(ULONG) Release() override
     {
@@ -49,6 +52,8 @@ public:
 
 protected:
     virtual ~CRefCounted() = default;
+
+    HWND m_hHost;
 
 private:
     LONG m_cRef = 1;
@@ -89,7 +94,7 @@ SIZEL PixelsToHimetric(int cx, int cy)
 // menus, tools or status bar: the host's dialogs are never shown.
 class CInPlaceFrame final : public CRefCounted<IOleInPlaceFrame> {
 public:
-    explicit CInPlaceFrame(HWND hFrame) : m_hFrame(hFrame) {}
+    explicit CInPlaceFrame(HWND hFrame) : CRefCounted(hFrame) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -108,7 +113,7 @@ public:
     {
         if (!phwnd)
             return E_POINTER;
-        *phwnd = m_hFrame;
+        *phwnd = m_hHost;
         return S_OK;
     }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
@@ -122,9 +127,6 @@ public:
     STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-
-private:
-    HWND m_hFrame;
 };
 
 // The control's site: client site, in-place site, control site and the
@@ -132,9 +134,7 @@ private:
 class CControlSite final
     : public CRefCounted<IOleClientSite, IOleInPlaceSite, IOleControlSite, CUntypedDispatch> {
 public:
-    explicit CControlSite(HWND hHost) : m_hHost(hHost) {}
-    // Called at teardown: from then on the site has no window to offer.
-    void Detach() { m_hHost = nullptr; }
+    explicit CControlSite(HWND hHost) : CRefCounted(hHost) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -272,17 +272,14 @@ public:
 
 private:
     ~CControlSite() = default;
-
-    HWND m_hHost;
 };
 
 // Receives the control's events on its source interface and hands each one,
 // by number, to the host window's parent.
 class CEventSink final : public CRefCounted<CUntypedDispatch> {
 public:
-    CEventSink(HWND hHost, const IID& source) : m_hHost(hHost), m_source(source) {}
-    // Called at teardown: events arriving later are dropped.
-    void Detach() { m_hHost = nullptr; }
+    // Detached at teardown: events arriving later are dropped.
+    CEventSink(HWND hHost, const IID& source) : CRefCounted(hHost), m_source(source) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -311,7 +308,6 @@ public:
     }
 
 private:
-    HWND m_hHost;
     IID m_source;
 };
 
