@@ -56,23 +56,19 @@ void ReadProgramVersion(wchar_t (&version)[32])
     version[31] = L'\0';
 }
 
+void TraceWithVersion(const wchar_t* format)
+{
+    if (!g_traceLog.IsEnabled())
+        return;
+    wchar_t version[32];
+    ReadProgramVersion(version);
+    Trace(format, version);
+}
+
 // Traces the program's start with its version, and its end when it goes.
-class CTraceProgramLifetime {
-public:
+struct CTraceProgramLifetime {
     CTraceProgramLifetime() { TraceWithVersion(kTraceProgramStarted); }
     ~CTraceProgramLifetime() { TraceWithVersion(kTraceProgramExits); }
-    CTraceProgramLifetime(const CTraceProgramLifetime&) = delete;
-    CTraceProgramLifetime& operator=(const CTraceProgramLifetime&) = delete;
-
-private:
-    static void TraceWithVersion(const wchar_t* format)
-    {
-        if (!g_traceLog.IsEnabled())
-            return;
-        wchar_t version[32];
-        ReadProgramVersion(version);
-        Trace(format, version);
-    }
 };
 
 }  // namespace

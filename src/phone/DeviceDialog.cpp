@@ -24,11 +24,6 @@ bool IsDigitKey(short nKey)
     return nKey >= kKeyDigit0 && nKey <= kKeyDigit9;
 }
 
-void TraceHandsetEvent(const wchar_t* name, BOOL value)
-{
-    Trace(kTraceHandsetEvent, name, value ? L"on" : L"off");
-}
-
 void TraceDialledNumber(const std::wstring& number)
 {
     if (!g_traceLog.IsEnabled())
@@ -406,7 +401,7 @@ void CDeviceDialog::OnDeviceRemoved()
 
 void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 {
-    TraceHandsetEvent(kTraceEventOnHook, bOnHook);
+    Trace(kTraceEventOnHook, bOnHook ? L"on" : L"off");
     m_bOffHook = !bOnHook;
 
     // Taken or put down while the PSTN line rang: a PSTN call, none of the
@@ -449,7 +444,7 @@ void CDeviceDialog::OnHookChanged(BOOL bOnHook)
 
 void CDeviceDialog::OnLineRing(BOOL bRinging)
 {
-    TraceHandsetEvent(kTraceEventLineRing, bRinging);
+    Trace(kTraceEventLineRing, bRinging ? L"on" : L"off");
     m_strDial.clear();
     m_nChannel = Handset().GetLineChannel();
     m_bRingPending = TRUE;
@@ -460,7 +455,7 @@ void CDeviceDialog::OnLineRing(BOOL bRinging)
 
 void CDeviceDialog::OnCradleChanged(BOOL bInCradle)
 {
-    TraceHandsetEvent(kTraceEventInCradle, bInCradle);
+    Trace(kTraceEventInCradle, bInCradle ? L"on" : L"off");
     m_bInCradle = bInCradle;
     const int32_t state = m_nCallState;
     if (!bInCradle) {

@@ -58,7 +58,6 @@ public:
     // empty: the maker's handset, else the first HID handset listed). Taken
     // at once when no call rings or runs, else when the handset rests.
     void ChooseHandset(const std::wstring& id);
-    const std::wstring& ChosenHandset() const { return m_chosen; }
     // The stable id of the handset in use; empty when none.
     std::wstring ActiveHandsetId() const;
 
