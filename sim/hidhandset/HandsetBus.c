@@ -43,6 +43,7 @@ struct CHILD {
     ULONG queueHead;
     ULONG queueCount;
     HIDHANDSET_OUTPUTS outputs;
+    ULONG holdWritesMs;               /* each write completes this late */
 };
 
 /* A plain spin lock over short sections that never block. (A KMUTEX taken
@@ -200,6 +201,21 @@ static void RecordOutput(CHILD* child, const HID_XFER_PACKET* packet)
     Unlock();
 }
 
+/* A device that sits on its output reports. The HID class driver waits for
+ * the write in its request, so waiting here is what the host sees of a
+ * device that completes late; it waits for nothing else meanwhile. */
+static void HoldWrite(CHILD* child)
+{
+    LARGE_INTEGER delay;
+    ULONG ms;
+    Lock();
+    ms = child->holdWritesMs;
+    Unlock();
+    if (!ms) return;
+    delay.QuadPart = -(LONGLONG)ms * 10000;
+    KeDelayExecutionThread(KernelMode, FALSE, &delay);
+}
+
 /* ---- The child's HID requests, as the minidriver passes them down. ---- */
 
 static NTSTATUS ChildString(CHILD* child, IRP* irp)
@@ -257,6 +273,7 @@ static NTSTATUS ChildInternalIoctl(CHILD* child, IRP* irp)
         const HID_XFER_PACKET* packet = irp->UserBuffer ? irp->UserBuffer
                                                         : stack->Parameters.DeviceIoControl.Type3InputBuffer;
         if (!packet) return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+        HoldWrite(child);
         RecordOutput(child, packet);
         return Complete(irp, STATUS_SUCCESS, packet->reportBufferLen);
     }
@@ -558,6 +575,17 @@ static NTSTATUS BusIoctl(DEVICE_OBJECT* device, BUS_EXT* bus, IRP* irp)
         status = DeliverInput(child, buffer);
         ObDereferenceObject(child->self);
         return Complete(irp, status, 0);
+    }
+    case IOCTL_HIDHANDSET_HOLD_WRITES: {
+        const HIDHANDSET_HOLD_REQUEST* hold = buffer;
+        if (inSize != sizeof(HIDHANDSET_HOLD_REQUEST) || hold->milliseconds > HIDHANDSET_MAX_HOLD_MS)
+            return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+        if (!(child = ChildInSlot(bus, hold->slot, FALSE))) return Complete(irp, STATUS_NO_SUCH_DEVICE, 0);
+        Lock();
+        child->holdWritesMs = hold->milliseconds;
+        Unlock();
+        ObDereferenceObject(child->self);
+        return Complete(irp, STATUS_SUCCESS, 0);
     }
     case IOCTL_HIDHANDSET_OUTPUTS:
         if (inSize != sizeof(ULONG) || outSize < sizeof(HIDHANDSET_OUTPUTS))

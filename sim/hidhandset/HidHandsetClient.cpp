@@ -243,6 +243,12 @@ bool SendInput(unsigned long slot, const unsigned char* bytes, size_t length)
     return BusRequest(IOCTL_HIDHANDSET_INPUT, &request, sizeof(request), nullptr, 0);
 }
 
+bool HoldWrites(unsigned long slot, unsigned long milliseconds)
+{
+    const HIDHANDSET_HOLD_REQUEST request = {slot, milliseconds};
+    return BusRequest(IOCTL_HIDHANDSET_HOLD_WRITES, &request, sizeof(request), nullptr, 0);
+}
+
 bool TakeOutputs(unsigned long slot, std::vector<std::vector<unsigned char>>& reports)
 {
     auto outputs = std::make_unique<HIDHANDSET_OUTPUTS>();

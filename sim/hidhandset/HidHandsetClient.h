@@ -36,6 +36,9 @@ bool SendInput(unsigned long slot, const unsigned char* bytes, size_t length);
 // The output reports received since the last call, oldest first, each as
 // its report id followed by its bytes.
 bool TakeOutputs(unsigned long slot, std::vector<std::vector<unsigned char>>& reports);
+// Each write to the device completes milliseconds late (0 at once); the
+// device host waits with it, so keep holds short.
+bool HoldWrites(unsigned long slot, unsigned long milliseconds);
 // An input report of the layout: the hook switch bit as given, and key
 // -1 none or 0..11 (0-9, *, #) pressed.
 std::vector<unsigned char> InputReport(const HidLayout& layout, bool hookBit, int key);

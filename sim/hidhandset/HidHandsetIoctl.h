@@ -18,12 +18,14 @@
 #define HIDHANDSET_MAX_QUEUED 64      /* input reports waiting for a read */
 #define HIDHANDSET_MAX_RECORDED 64    /* output reports kept for the tools */
 #define HIDHANDSET_RECORD_BYTES 64    /* bytes kept of each output report */
+#define HIDHANDSET_MAX_HOLD_MS 10000  /* longest a device may sit on a write */
 
 #define HIDHANDSET_IOCTL(n) CTL_CODE(FILE_DEVICE_BUS_EXTENDER, 0x800 + (n), METHOD_BUFFERED, FILE_ANY_ACCESS)
 #define IOCTL_HIDHANDSET_PLUG HIDHANDSET_IOCTL(1)      /* in: HIDHANDSET_PLUG_REQUEST */
 #define IOCTL_HIDHANDSET_UNPLUG HIDHANDSET_IOCTL(2)    /* in: ULONG slot */
 #define IOCTL_HIDHANDSET_INPUT HIDHANDSET_IOCTL(3)     /* in: HIDHANDSET_INPUT_REQUEST */
 #define IOCTL_HIDHANDSET_OUTPUTS HIDHANDSET_IOCTL(4)   /* in: ULONG slot; out: HIDHANDSET_OUTPUTS */
+#define IOCTL_HIDHANDSET_HOLD_WRITES HIDHANDSET_IOCTL(5)   /* in: HIDHANDSET_HOLD_REQUEST */
 
 typedef struct {
     unsigned long slot;               /* 0..HIDHANDSET_MAX_DEVICES-1; also the instance id */
@@ -40,6 +42,15 @@ typedef struct {
     unsigned long length;             /* bytes as the minidriver hands them on, report id first if any */
     unsigned char bytes[HIDHANDSET_MAX_REPORT];
 } HIDHANDSET_INPUT_REQUEST;
+
+/* A device slow to take its output reports: each write to it completes only
+ * after milliseconds (0: at once again, the most HIDHANDSET_MAX_HOLD_MS).
+ * Wine's device host passes requests to its drivers one at a time, so while
+ * a write is held every other request to the host waits too. */
+typedef struct {
+    unsigned long slot;
+    unsigned long milliseconds;
+} HIDHANDSET_HOLD_REQUEST;
 
 typedef struct {
     unsigned char reportId;

@@ -11,6 +11,7 @@
 //   hidhandsetctl unplug <slot>
 //   hidhandsetctl input <slot> <hex bytes>  (report id first when the layout has ids)
 //   hidhandsetctl outputs <slot>            (one line per report: id: hex bytes)
+//   hidhandsetctl hold <slot> <ms>          (each write completes ms late; 0 at once)
 //   hidhandsetctl list                      (HID interfaces: usage page:usage, ids, product)
 #include <windows.h>
 extern "C" {
@@ -136,7 +137,7 @@ int Map(const HidLayout& layout)
 int Usage()
 {
     fwprintf(stderr, L"usage: hidhandsetctl install <folder> | plug <slot> <layout> | unplug <slot> | "
-                     L"input <slot> <hex bytes...> | outputs <slot> | list | map <layout>\n");
+                     L"input <slot> <hex bytes...> | outputs <slot> | hold <slot> <ms> | list | map <layout>\n");
     return 2;
 }
 
@@ -163,5 +164,7 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"unplug" && argc == 3) return Result(hidhandset::Unplug(slot), L"unplug");
     if (command == L"input") return Input(slot, argc - 3, argv + 3);
     if (command == L"outputs" && argc == 3) return Outputs(slot);
+    if (command == L"hold" && argc == 4)
+        return Result(hidhandset::HoldWrites(slot, wcstoul(argv[3], nullptr, 10)), L"hold");
     return Usage();
 }

@@ -18,6 +18,9 @@ struct PostedReport {
 };
 
 const DWORD kWriteWaitMs = 250;
+// How long a write cancelled after kWriteWaitMs is waited for before it is
+// called timed out (its memory still lives until it completes).
+const DWORD kWriteCancelWaitMs = 250;
 
 // A value of bits bits as the signed number it stands for.
 int SignedValue(ULONG raw, uint16_t bits)
@@ -29,6 +32,129 @@ int SignedValue(ULONG raw, uint16_t bits)
 }
 
 }  // namespace
+
+// The thread that writes a device's output reports, and what it shares with
+// the handset. The handset posts the reports to write (the latest replace
+// any still waiting) and lets go when the device closes; the thread lets go
+// when it ends, which is only once its last write has completed: the system
+// may write the OVERLAPPED (and read the bytes) until then. A device that
+// never completes a write keeps its thread and these few bytes for good, and
+// nothing else.
+class CHidWriter {
+public:
+    // Writes to its own duplicate of device, closed by the last one to let go.
+    static CHidWriter* Start(HANDLE device)
+    {
+        std::unique_ptr<CHidWriter> writer(new CHidWriter);
+        if (!DuplicateHandle(GetCurrentProcess(), device, GetCurrentProcess(), &writer->m_device, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS))
+            return nullptr;
+        writer->m_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        writer->m_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!writer->m_wake || !writer->m_done)
+            return nullptr;
+        HANDLE thread = CreateThread(nullptr, 0, Run, writer.get(), 0, nullptr);
+        if (!thread)
+            return nullptr;
+        CloseHandle(thread);
+        return writer.release();
+    }
+    void Post(std::vector<std::vector<char>> reports)
+    {
+        EnterCriticalSection(&m_lock);
+        m_waiting = std::move(reports);
+        LeaveCriticalSection(&m_lock);
+        SetEvent(m_wake);
+    }
+    // The handset lets go: the thread ends once its write is through.
+    void Stop()
+    {
+        EnterCriticalSection(&m_lock);
+        m_stop = true;
+        m_waiting.clear();
+        LeaveCriticalSection(&m_lock);
+        SetEvent(m_wake);
+        Release();
+    }
+
+private:
+    friend struct std::default_delete<CHidWriter>;   // Start's, until the thread runs
+    CHidWriter() { InitializeCriticalSection(&m_lock); }
+    ~CHidWriter()
+    {
+        DeleteCriticalSection(&m_lock);
+        for (HANDLE h : {m_device, m_wake, m_done}) {
+            if (h && h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+        }
+    }
+    void Release()
+    {
+        if (InterlockedDecrement(&m_refs) == 0)
+            delete this;
+    }
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* writer = static_cast<CHidWriter*>(self);
+        writer->Loop();
+        writer->Release();
+        return 0;
+    }
+    void Loop()
+    {
+        for (;;) {
+            WaitForSingleObject(m_wake, INFINITE);
+            EnterCriticalSection(&m_lock);
+            std::vector<std::vector<char>> reports;
+            reports.swap(m_waiting);
+            const bool stop = m_stop;
+            LeaveCriticalSection(&m_lock);
+            if (stop)
+                return;
+            for (const std::vector<char>& report : reports)
+                Write(report);
+        }
+    }
+    // One report, returned from only once the system is done with it. A
+    // device that does not take it in time is not waited for: the write is
+    // cancelled, and said to have timed out.
+    void Write(const std::vector<char>& report)
+    {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = m_done;
+        ResetEvent(m_done);
+        DWORD written = 0;
+        const DWORD began = GetTickCount();
+        // Wine's HID class driver writes within the request, so there the
+        // call itself returns only once the device has taken the report.
+        const bool pending = !WriteFile(m_device, report.data(), static_cast<DWORD>(report.size()), &written,
+                                        &overlapped) &&
+                             GetLastError() == ERROR_IO_PENDING;
+        if (pending && WaitForSingleObject(m_done, kWriteWaitMs) != WAIT_OBJECT_0) {
+            CancelIoEx(m_device, &overlapped);
+            WaitForSingleObject(m_done, kWriteCancelWaitMs);
+        }
+        if (GetTickCount() - began > kWriteWaitMs)
+            Trace(kTraceHidWriteTimedOut, static_cast<unsigned>(static_cast<UCHAR>(report[0])),
+                  static_cast<unsigned>(kWriteWaitMs));
+        // Until it completes the OVERLAPPED on this stack may still be written.
+        if (pending)
+            WaitForSingleObject(m_done, INFINITE);
+    }
+
+    CRITICAL_SECTION m_lock;
+    HANDLE m_device = nullptr;
+    HANDLE m_wake = nullptr;
+    HANDLE m_done = nullptr;
+    std::vector<std::vector<char>> m_waiting;   // under m_lock
+    bool m_stop = false;                        // under m_lock
+    LONG m_refs = 2;                            // the handset's and the thread's
+};
+
+void CHidHandset::WriterRelease::operator()(CHidWriter* writer) const
+{
+    writer->Stop();
+}
 
 CHidHandset::CHidHandset() = default;
 
@@ -85,6 +211,7 @@ bool CHidHandset::Open(const HidDeviceInfo& info)
     m_id = info.StableId();
     Describe(found, root);
     ++m_generation;
+    m_writer.reset(CHidWriter::Start(device));
     m_hStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_hThread = m_hStop ? CreateThread(nullptr, 0, ReaderThread, this, 0, nullptr) : nullptr;
     if (!m_hThread) {
@@ -114,6 +241,7 @@ void CHidHandset::CloseDevice()
     // calls after it: the handset that could open it again is gone.
     if (m_logic && m_logic->IsMuted())
         MuteMicrophone(false);
+    m_writer.reset();
     if (m_hThread) {
         SetEvent(m_hStop);
         WaitForSingleObject(m_hThread, INFINITE);
@@ -186,7 +314,7 @@ void CHidHandset::MuteMicrophone(bool muted)
 // Callvane does not drive (hold, message waiting, ...) keep their state.
 void CHidHandset::SetOutputs(const HidOutputs& outputs)
 {
-    if (m_hDevice == INVALID_HANDLE_VALUE || !m_outputBytes || m_layout.outputs.empty())
+    if (!m_writer || !m_outputBytes || m_layout.outputs.empty())
         return;
     auto* preparsed = static_cast<PHIDP_PREPARSED_DATA>(m_preparsed);
     std::vector<UCHAR> ids;
@@ -195,6 +323,7 @@ void CHidHandset::SetOutputs(const HidOutputs& outputs)
             ids.push_back(o.reportId);
     }
     bool wroteOffHook = false;
+    std::vector<std::vector<char>> reports;
     for (UCHAR id : ids) {
         std::vector<char>& report = m_lastOutputs[id];
         if (report.size() != m_outputBytes) {
@@ -221,20 +350,10 @@ void CHidHandset::SetOutputs(const HidOutputs& outputs)
                 m_api->UnsetUsages(HidP_Output, o.page, o.link, &usage, &one, preparsed, report.data(),
                                    m_outputBytes);
         }
-        OVERLAPPED overlapped = {};
-        overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (!overlapped.hEvent)
-            return;
-        DWORD written = 0;
-        if (!WriteFile(m_hDevice, report.data(), m_outputBytes, &written, &overlapped) &&
-            GetLastError() == ERROR_IO_PENDING) {
-            // A device that does not take its report in time is not waited for.
-            if (WaitForSingleObject(overlapped.hEvent, kWriteWaitMs) != WAIT_OBJECT_0)
-                CancelIo(m_hDevice);
-            GetOverlappedResult(m_hDevice, &overlapped, &written, TRUE);
-        }
-        CloseHandle(overlapped.hEvent);
+        reports.push_back(report);
     }
+    if (m_writer)
+        m_writer->Post(std::move(reports));
     if (wroteOffHook)
         m_logic->OnOffHookLedWritten(outputs.offHookLed, GetTickCount());
 }

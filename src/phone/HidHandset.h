@@ -4,7 +4,9 @@
 // composite device is a device of its own, under Wine 8 the device's other
 // collections come along and are skipped). A thread reads its input reports (overlapped) and posts each to
 // the window given, whose thread passes it back to TakeReport: the events
-// then arise on that thread, as the control's do. The decisions are
+// then arise on that thread, as the control's do. Output reports go to the
+// device from a thread of their own, so that a device slow to take them
+// never holds the window's thread. The decisions are
 // CHidTelephony's; this class only moves bytes. hid.dll is loaded from the
 // system folder at the first Open.
 #pragma once
@@ -23,6 +25,7 @@
 
 struct HidApi;
 struct HidCapabilities;
+class CHidWriter;
 
 class CHidHandset : public IHandset {
 public:
@@ -84,6 +87,10 @@ private:
     HidHandsetLayout m_layout;
     std::vector<uint8_t> m_declaredIds;         // every input report id the device declares
     std::map<UCHAR, std::vector<char>> m_lastOutputs;   // each output report as last written
+    struct WriterRelease {
+        void operator()(CHidWriter* writer) const;
+    };
+    std::unique_ptr<CHidWriter, WriterRelease> m_writer;
     std::unique_ptr<CHidTelephony> m_logic;
     std::wstring m_path;
     std::wstring m_id;

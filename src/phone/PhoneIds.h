@@ -63,6 +63,7 @@ const wchar_t kTraceDialledNumber[] = L"number called: %s";
 const wchar_t kTraceHidHandsetFound[] = L"HID handset found: %s";
 const wchar_t kTraceHidHandsetRemoved[] = L"HID handset removed: %s";
 const wchar_t kTraceHidReportRefused[] = L"HID report refused: %s (%u bytes)";
+const wchar_t kTraceHidWriteTimedOut[] = L"HID handset: output report %u not taken in %u ms, write timed out";
 const wchar_t kTraceHidNoMicrophoneMute[] = L"HID handset: no microphone mute to switch";
 
 // Why a dialled number was not typed.
