@@ -52,6 +52,11 @@ const HookCase kCases[] = {
     {"ToggleEchoOfLedIgnored", T, {{0, {H}}, {10, {}}, {20, {}, 1}, {30, {H}}, {40, {}}}, {OffHook}},
     {"ToggleAfterEchoWindowCounts", T, {{0, {H}}, {10, {}}, {20, {}, 1}, {20 + kHidEchoWindowMs, {H}}},
      {OffHook, OnHook}},
+    // Inside the window armed by a changed LED: an absolute hook repeating it
+    // is the device, one going against it is a hand. (A toggle's press there
+    // looks the same either way, and is taken for the echo.)
+    {"AbsoluteEchoOfACallAnsweredElsewhere", A, {Call(Talk), {10, {}, 1}, {100, {H}}}, {}},
+    {"AbsoluteReplacedInsideTheWindow", A, {{0, {H}}, Call(Talk), {10, {}, 1}, {100, {}}}, {OffHook, OnHook}},
     {"TimerWrapKeepsTheWindow", A, {{0xFFFFFF00u, {}, 1}, {0x10, {H}}}, {}},
     {"KeysOnPressInOrder", A, {{0, {0xB1}}, {5, {0xB1}}, {10, {}}, {20, {0xBA, 0xB0}}, {30, {0xBB}}},
      {Key('1'), Key('*'), Key('0'), Key('#')}},
