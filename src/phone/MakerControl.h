@@ -1,6 +1,7 @@
 // The handset maker's control as the program drives it and the stand-in
-// control plays it: the dispatch numbers of its methods and events, and the
-// device model families it reports. One list, read by both.
+// control plays it: the dispatch numbers of its methods and events, the
+// arguments and key codes it knows, and the device model families it
+// reports. One list, read by both.
 #pragma once
 
 #include <windows.h>
