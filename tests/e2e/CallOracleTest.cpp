@@ -73,11 +73,12 @@ unsigned Allows(const std::string& key)
 
 // What one user action allows the messenger to show: placed calls carry the
 // contact meant (empty: the selected one) or the only number a call dialog
-// may have (a link's).
+// may have (a link's); a hang-up, the calls that ran (none: one starting).
 struct Allowance {
     Act act;
     DWORD at;
     std::string contact, number;
+    std::set<std::string> calls;
 };
 
 // The stand-in messenger as its journal tells it, read on from where it was.
@@ -168,7 +169,7 @@ protected:
 
     void Allow(Act act, const std::string& contact = "", const std::string& number = "")
     {
-        m_allowed.push_back({act, GetTickCount(), contact, number});
+        m_allowed.push_back({act, GetTickCount(), contact, number, m_view.calls});
     }
     // A ring is answered or refused only when it rings already (the program
     // learns of it after the journal does). A call may still be starting (an
@@ -311,7 +312,8 @@ void E2eOracle::Judge(const SimJournalEntry& entry)
             m_view.answeredCallers.push_back(m_view.ringing[handle]);
         m_view.ringing.erase(handle);
     }
-    if (event == "call-ended" && arg != "far-side" && !Use(Act::HangUp))
+    auto ran = [&](const Allowance& a) { return a.calls.empty() || a.calls.count(handle) > 0; };
+    if (event == "call-ended" && arg != "far-side" && !Use(Act::HangUp, ran))
         Violation("a call hung up" + unasked);
     if (event == "call-ended" || event == "destroyed")   // a notification's end is its ring-ended line
         m_view.calls.erase(handle);
