@@ -12,6 +12,8 @@
 #include "framework/AxHost.h"
 #include "framework/BoundedString.h"
 #include "link/CallCodes.h"
+#include "messenger/MessengerIds.h"
+#include "messenger/YahooDialog.h"
 #include "phone/PhoneIds.h"
 #include "res/resource.h"
 #include "settings/SettingsPaths.h"
@@ -120,6 +122,8 @@ TEST_F(DeviceDetection, ConfiguresEachFamilyAsFoundAndSendsNothingToTheMessenger
 
 TEST_F(DeviceDetection, TriesEveryTwoSecondsUntilTheHandsetOpensThenStops)
 {
+    // With the watch ticking, which the attempts keep in step with.
+    SetTimer(m_dlg->m_pYahooDlg->m_hWnd, kWatchTimerId, kWatchPeriodMs, nullptr);
     // Each attempt's time from before the timer was armed: attempt n cannot
     // come before n periods, however late this thread sees it.
     DWORD seen[2] = {};
@@ -139,9 +143,16 @@ TEST_F(DeviceDetection, TriesEveryTwoSecondsUntilTheHandsetOpensThenStops)
     EXPECT_TRUE(WaitFor([&] { return Device().IsDevicePresent() != FALSE; }, 3500));
     ClearRecords();
     // Found: no more attempts.
-    PumpMessages(3000);
+    PumpMessages(2500);
     EXPECT_TRUE(Journal().empty());
     EXPECT_TRUE(m_pRecorder->m_commands.empty());
+    // Gone again half-way between two ticks of the watch: the next attempt
+    // still comes 2 s later.
+    HandsetOk(L"unplug");
+    DWORD removed = GetTickCount();
+    EXPECT_TRUE(WaitFor([&] { return CountOpenAttempts(Journal(), L"OpenDevice(0)=FALSE") >= 1; }, 4000));
+    EXPECT_GE(GetTickCount() - removed, 1950u);
+    EXPECT_LE(GetTickCount() - removed, 2900u);
 }
 
 TEST_F(DeviceDetection, AHandsetReportingModelZeroCountsAsAbsentUntilItIsRemoved)

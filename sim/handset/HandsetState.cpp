@@ -165,7 +165,11 @@ void CHandsetState::CallMethod(CPhoneControl& from, const SimMethodSpec& spec, c
     VariantInit(result);
     V_VT(result) = spec.resultType;
     bool open = from.IsOpen();
+    // A call that changes nothing leaves the window alone: a caller looking
+    // for an unplugged handset every 2 s touches no display of a real one.
+    bool changed = open;
     if (spec.id == kDispOpenDevice) {
+        changed = open != m_device.plugged;
         from.SetOpen(m_device.plugged);
         V_BOOL(result) = m_device.plugged ? VARIANT_TRUE : VARIANT_FALSE;
     } else if (!open) {
@@ -206,7 +210,8 @@ void CHandsetState::CallMethod(CPhoneControl& from, const SimMethodSpec& spec, c
     if (!open && spec.id != kDispOpenDevice)
         line += L" [closed]";
     Journal(line);
-    Changed();
+    if (changed)
+        Changed();
 }
 
 int CHandsetState::FireToOpenControls(DISPID id, VARIANT* args, UINT count)

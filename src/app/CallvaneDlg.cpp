@@ -135,6 +135,9 @@ void CCallvaneDlg::HandsetFound()
 
 void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)
 {
+    // Each watch tick comes here just before the watch arms its next.
+    if (m_pDeviceDlg)
+        m_pDeviceDlg->KeepDetectionInStep();
     bool handset = IsDevicePresent() != FALSE;
     m_tray.ShowStatus(handset, handset && bMessengerFound);
 }

@@ -80,7 +80,7 @@ BOOL CDeviceDialog::OnInitDialog()
     wchar_t chosen[kHandsetIdChars];
     ReadChosenHandset(chosen);
     m_chosen = chosen;
-    SetTimer(kDetectTimerId, kDetectPeriodMs);
+    ArmDetection();
     return TRUE;
 }
 
@@ -92,7 +92,7 @@ void CDeviceDialog::DoDataExchange(CDataExchange* pDX)
 void CDeviceDialog::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent == kDetectTimerId) {
-        DetectHandset();
+        DetectHandset(true);
     } else if (nIDEvent == kRingWindowTimerId) {
         // The ring window is over.
         m_bRingPending = FALSE;
@@ -208,25 +208,28 @@ void CDeviceDialog::OnDeviceChange(WPARAM event, LPARAM data)
     ::PostMessageW(m_hWnd, kMsgHidChanged, 0, 0);
 }
 
-void CDeviceDialog::DetectHandset()
+void CDeviceDialog::DetectHandset(bool fromTimer)
 {
-    KillTimer(kDetectTimerId);
+    m_bAttempted = m_bAttempted || fromTimer;
     if (IsDevicePresent()) {
         // Another handset is in use while the chosen one was away: it takes
         // over when it is back and nothing rings or runs.
-        if (!WaitsForChosen())
+        if (!WaitsForChosen()) {
+            StopDetection();
             return;
+        }
         if (m_nCallState != kCallReady || m_bOffHook || !ChosenPresent()) {
-            SetTimer(kDetectTimerId, kDetectPeriodMs);
+            ArmDetection();
             return;
         }
         CloseActive();
     }
     m_pActive = OpenHandset();
     if (!m_pActive) {
-        SetTimer(kDetectTimerId, kDetectPeriodMs);
+        ArmDetection();
         return;
     }
+    StopDetection();
     if (m_pActive == &m_hid)
         Trace(kTraceHidHandsetFound, m_hid.DevicePath().c_str());
     // A handset that opens but reports model 0 counts as absent; detection
@@ -251,7 +254,37 @@ void CDeviceDialog::DetectHandset()
         m_pOwner->HandsetFound();
     RefreshTray();
     if (WaitsForChosen())
-        SetTimer(kDetectTimerId, kDetectPeriodMs);
+        ArmDetection();
+}
+
+// A timer left running keeps its period: killing it and arming it again
+// after every failed attempt cost two requests to the window server each time.
+void CDeviceDialog::ArmDetection()
+{
+    if (m_bDetecting)
+        return;
+    m_bDetecting = true;
+    m_bAttempted = false;
+    SetTimer(kDetectTimerId, kDetectPeriodMs);
+}
+
+void CDeviceDialog::StopDetection()
+{
+    m_bDetecting = false;
+    KillTimer(kDetectTimerId);
+}
+
+// The messenger watch ticks every 2 s too. Two timers a few milliseconds
+// apart woke the program twice every 2 s, which cost as much again as the
+// watch itself; armed here, just before the watch arms its next tick, the
+// attempt falls due just ahead of it and one wake-up serves both. Only
+// after an attempt since the last arming, so that none is ever put off.
+void CDeviceDialog::KeepDetectionInStep()
+{
+    if (!m_bDetecting || !m_bAttempted)
+        return;
+    m_bAttempted = false;
+    SetTimer(kDetectTimerId, kDetectPeriodMs);
 }
 
 // The chosen handset when it is present; else the maker's control's; else
@@ -396,7 +429,7 @@ void CDeviceDialog::OnDeviceRemoved()
     m_bOffHook = FALSE;
     m_bRingPending = FALSE;
     RefreshTray();
-    SetTimer(kDetectTimerId, kDetectPeriodMs);
+    ArmDetection();
 }
 
 void CDeviceDialog::OnHookChanged(BOOL bOnHook)

@@ -60,6 +60,9 @@ public:
     void ChooseHandset(const std::wstring& id);
     // The stable id of the handset in use; empty when none.
     std::wstring ActiveHandsetId() const;
+    // Called at each tick of the messenger watch, just before it arms its
+    // next: the detection attempts come in the same wake-up.
+    void KeepDetectionInStep();
 
     CUSBPHONE m_phone;              // the control at item 1000
     CHidHandset m_hid;              // a standard HID handset
@@ -93,7 +96,12 @@ protected:
 
 private:
     void OnControlEvent(const AxEvent& event);
-    void DetectHandset();
+    // fromTimer: the detection timer's attempt; otherwise a HID device came or
+    // went, or the user chose a handset.
+    void DetectHandset(bool fromTimer = false);
+    // The detection timer runs (every 2 s) until a handset is found.
+    void ArmDetection();
+    void StopDetection();
     // Opens the handset to use; null when none is present.
     IHandset* OpenHandset();
     // A choice is made and the handset in use is another one.
@@ -135,4 +143,6 @@ private:
     IHandset* m_pActive = nullptr;  // the one handset in use: &m_maker, &m_hid or none
     std::wstring m_chosen;          // the user's choice of handset; empty: none
     HDEVNOTIFY m_hDeviceNotify = nullptr;
+    bool m_bDetecting = false;      // the detection timer runs
+    bool m_bAttempted = false;      // it has tried since it was last armed
 };
