@@ -6,10 +6,11 @@
 # they came from, and keeps a copy in build/bench-results.md. See
 # docs/PERFORMANCE.md.
 #
-#   scripts/bench.sh [--quick] [watch|startup|latency|growth|idle|idle-nohandset ...]
+#   scripts/bench.sh [--quick] [watch|startup|latency|latency-hid|growth|idle|idle-nohandset ...]
 #
 # Without names every benchmark runs, the two idle ones last (idle-nohandset:
-# the maker's control registered, no handset plugged in, no HID handset).
+# the maker's control registered, no handset plugged in, no HID handset;
+# latency-hid: the keys of a virtual HID handset, the maker's unplugged).
 # Sizes (defaults in brackets):
 #   CALLVANE_BENCH_IDLE_SECONDS [600]   each idle measurement
 #   CALLVANE_BENCH_PASSES [100000]      watch passes for the growth check
@@ -26,11 +27,11 @@ names=()
 for arg in "$@"; do
   case "$arg" in
     --quick) quick=1 ;;
-    watch|startup|latency|growth|idle|idle-nohandset) names+=("$arg") ;;
-    *) echo "usage: scripts/bench.sh [--quick] [watch|startup|latency|growth|idle|idle-nohandset ...]" >&2; exit 3 ;;
+    watch|startup|latency|latency-hid|growth|idle|idle-nohandset) names+=("$arg") ;;
+    *) echo "usage: scripts/bench.sh [--quick] [watch|startup|latency|latency-hid|growth|idle|idle-nohandset ...]" >&2; exit 3 ;;
   esac
 done
-[ ${#names[@]} -gt 0 ] || names=(watch startup latency growth idle idle-nohandset)
+[ ${#names[@]} -gt 0 ] || names=(watch startup latency latency-hid growth idle idle-nohandset)
 if [ "$quick" = 1 ]; then
   : "${CALLVANE_BENCH_IDLE_SECONDS:=20}" "${CALLVANE_BENCH_PASSES:=3000}" "${CALLVANE_BENCH_KEYS:=100}"
   : "${CALLVANE_BENCH_STARTS:=5}" "${CALLVANE_BENCH_WINDOWS:=100,1000}" "${CALLVANE_BENCH_DEPTH:=200}"
@@ -55,9 +56,11 @@ if [ ! -f "$build/build.ninja" ]; then
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" >/dev/null
 fi
 echo "bench: building" >&2
-cmake --build "$build" --target CallvaneBench >/dev/null
+cmake --build "$build" --target CallvaneBench hidhandsetctl >/dev/null
 # The stand-in handset control, as the maker's installer would register it.
 "$root/scripts/register-sim.sh" "$build/bin"
+# The virtual HID handsets' bus, for latency-hid.
+"$root/scripts/install-hid-sim.sh" "$build/bin"
 
 out=$(mktemp)
 trap 'rm -f "$out"; "$root/scripts/wine-env.sh" stop' EXIT
@@ -67,7 +70,7 @@ for name in "${names[@]}"; do
   case "$name" in
     watch) args=(watch "$windows" "$depth") ;;
     startup) args=(startup "$starts") ;;
-    latency) args=(latency "$keys") ;;
+    latency|latency-hid) args=("$name" "$keys") ;;
     growth) args=(growth "$passes") ;;
     idle) args=(idle "$idle_seconds") ;;
     idle-nohandset) args=(idle-nohandset "$idle_seconds") ;;

@@ -310,9 +310,11 @@ void RatioRow(const std::string& figure, double callvane, double reference, cons
               double targetRatio, const std::string& conditions)
 {
     double ratio = reference > 0 ? callvane / reference : 0;
-    printf("| ratio | %s | %.2f | %.4g %s | %.4g %s | <= %.1f | %s | %s |\n", figure.c_str(), ratio, callvane,
-           unit.c_str(), reference, unit.c_str(), targetRatio,
-           reference > 0 && ratio <= targetRatio ? "met" : "**missed**", conditions.c_str());
+    // No target: the figure only.
+    std::string target = targetRatio > 0 ? Format("<= %.1f", targetRatio) : "";
+    const char* verdict = targetRatio <= 0 ? "" : reference > 0 && ratio <= targetRatio ? "met" : "**missed**";
+    printf("| ratio | %s | %.2f | %.4g %s | %.4g %s | %s | %s | %s |\n", figure.c_str(), ratio, callvane, unit.c_str(),
+           reference, unit.c_str(), target.c_str(), verdict, conditions.c_str());
     fflush(stdout);
 }
 

@@ -11,6 +11,7 @@
 //   CallvaneBench.exe idle-nohandset <seconds>
 //   CallvaneBench.exe growth <passes>
 //   CallvaneBench.exe latency <keys>
+//   CallvaneBench.exe latency-hid <keys>
 //   CallvaneBench.exe startup <runs>
 //   CallvaneBench.exe watch <window counts, comma-separated> <tree depth>
 #include <windows.h>
@@ -30,6 +31,7 @@
 #include "MessengerTestSupport.h"
 #include "SimChannel.h"
 #include "TestSupport.h"
+#include "VirtualHidHand.h"
 #include "app/AppIds.h"
 #include "app/CallvaneDlg.h"
 #include "e2e/E2eSession.h"
@@ -75,7 +77,9 @@ void Bound(bool held, const std::string& what)
 // per session, and the watch follows whichever messenger it finds first, so
 // the desk waits until they are gone.
 struct Desk {
-    explicit Desk(bool timestamps = false, bool handset = true) : handset(handset)
+    // online: a handset is there (a HID one when the maker's is not).
+    explicit Desk(bool timestamps = false, bool handset = true, bool online = true)
+        : handset(handset), online(handset || online)
     {
         alone = WaitFor(
             [] { return !FindWindowW(nullptr, kInstanceName) && !MutexExists(kInstanceName) && FindMessengerSims(0).empty(); },
@@ -107,9 +111,10 @@ struct Desk {
             Note(std::string("desk: ") + failed);
         return failed == nullptr;
     }
-    const wchar_t* Tip() const { return handset ? kTipOnline : kTipNoHandset; }
+    const wchar_t* Tip() const { return online ? kTipOnline : kTipNoHandset; }
 
     bool handset;
+    bool online;
 
     bool alone = false;
     CE2eInstall install;
@@ -172,7 +177,7 @@ int FindOne(const std::vector<std::string>& parts, bool samePrefix)
 
 int Idle(double seconds, bool handset)
 {
-    Desk desk(false, handset);
+    Desk desk(false, handset, false);
     if (!desk.Ready()) {
         Note("idle: Callvane, its handset or the stand-in messenger did not start");
         return 1;
@@ -442,9 +447,18 @@ const int kLatencyRuns = 5;
 // so that both meet the same load: the key event fired in Callvane.exe ->
 // its key-down out of the stand-in messenger's queue, and the same key
 // posted straight to the number box by this process -> out of the queue.
-int Latency(int keys)
+// hid: a key of a virtual HID handset (plugged in before the start, the
+// maker's handset unplugged), from the report sent to the virtual bus.
+int Latency(int keys, bool hid)
 {
-    auto desk = std::make_unique<Desk>(true);
+    const unsigned long kHidSlot = 0;
+    const HidLayout* layout = hidhandset::FindLayout(L"deskphone");
+    if (hid && !(hidhandset::Install(TestBinDir().c_str()) && hidhandset::Plug(kHidSlot, *layout))) {
+        Note("latency: the virtual HID handset was not plugged in (scripts/install-hid-sim.sh)");
+        return 1;
+    }
+    CVirtualHidHand hand(kHidSlot, *layout);
+    auto desk = std::make_unique<Desk>(true, !hid);
     if (!desk->Ready()) {
         Note("latency: Callvane, its handset or the stand-in messenger did not start");
         return 1;
@@ -457,7 +471,15 @@ int Latency(int keys)
     uint64_t offset = 0;
     desk->sim->JournalFrom(offset);
     // Milliseconds, or a negative value when the key did not arrive.
+    auto posted = [&](char digit, const std::function<void()>& press) {
+        int64_t start = Counter();
+        press();
+        double arrived = WaitForKey(*desk->sim, offset, digit);
+        return arrived == 0 ? -1.0 : 1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start);
+    };
     auto throughCallvane = [&](char digit) {
+        if (hid)
+            return posted(digit, [&] { hand.Key(digit - '0'); });
         std::wstring reply = desk->app->Handset(L"timed key " + std::wstring(1, static_cast<wchar_t>(digit)));
         std::wstring fired = ReplyValue(reply, L"qpc");
         if (reply.compare(0, 14, L"ok delivered=1") != 0 || fired == L"<missing>") {
@@ -468,12 +490,7 @@ int Latency(int keys)
         return arrived == 0 ? -1.0
                             : 1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - _wtoi64(fired.c_str()));
     };
-    auto posted = [&](char digit) {
-        int64_t start = Counter();
-        PostKey(hNumberBox, static_cast<WPARAM>(digit));
-        double arrived = WaitForKey(*desk->sim, offset, digit);
-        return arrived == 0 ? -1.0 : 1000.0 * CounterSeconds(static_cast<int64_t>(arrived) - start);
-    };
+    auto straight = [&](char digit) { return posted(digit, [&] { PostKey(hNumberBox, static_cast<WPARAM>(digit)); }); };
     const int warmUp = 10;
     const int pairsPerNumber = kNumberDigits / 2;
     std::vector<double> chain;
@@ -482,8 +499,8 @@ int Latency(int keys)
         char digit = static_cast<char>('0' + i % 10);
         // Each goes first every other time: neither always meets what the
         // other left behind.
-        double first = i % 2 == 0 ? throughCallvane(digit) : posted(digit);
-        double second = i % 2 == 0 ? posted(digit) : throughCallvane(digit);
+        double first = i % 2 == 0 ? throughCallvane(digit) : straight(digit);
+        double second = i % 2 == 0 ? straight(digit) : throughCallvane(digit);
         double viaCallvane = i % 2 == 0 ? first : second;
         double viaPost = i % 2 == 0 ? second : first;
         if (viaCallvane < 0 || viaPost < 0) {
@@ -500,7 +517,11 @@ int Latency(int keys)
         if (i % pairsPerNumber != pairsPerNumber - 1)
             continue;
         for (int d = 0; d < pairsPerNumber; ++d) {
-            desk->app->Handset(L"key del");
+            // A HID key pad has no delete key.
+            if (hid)
+                PostKey(hNumberBox, VK_BACK);
+            else
+                desk->app->Handset(L"key del");
             bool deleted = WaitForKey(*desk->sim, offset, VK_BACK) != 0;
             PostKey(hNumberBox, VK_BACK);
             if (!deleted || WaitForKey(*desk->sim, offset, VK_BACK) == 0) {
@@ -510,7 +531,10 @@ int Latency(int keys)
         }
     }
     desk.reset();
+    if (hid)
+        hidhandset::Unplug(kHidSlot);
 
+    const char* what = hid ? "latency-hid" : "latency";
     std::vector<double> medianRatios;
     std::vector<double> p99Ratios;
     const size_t perRun = chain.size() / kLatencyRuns;
@@ -519,34 +543,35 @@ int Latency(int keys)
         std::vector<double> f(floor.begin() + run * perRun, floor.begin() + (run + 1) * perRun);
         medianRatios.push_back(Median(c) / Median(f));
         p99Ratios.push_back(Percentile(c, 0.99) / Percentile(f, 0.99));
-        Row("latency", Format("run %d of %d (%u keys each way): Callvane median / p99, floor median / p99, ratios", run + 1,
+        Row(what, Format("run %d of %d (%u keys each way): Callvane median / p99, floor median / p99, ratios", run + 1,
                               kLatencyRuns, static_cast<unsigned>(perRun)),
             Format("%.3f / %.3f ms, %.3f / %.3f ms, x %.2f / x %.2f", Median(c), Percentile(c, 0.99), Median(f),
                    Percentile(f, 0.99), medianRatios.back(), p99Ratios.back()));
     }
     double p99 = Percentile(chain, 0.99);
-    Row("latency", Format("handset key fired in Callvane.exe -> key-down out of the messenger's queue, %d keys: "
-                          "median / p99 / max",
-                          keys),
-        Format("%.3f / %.3f / %.3f ms", Median(chain), p99, Percentile(chain, 1.0)), "p99 < 2 ms", Verdict(p99 < 2.0));
+    Row(what,
+        Format("%s -> key-down out of the messenger's queue, %d keys: median / p99 / max",
+               hid ? "HID handset key report sent to the virtual bus" : "handset key fired in Callvane.exe", keys),
+        Format("%.3f / %.3f / %.3f ms", Median(chain), p99, Percentile(chain, 1.0)), hid ? "" : "p99 < 2 ms",
+        hid ? "" : Verdict(p99 < 2.0));
     Bound(Median(chain) < 50.0, Format("handset key -> messenger median %.3f ms < 50 ms", Median(chain)));
-    Row("latency", Format("floor, turn about with those keys: posted straight to the number box -> out of the queue, "
+    Row(what, Format("floor, turn about with those keys: posted straight to the number box -> out of the queue, "
                           "%d keys: median / p99 / max",
                           keys),
         Format("%.3f / %.3f / %.3f ms", Median(floor), Percentile(floor, 0.99), Percentile(floor, 1.0)));
     if (!medianRatios.empty()) {
-        Row("latency", Format("spread over the %d runs: ratio of medians, ratio of p99s (min - max)", kLatencyRuns),
+        Row(what, Format("spread over the %d runs: ratio of medians, ratio of p99s (min - max)", kLatencyRuns),
             Format("x %.2f - %.2f, x %.2f - %.2f", Percentile(medianRatios, 0), Percentile(medianRatios, 1),
                    Percentile(p99Ratios, 0), Percentile(p99Ratios, 1)));
     }
-    RatioRow("key latency median", Median(chain), Median(floor), "ms", 3.0,
+    RatioRow(hid ? "HID key latency median" : "key latency median", Median(chain), Median(floor), "ms", hid ? 0 : 3.0,
              Format("%d keys each way, turn about; runs x %.2f - %.2f", keys,
                     medianRatios.empty() ? 0 : Percentile(medianRatios, 0),
                     medianRatios.empty() ? 0 : Percentile(medianRatios, 1)));
-    RatioRow("key latency p99", p99, Percentile(floor, 0.99), "ms", 3.0,
+    RatioRow(hid ? "HID key latency p99" : "key latency p99", p99, Percentile(floor, 0.99), "ms", hid ? 0 : 3.0,
              Format("%d keys each way, turn about; runs x %.2f - %.2f", keys,
                     p99Ratios.empty() ? 0 : Percentile(p99Ratios, 0), p99Ratios.empty() ? 0 : Percentile(p99Ratios, 1)));
-    return LatencyParts(keys);
+    return hid ? 0 : LatencyParts(keys);
 }
 
 // The two halves of that chain, in this process: the handset's own work that
@@ -924,7 +949,9 @@ int main(int argc, char** argv)
     else if (what == "growth")
         result = Growth(atoi(*arg ? arg : "100000"));
     else if (what == "latency")
-        result = Latency(atoi(*arg ? arg : "1000"));
+        result = Latency(atoi(*arg ? arg : "1000"), false);
+    else if (what == "latency-hid")
+        result = Latency(atoi(*arg ? arg : "1000"), true);
     else if (what == "startup")
         result = Startup(atoi(*arg ? arg : "20"));
     else if (what == "watch")
@@ -932,7 +959,7 @@ int main(int argc, char** argv)
     if (result >= 0)
         return result != 0 ? result : (g_failedBounds > 0 ? 4 : 0);
     fprintf(stderr,
-            "usage: CallvaneBench.exe idle <seconds> | idle-nohandset <seconds> | growth <passes> | latency <keys> |\n"
+            "usage: CallvaneBench.exe idle <seconds> | idle-nohandset <seconds> | growth <passes> | latency[-hid] <keys> |\n"
             "       startup <runs> | watch <counts, comma-separated> <tree depth>\n");
     return 3;
 }
