@@ -135,9 +135,10 @@ void CCallvaneDlg::HandsetFound()
 
 void CCallvaneDlg::RefreshTrayForMessengerSearch(BOOL bMessengerFound)
 {
-    // Each watch tick comes here just before the watch arms its next.
-    if (m_pDeviceDlg)
-        m_pDeviceDlg->KeepDetectionInStep();
+    // Each watch tick comes here. When the detection attempts are to be
+    // brought in step with the watch, both timers start afresh together.
+    if (m_pDeviceDlg && m_pDeviceDlg->KeepDetectionInStep() && m_pYahooDlg)
+        m_pYahooDlg->RestartWatch();
     bool handset = IsDevicePresent() != FALSE;
     m_tray.ShowStatus(handset, handset && bMessengerFound);
 }

@@ -785,4 +785,5 @@ void CYahooDialog::LengthenWatch()
 {
     KillTimer(kWatchTimerId);
     SetTimer(kWatchTimerId, kLengthenedWatchPeriodMs);
+    m_bWatchLengthened = true;
 }

@@ -78,7 +78,16 @@ void CYahooDialog::OnTimer(UINT_PTR nIDEvent)
     // about a tenth of every tick.
     if (m_pOwner)
         m_pOwner->RefreshTrayForMessengerSearch(bFound);
-    // Also ends a longer period that a command set for this one tick.
+    // Ends a longer period that a command set for this one tick. Otherwise
+    // the timer keeps its 2 s: arming it again at every tick cost a request
+    // to the window server each time.
+    if (m_bWatchLengthened)
+        RestartWatch();
+}
+
+void CYahooDialog::RestartWatch()
+{
+    m_bWatchLengthened = false;
     SetTimer(kWatchTimerId, kWatchPeriodMs);
 }
 

@@ -32,6 +32,8 @@ public:
     // The notification reported last is reported again at the next tick
     // if it still shows: a handset found while it rang missed it.
     void ReportRingAgain() { m_hLastCallInWnd = nullptr; }
+    // The next tick 2 s from now, and every 2 s from then on.
+    void RestartWatch();
     // Carries out a command code on the messenger's windows. Returns 0 when
     // the messenger is not running or 'Call' could not start a call, else 1.
     // Virtual so that a test can stand in for the messenger side.
@@ -68,6 +70,7 @@ private:
     // there; exact: since it emptied the box, so the box must hold just this.
     std::wstring m_typed;
     bool m_bTypedExact = false;
+    bool m_bWatchLengthened = false;     // a command set a longer period for one tick
 
     void WatchRingEnd(HWND hPage);
     std::vector<HWND> CallWindowsHeld() const;

@@ -210,7 +210,10 @@ void CDeviceDialog::OnDeviceChange(WPARAM event, LPARAM data)
 
 void CDeviceDialog::DetectHandset(bool fromTimer)
 {
-    m_bAttempted = m_bAttempted || fromTimer;
+    if (fromTimer) {
+        m_bAttempted = true;
+        m_lastAttemptTick = GetTickCount();
+    }
     if (IsDevicePresent()) {
         // Another handset is in use while the chosen one was away: it takes
         // over when it is back and nothing rings or runs.
@@ -265,6 +268,7 @@ void CDeviceDialog::ArmDetection()
         return;
     m_bDetecting = true;
     m_bAttempted = false;
+    m_bInStep = false;
     SetTimer(kDetectTimerId, kDetectPeriodMs);
 }
 
@@ -276,15 +280,20 @@ void CDeviceDialog::StopDetection()
 
 // The messenger watch ticks every 2 s too. Two timers a few milliseconds
 // apart woke the program twice every 2 s, which cost as much again as the
-// watch itself; armed here, just before the watch arms its next tick, the
-// attempt falls due just ahead of it and one wake-up serves both. Only
-// after an attempt since the last arming, so that none is ever put off.
-void CDeviceDialog::KeepDetectionInStep()
+// watch itself. Armed here, and the watch just after, the attempt falls due
+// just ahead of the watch and one wake-up serves both from then on. In
+// step, the last attempt came in this very wake-up. Only after an attempt
+// since the last tick, so that none is ever put off.
+bool CDeviceDialog::KeepDetectionInStep()
 {
     if (!m_bDetecting || !m_bAttempted)
-        return;
+        return false;
     m_bAttempted = false;
+    if (m_bInStep && GetTickCount() - m_lastAttemptTick <= kDetectInStepMs)
+        return false;
+    m_bInStep = true;
     SetTimer(kDetectTimerId, kDetectPeriodMs);
+    return true;
 }
 
 // The chosen handset when it is present; else the maker's control's; else

@@ -60,9 +60,10 @@ public:
     void ChooseHandset(const std::wstring& id);
     // The stable id of the handset in use; empty when none.
     std::wstring ActiveHandsetId() const;
-    // Called at each tick of the messenger watch, just before it arms its
-    // next: the detection attempts come in the same wake-up.
-    void KeepDetectionInStep();
+    // Called at each tick of the messenger watch. True when the detection
+    // timer was armed afresh to fall due with the watch, which is then to
+    // be armed afresh too.
+    bool KeepDetectionInStep();
 
     CUSBPHONE m_phone;              // the control at item 1000
     CHidHandset m_hid;              // a standard HID handset
@@ -144,5 +145,7 @@ private:
     std::wstring m_chosen;          // the user's choice of handset; empty: none
     HDEVNOTIFY m_hDeviceNotify = nullptr;
     bool m_bDetecting = false;      // the detection timer runs
-    bool m_bAttempted = false;      // it has tried since it was last armed
+    bool m_bAttempted = false;      // it has tried since the last watch tick
+    bool m_bInStep = false;         // it falls due with the watch
+    DWORD m_lastAttemptTick = 0;
 };

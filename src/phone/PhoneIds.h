@@ -12,6 +12,7 @@
 // Timers and messages of the device dialog.
 const UINT_PTR kDetectTimerId = 4098;
 const UINT kDetectPeriodMs = 2000;         // between attempts to open the handset
+const DWORD kDetectInStepMs = 5;           // an attempt this close before a watch tick came in its wake-up
 const UINT_PTR kRingWindowTimerId = 4100;
 const UINT kRingWindowMs = 6000;           // the PSTN ring window after the last ring
 // Posted to the device dialog: by the HID handset's reader (a report; the
