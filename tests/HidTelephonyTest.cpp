@@ -87,6 +87,12 @@ const HookCase kCases[] = {
      {OffHook, OffHook}},
     {"AbsoluteStillLiftedPutDown", A, {{0, {H}}, Call(Talk), {10, {}, 1}, {600, {H, kHidUsageDrop}}, Call(Ready), {610, {}, 0}, {700, {H}}, {1300, {}}},
      {OffHook, Key(kKeyEnd), OnHook}},
+    // Followed up unseen too: a call answered elsewhere is hung up with one
+    // press, and a key's release is no replace.
+    {"AbsoluteFollowsTheLedUpUnseen", A, {{0, {}}, Call(Ringing), Call(Talk), {10, {}, 1}, {900, {}}, {950, {}}},
+     {OnHook}},
+    {"AbsoluteHonestKeyAfterAnswerElsewhere", A, {{0, {}}, Call(Talk), {10, {}, 1}, {900, {0xB1}}, {950, {}}},
+     {Key('1')}},
     {"MuteOnlyInACallAndEndsWithIt", A, {{0, {M}}, {5, {}}, Call(Talk), {10, {M}}, Call(Ready), Call(Talk), {20, {}}, {30, {M}}},
      {Mute(true), Mute(true)}},
 };

@@ -83,6 +83,7 @@ void CHidTelephony::OnOffHookLedWritten(bool bOn, DWORD nowMs)
     m_bLedOn = bOn;
     m_ledWrittenAt = nowMs;
     m_bLiftUnseen = !bOn && m_form == HidHookForm::kAbsolute && m_bOffHook;
+    m_bReplaceUnseen = bOn && m_form == HidHookForm::kAbsolute && !m_bOffHook;
 }
 
 HidOutputs CHidTelephony::ShowCall(HidCall call)
@@ -132,6 +133,16 @@ void CHidTelephony::HookFromReport(const std::vector<uint16_t>& down, const std:
             }
             if (!lifted && m_call == HidCall::kRinging) {
                 m_bOffHook = false;
+                return;
+            }
+        }
+        // Followed up unseen as well (a call answered elsewhere): the same
+        // report that said it was down, sent again, is the press that
+        // hangs up.
+        if (m_bReplaceUnseen) {
+            m_bReplaceUnseen = false;
+            if (!lifted && !m_bOffHook && m_call == HidCall::kTalk && before && SameUsages(*before, down)) {
+                events.push_back({HidEvent::kHook, TRUE});
                 return;
             }
         }

@@ -91,6 +91,7 @@ private:
     bool m_bLedOn = false;          // as last written
     DWORD m_ledWrittenAt = 0;
     bool m_bLiftUnseen = false;     // an absolute hook was lifted when the off-hook LED went out
+    bool m_bReplaceUnseen = false;  // an absolute hook was down when the off-hook LED lit
 };
 
 // A link collection as HidP_GetLinkCollectionNodes lists it.
