@@ -38,8 +38,7 @@ protected:
         const std::wstring path = Device().m_hid.DevicePath();
         for (unsigned long slot : {kSlot, kOther, kMediaKeys, kPhoneMute})
             hidhandset::Unplug(slot);
-        // Gone before the next test plugs its own, which the detection might
-        // otherwise take for this one (the same serial).
+        // Gone first: the next test's device has the same serial.
         EXPECT_TRUE(WaitFor([&] {
             const std::vector<std::wstring> paths = hidhandset::InterfacePaths(kHidInterface);
             return std::find(paths.begin(), paths.end(), path) == paths.end();
@@ -70,12 +69,11 @@ protected:
     void ExpectOutputs(bool ring, bool offHook, bool muteLed = false)
     {
         bool isRinging = !ring, isOffHook = !offHook, isMuted = !muteLed;
-        const bool hasMute = m_hand.Map().muteLed.present();
         WaitFor([&] {
             std::vector<Bytes> reports;
             hidhandset::TakeOutputs(kSlot, reports);
             hidhandset::ControlIndicators(m_hand.Map(), reports, isRinging, isOffHook, isMuted);
-            return isRinging == ring && isOffHook == offHook && (!hasMute || isMuted == muteLed);
+            return isRinging == ring && isOffHook == offHook && (!m_hand.Map().muteLed.present() || isMuted == muteLed);
         });
         EXPECT_EQ(isRinging, ring);
         EXPECT_EQ(isOffHook, offHook);
@@ -161,9 +159,8 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     }
     ExpectCommands(storm);
 
-    // A device that sits on its writes (the same path for every layout):
-    // the window's thread does not wait for it, and once the device is back
-    // the next ring shows and a lift answers.
+    // A device sitting on its writes holds no thread of the window; the next
+    // calls show once it is back (one layout will do).
     if (wcscmp(GetParam(), L"headset") != 0)
         return;
     const DWORD held = 2000;
@@ -176,8 +173,6 @@ TEST_P(HidHandsetCalls, AnswerDialHangUpUnplugAndKeyStorm)
     ExpectOutputs(false, false);
     Step(L"status CaIn");
     ExpectOutputs(true, false);
-    m_hand.Hook(true);
-    ExpectCommands({L"Acpt", L"Show"});
 }
 
 TEST_P(HidHandsetCalls, BadReportsAndASecondHandsetChangeNothing)

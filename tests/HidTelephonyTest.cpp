@@ -52,9 +52,8 @@ const HookCase kCases[] = {
     {"ToggleEchoOfLedIgnored", T, {{0, {H}}, {10, {}}, {20, {}, 1}, {30, {H}}, {40, {}}}, {OffHook}},
     {"ToggleAfterEchoWindowCounts", T, {{0, {H}}, {10, {}}, {20, {}, 1}, {20 + kHidEchoWindowMs, {H}}},
      {OffHook, OnHook}},
-    // Inside the window armed by a changed LED: an absolute hook repeating it
-    // is the device, one going against it is a hand. (A toggle's press there
-    // looks the same either way, and is taken for the echo.)
+    // In a changed LED's window an absolute hook repeating it is the device,
+    // one against it a hand (a toggle's press there is taken for the echo).
     {"AbsoluteEchoOfACallAnsweredElsewhere", A, {Call(Talk), {10, {}, 1}, {100, {H}}}, {}},
     {"AbsoluteReplacedInsideTheWindow", A, {{0, {H}}, Call(Talk), {10, {}, 1}, {100, {}}}, {OffHook, OnHook}},
     {"TimerWrapKeepsTheWindow", A, {{0xFFFFFF00u, {}, 1}, {0x10, {H}}}, {}},
@@ -87,8 +86,7 @@ const HookCase kCases[] = {
      {OffHook, OffHook}},
     {"AbsoluteStillLiftedPutDown", A, {{0, {H}}, Call(Talk), {10, {}, 1}, {600, {H, kHidUsageDrop}}, Call(Ready), {610, {}, 0}, {700, {H}}, {1300, {}}},
      {OffHook, Key(kKeyEnd), OnHook}},
-    // Followed up unseen too: a call answered elsewhere is hung up with one
-    // press, and a key's release is no replace.
+    // Followed up unseen: one press hangs up; a key's release is no replace.
     {"AbsoluteFollowsTheLedUpUnseen", A, {{0, {}}, Call(Ringing), Call(Talk), {10, {}, 1}, {900, {}}, {950, {}}},
      {OnHook}},
     {"AbsoluteHonestKeyAfterAnswerElsewhere", A, {{0, {}}, Call(Talk), {10, {}, 1}, {900, {0xB1}}, {950, {}}},
