@@ -59,9 +59,10 @@ std::wstring FormatValue(const VARIANT& value)
     }
 }
 
-void PushBounded(std::deque<std::wstring>& lines, const std::wstring& line)
+template <typename Line>
+void PushBounded(std::deque<Line>& lines, Line line)
 {
-    lines.push_back(line);
+    lines.push_back(std::move(line));
     while (lines.size() > kMaxJournalLines)
         lines.pop_front();
 }
@@ -134,14 +135,37 @@ void CHandsetState::Detach(CPhoneControl* control)
     Changed();
 }
 
+std::wstring CHandsetState::JournalEntry::Text() const
+{
+    if (!method)
+        return line;
+    std::wstring text = std::wstring(method->name) + L"(";
+    for (UINT i = 0; i < method->argCount; ++i)
+        text += (i ? L"," : L"") + FormatValue(args[i]);
+    text += L")";
+    if (method->resultType != VT_EMPTY)
+        text += L"=" + FormatValue(result);
+    return closed ? text + L" [closed]" : text;
+}
+
 void CHandsetState::Journal(const std::wstring& line)
 {
-    PushBounded(m_journal, line);
+    JournalEntry entry;
+    entry.line = line;
+    PushBounded(m_journal, std::move(entry));
+}
+
+std::deque<std::wstring> CHandsetState::JournalLines() const
+{
+    std::deque<std::wstring> lines;
+    for (const JournalEntry& entry : m_journal)
+        lines.push_back(entry.Text());
+    return lines;
 }
 
 void CHandsetState::OleLog(const std::wstring& line)
 {
-    PushBounded(m_oleLog, line);
+    PushBounded(m_oleLog, std::wstring(line));
 }
 
 void CHandsetState::JournalRefused(const SimMethodSpec& spec, const std::wstring& why)
@@ -157,11 +181,6 @@ void CHandsetState::ClearJournals()
 
 void CHandsetState::CallMethod(CPhoneControl& from, const SimMethodSpec& spec, const VARIANT* args, VARIANT* result)
 {
-    std::wstring line = std::wstring(spec.name) + L"(";
-    for (UINT i = 0; i < spec.argCount; ++i)
-        line += (i ? L"," : L"") + FormatValue(args[i]);
-    line += L")";
-
     VariantInit(result);
     V_VT(result) = spec.resultType;
     bool open = from.IsOpen();
@@ -205,11 +224,24 @@ void CHandsetState::CallMethod(CPhoneControl& from, const SimMethodSpec& spec, c
         default: break;
         }
     }
-    if (spec.resultType != VT_EMPTY)
-        line += L"=" + FormatValue(*result);
-    if (!open && spec.id != kDispOpenDevice)
-        line += L" [closed]";
-    Journal(line);
+    // Kept as the call's parts, written out when the journal is read; a text
+    // argument is written out now.
+    JournalEntry entry;
+    entry.method = &spec;
+    bool text = false;
+    for (UINT i = 0; i < spec.argCount && i < ARRAYSIZE(entry.args); ++i) {
+        entry.args[i] = args[i];   // borrowed while written out below
+        text = text || V_VT(&args[i]) == VT_BSTR;
+    }
+    entry.result = *result;
+    entry.closed = !open && spec.id != kDispOpenDevice;
+    if (text) {
+        entry.line = entry.Text();
+        entry.method = nullptr;
+        VariantInit(&entry.args[0]);
+        VariantInit(&entry.args[1]);
+    }
+    PushBounded(m_journal, std::move(entry));
     if (changed)
         Changed();
 }

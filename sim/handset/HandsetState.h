@@ -106,7 +106,7 @@ public:
 
     const HandsetDevice& Device() const { return m_device; }
     int OpenControls() const;
-    const std::deque<std::wstring>& JournalLines() const { return m_journal; }
+    std::deque<std::wstring> JournalLines() const;
     const std::deque<std::wstring>& OleLogLines() const { return m_oleLog; }
     // "model=0x0200 family=hands-free plugged=1 ... signals=2", as the
     // "state" command reports it.
@@ -120,6 +120,18 @@ private:
     IHandsetStateObserver& m_observer;
     HandsetDevice m_device;
     std::vector<CPhoneControl*> m_controls;   // attached, not owned
-    std::deque<std::wstring> m_journal;       // method calls, oldest first
+    // A method call as journalled: its parts (numbers and booleans only,
+    // copied as they are), or the whole line. A call made every 2 s to a
+    // handset that is not there is thus kept without writing text, which
+    // cost more than the rest of the call.
+    struct JournalEntry {
+        const SimMethodSpec* method = nullptr;   // null: line holds it all
+        VARIANT args[2] = {};
+        VARIANT result = {};
+        bool closed = false;
+        std::wstring line;
+        std::wstring Text() const;
+    };
+    std::deque<JournalEntry> m_journal;       // method calls, oldest first
     std::deque<std::wstring> m_oleLog;        // container calls, oldest first
 };
