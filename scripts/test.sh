@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds both architectures and runs every test of the
-# 32-bit build under Wine, CALLVANE_DESKS (default 3) at a time, each in a
+# 32-bit build under Wine, CALLVANE_DESKS (default 2) at a time, each in a
 # Wine session of its own with a private Xvfb display (scripts/desks.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-desks=${CALLVANE_DESKS:-3}
+# Two desks, one per core: with three, tests bounded in time failed now and
+# then on this 2-core machine (a watch pass past 10 s, a device listed late).
+desks=${CALLVANE_DESKS:-2}
 "$root/scripts/setup.sh"
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
