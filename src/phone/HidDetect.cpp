@@ -91,6 +91,7 @@ bool CHidDetector::Refresh()
     ++m_enumerations;
     std::vector<Verdict> known;
     m_handsets.clear();
+    bool unasked = false;
     for (const std::wstring& path : HidDevicePaths(*m_api)) {
         Verdict verdict;
         bool judged = false;
@@ -101,14 +102,22 @@ bool CHidDetector::Refresh()
                 break;
             }
         }
-        // A device that cannot be asked now is asked again at the next change.
-        if (!judged && !Judge(path, verdict))
+        // A device that cannot be asked yet (still starting when its arrival
+        // is told) is asked again at the next few refreshes, not forgotten
+        // until the next change; one that never answers costs no more.
+        if (!judged && !Judge(path, verdict)) {
+            unasked = true;
             continue;
+        }
         if (verdict.handset)
             m_handsets.push_back(verdict.info);
         known.push_back(std::move(verdict));
     }
     m_known = std::move(known);
+    if (unasked && m_retries) {
+        --m_retries;
+        m_stale = true;
+    }
     return true;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "HidIds.h"
+
 struct HidApi;
 
 // A HID device with a telephony collection that has a hook switch.
@@ -29,9 +31,16 @@ struct HidDeviceInfo {
 
 class CHidDetector {
 public:
+    // api: hid.dll and setupapi.dll's functions; null loads them at the first
+    // Refresh.
+    explicit CHidDetector(const HidApi* api = nullptr) : m_api(api) {}
     // An interface of the HID class came or went: the next Refresh lists
     // them again.
-    void OnInterfaceChange() { m_stale = true; }
+    void OnInterfaceChange()
+    {
+        m_stale = true;
+        m_retries = kHidJudgeRetries;
+    }
     // Without notifications every Refresh lists the interfaces.
     void SetNotified(bool notified) { m_notified = notified; }
     // Lists and judges the interfaces when they may have changed; else does
@@ -56,6 +65,7 @@ private:
     const HidApi* m_api = nullptr;
     bool m_stale = true;
     bool m_notified = false;
+    unsigned m_retries = kHidJudgeRetries;   // listings left to ask a device again
     std::vector<Verdict> m_known;   // every interface listed last time and judged
     std::vector<HidDeviceInfo> m_handsets;
     unsigned long m_enumerations = 0;

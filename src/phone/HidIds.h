@@ -46,6 +46,9 @@ const DWORD kHidEchoWindowMs = 500;
 const size_t kHidMaxReportBytes = 512;
 const size_t kHidMaxUsages = 64;            // telephony usages read from one collection of a report
 const size_t kHidMaxStringChars = 63;       // product name and serial number kept
+// Listings after a change that ask again a device that could not be asked
+// (one still starting when its arrival is told).
+const unsigned kHidJudgeRetries = 5;
 const ULONG kHidInputBuffers = 512;         // reports the system keeps for the reader: its most
 
 // A HID handset's stable id begins so.
